@@ -1,0 +1,75 @@
+#pragma once
+
+// File-system boundary. The program builds paths as text with "\" between
+// folder names (as its catalogues and installations do); every routine here
+// accepts such paths, mixed with "/" as well, and converts them to the
+// platform's form. On POSIX a component that does not exist with its exact
+// spelling is looked up without regard to case, because installations mix
+// "Languages" and "languages".
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ov {
+
+// Converts "\" and "/" to the platform separator and resolves each existing
+// component case-insensitively where the exact name misses. Components that
+// do not exist at all are kept as given (so the result can name a new file).
+std::string NativePath(std::string_view path);
+
+// True for a path separator of either kind.
+inline bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsRegularFile(std::string_view path);
+bool IsDirectory(std::string_view path);
+
+// Length in bytes of a regular file; nothing when it cannot be read.
+std::optional<std::uint64_t> FileLength(std::string_view path);
+
+// Reads a whole file. Nothing when it cannot be opened or is larger than maxBytes.
+std::optional<std::string> ReadWholeFile(std::string_view path,
+                                         std::uint64_t maxBytes = 64u << 20);
+
+// Writes through a temporary file in the same folder and renames it into
+// place, so the target is either the old or the new content, never half.
+bool WriteFileAtomic(std::string_view path, std::string_view bytes);
+
+// Copies a file; the target is replaced only once the copy is complete.
+bool CopyFileReplacing(std::string_view from, std::string_view to);
+
+// Makes a file writable by its owner ("normal attributes").
+bool ClearAttributes(std::string_view path);
+
+// Deletes one file (not a folder).
+bool RemoveFile(std::string_view path);
+
+// Creates one folder level; true when it exists afterwards.
+bool CreateFolder(std::string_view path);
+
+// Creates the folder and every missing parent.
+bool CreateFolderChain(std::string_view path);
+
+// Removes a folder only when it is empty.
+bool RemoveEmptyFolder(std::string_view path);
+
+// Files (not folders) in a folder whose names match a wildcard pattern with
+// "*" and "?" (case-insensitive, as the Windows shell does; "*.*" matches
+// every name). Returns full paths in platform form.
+std::vector<std::string> MatchFiles(std::string_view folder, std::string_view pattern);
+
+// Wildcard match of one name, case-insensitive.
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
+// Full path of the running executable, in platform form.
+std::string ExecutablePath();
+
+// The system's temporary folder, without a trailing separator.
+std::string SystemTempFolder();
+
+// The platform's path separator.
+char PlatformSeparator();
+
+}  // namespace ov

@@ -1,0 +1,300 @@
+#include "OVShared/Platform/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace ov {
+namespace {
+
+bool StatPath(const std::string& p, struct stat& st) { return ::stat(p.c_str(), &st) == 0; }
+
+bool Exists(const std::string& p) {
+    struct stat st;
+    return StatPath(p, st);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x < 128) x = static_cast<unsigned char>(std::tolower(x));
+        if (y < 128) y = static_cast<unsigned char>(std::tolower(y));
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The entry of folder whose name equals name without regard to case; empty when none.
+std::string FindNoCase(const std::string& folder, std::string_view name) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return {};
+    std::string found;
+    while (dirent* e = ::readdir(dir)) {
+        if (EqualsNoCase(e->d_name, name)) {
+            found = e->d_name;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Writes bytes into a fresh temporary file beside target, then renames it over target.
+bool ReplaceWith(const std::string& target, const char* data, size_t size, mode_t mode) {
+    std::string tmp = target + ".tmp-XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, data, size) && ::fsync(fd) == 0;
+    ::fchmod(fd, mode);
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(tmp.c_str(), target.c_str()) == 0) return true;
+    ::unlink(tmp.c_str());
+    return false;
+}
+
+}  // namespace
+
+char PlatformSeparator() { return '/'; }
+
+std::string NativePath(std::string_view path) {
+    std::string converted(path);
+    for (char& c : converted) {
+        if (c == '\\') c = '/';
+    }
+    if (converted.empty() || Exists(converted)) return converted;
+
+    // Walk the components; where one is missing, try it without regard to case.
+    std::string result;
+    size_t pos = 0;
+    if (converted[0] == '/') {
+        result = "/";
+        pos = 1;
+    }
+    bool resolving = true;
+    while (pos <= converted.size()) {
+        size_t next = converted.find('/', pos);
+        if (next == std::string::npos) next = converted.size();
+        std::string part = converted.substr(pos, next - pos);
+        if (!part.empty()) {
+            std::string candidate = result + part;
+            if (resolving && part != "." && part != ".." && !Exists(candidate)) {
+                std::string match = FindNoCase(result.empty() ? "." : result, part);
+                if (!match.empty()) {
+                    candidate = result + match;
+                } else {
+                    resolving = false;
+                }
+            }
+            result = candidate;
+        }
+        if (next < converted.size()) {
+            if (result.empty() || result.back() != '/') result += '/';
+        }
+        pos = next + 1;
+    }
+    return result;
+}
+
+bool IsRegularFile(std::string_view path) {
+    struct stat st;
+    return StatPath(NativePath(path), st) && S_ISREG(st.st_mode);
+}
+
+bool IsDirectory(std::string_view path) {
+    struct stat st;
+    return StatPath(NativePath(path), st) && S_ISDIR(st.st_mode);
+}
+
+std::optional<std::uint64_t> FileLength(std::string_view path) {
+    struct stat st;
+    if (!StatPath(NativePath(path), st) || !S_ISREG(st.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::optional<std::string> ReadWholeFile(std::string_view path, std::uint64_t maxBytes) {
+    int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string data;
+    data.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        if (data.size() + static_cast<size_t>(n) > maxBytes) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        data.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
+    return ReplaceWith(NativePath(path), bytes.data(), bytes.size(), 0644);
+}
+
+bool CopyFileReplacing(std::string_view from, std::string_view to) {
+    int in = ::open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st;
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    std::string target = NativePath(to);
+    std::string tmp = target + ".tmp-XXXXXX";
+    int out = ::mkstemp(tmp.data());
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = true;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        if (!WriteAll(out, buf, static_cast<size_t>(n))) {
+            ok = false;
+            break;
+        }
+    }
+    ::close(in);
+    ::fchmod(out, st.st_mode & 07777);
+    ok = (::close(out) == 0) && ok;
+    if (ok && ::rename(tmp.c_str(), target.c_str()) == 0) return true;
+    ::unlink(tmp.c_str());
+    return false;
+}
+
+bool ClearAttributes(std::string_view path) {
+    std::string p = NativePath(path);
+    struct stat st;
+    if (!StatPath(p, st)) return false;
+    return ::chmod(p.c_str(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR) == 0;
+}
+
+bool RemoveFile(std::string_view path) {
+    std::string p = NativePath(path);
+    struct stat st;
+    if (::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return ::unlink(p.c_str()) == 0;
+}
+
+bool CreateFolder(std::string_view path) {
+    std::string p = NativePath(path);
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    if (::mkdir(p.c_str(), 0755) == 0) return true;
+    struct stat st;
+    return StatPath(p, st) && S_ISDIR(st.st_mode);
+}
+
+bool CreateFolderChain(std::string_view path) {
+    std::string p = NativePath(path);
+    for (size_t pos = 1; pos < p.size(); ++pos) {
+        if (p[pos] == '/') CreateFolder(p.substr(0, pos));
+    }
+    return CreateFolder(p);
+}
+
+bool RemoveEmptyFolder(std::string_view path) {
+    std::string p = NativePath(path);
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    return ::rmdir(p.c_str()) == 0;
+}
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+    // "*.*" matches every name, with or without a dot, as on Windows.
+    if (pattern == "*.*" || pattern == "*") return true;
+    size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+    auto same = [](char a, char b) {
+        return EqualsNoCase(std::string_view(&a, 1), std::string_view(&b, 1));
+    };
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+std::vector<std::string> MatchFiles(std::string_view folder, std::string_view pattern) {
+    std::vector<std::string> out;
+    std::string dirPath = NativePath(folder);
+    while (dirPath.size() > 1 && dirPath.back() == '/') dirPath.pop_back();
+    DIR* dir = ::opendir(dirPath.empty() ? "." : dirPath.c_str());
+    if (!dir) return out;
+    while (dirent* e = ::readdir(dir)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        if (!WildcardMatch(pattern, name)) continue;
+        std::string full = (dirPath == "/" ? "" : dirPath) + "/" + name;
+        struct stat st;
+        if (::lstat(full.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) out.push_back(full);
+    }
+    ::closedir(dir);
+    return out;
+}
+
+std::string ExecutablePath() {
+    char buf[4096];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return {};
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string SystemTempFolder() {
+    const char* t = std::getenv("TMPDIR");
+    std::string dir = (t && *t) ? t : "/tmp";
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+}  // namespace ov

@@ -1,0 +1,89 @@
+#include "OVShared/Platform/FileSystem.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using testsupport::TempDir;
+
+TEST(NativePath, ConvertsBackslashesAndFindsNamesWithoutRegardToCase) {
+    TempDir dir;
+    dir.write("Languages/EN-ZNT.lng", "x");
+    EXPECT_EQ(ov::NativePath(dir.path() + "\\languages\\en-znt.LNG"),
+              dir.path() + "/Languages/EN-ZNT.lng");
+    // A missing tail is kept as given so that new files can be named.
+    EXPECT_EQ(ov::NativePath(dir.path() + "\\LANGUAGES\\new\\file.txt"),
+              dir.path() + "/Languages/new/file.txt");
+}
+
+TEST(NativePath, PrefersTheExactSpellingWhenBothExist) {
+    TempDir dir;
+    dir.write("Languages/a.lng", "upper");
+    dir.write("languages/b.lng", "lower");
+    EXPECT_EQ(ov::NativePath(dir.path() + "/languages/b.lng"), dir.path() + "/languages/b.lng");
+    EXPECT_EQ(ov::NativePath(dir.path() + "/Languages/a.lng"), dir.path() + "/Languages/a.lng");
+}
+
+TEST(WildcardMatch, FollowsTheShellRules) {
+    EXPECT_TRUE(ov::WildcardMatch("*.*", "noext"));
+    EXPECT_TRUE(ov::WildcardMatch("*.zip", "A.ZIP"));
+    EXPECT_TRUE(ov::WildcardMatch("a?c.txt", "abc.txt"));
+    EXPECT_FALSE(ov::WildcardMatch("a?c.txt", "ac.txt"));
+    EXPECT_FALSE(ov::WildcardMatch("*.zip", "a.zip.part"));
+    EXPECT_TRUE(ov::WildcardMatch("*zip*", "unzip32.dll"));
+}
+
+TEST(MatchFiles, ListsFilesButNotFolders) {
+    TempDir dir;
+    dir.write("c/a.zip", "1");
+    dir.write("c/b.dll", "2");
+    dir.write("c/sub/x.zip", "3");
+    auto all = ov::MatchFiles(dir.path() + "\\c", "*.*");
+    EXPECT_EQ(all.size(), 2u);
+    auto zips = ov::MatchFiles(dir.path() + "/c/", "*.ZIP");
+    ASSERT_EQ(zips.size(), 1u);
+    EXPECT_EQ(zips[0], dir.path() + "/c/a.zip");
+}
+
+TEST(FileWrites, CopyAndAtomicWriteReplaceWholeFiles) {
+    TempDir dir;
+    auto src = dir.write("src.bin", std::string(200000, 'q'));
+    auto dst = dir.write("dst.bin", "old");
+    ASSERT_TRUE(ov::CopyFileReplacing(src, dst));
+    EXPECT_EQ(testsupport::ReadFile(dst), std::string(200000, 'q'));
+    EXPECT_FALSE(ov::CopyFileReplacing(dir.file("missing"), dst));
+    EXPECT_EQ(ov::FileLength(dst).value_or(0), 200000u);
+
+    ASSERT_TRUE(ov::WriteFileAtomic(dst, "new"));
+    EXPECT_EQ(testsupport::ReadFile(dst), "new");
+    // No temporary files are left beside the target.
+    EXPECT_EQ(ov::MatchFiles(dir.path(), "*tmp*").size(), 0u);
+}
+
+TEST(FileWrites, ReadOnlyFilesCanBeClearedAndRemoved) {
+    TempDir dir;
+    auto f = dir.write("ro.txt", "x");
+    ::chmod(f.c_str(), 0444);
+    EXPECT_TRUE(ov::ClearAttributes(f));
+    EXPECT_TRUE(ov::RemoveFile(f));
+    EXPECT_FALSE(ov::IsRegularFile(f));
+    EXPECT_FALSE(ov::RemoveFile(f));
+}
+
+TEST(Folders, ChainsAreCreatedAndOnlyEmptyFoldersRemoved) {
+    TempDir dir;
+    ASSERT_TRUE(ov::CreateFolderChain(dir.path() + "\\a\\b\\c\\"));
+    EXPECT_TRUE(ov::IsDirectory(dir.file("a/b/c")));
+    dir.write("a/b/keep.txt", "k");
+    EXPECT_TRUE(ov::RemoveEmptyFolder(dir.file("a/b/c")));
+    EXPECT_FALSE(ov::RemoveEmptyFolder(dir.file("a/b")));
+    EXPECT_TRUE(ov::IsDirectory(dir.file("a/b")));
+}
+
+TEST(ReadWholeFile, RefusesFilesAboveTheLimit) {
+    TempDir dir;
+    auto f = dir.write("big", std::string(1000, 'x'));
+    EXPECT_FALSE(ov::ReadWholeFile(f, 999).has_value());
+    EXPECT_EQ(ov::ReadWholeFile(f, 1000).value_or("").size(), 1000u);
+    EXPECT_FALSE(ov::ReadWholeFile(dir.path()).has_value());
+}

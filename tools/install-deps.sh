@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs the Debian packages needed to build, test and run the program.
+set -euo pipefail
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q \
+  build-essential cmake ninja-build pkg-config git \
+  qt6-base-dev libcurl4-openssl-dev libzip-dev \
+  googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev \
+  zip unzip python3 xvfb xauth imagemagick fonts-dejavu-core
