@@ -1,0 +1,46 @@
+#pragma once
+
+// The application language pack: <application folder>\Languages\<XX>-ZNT.lng,
+// a header (font character set, display name) followed by index/text pairs.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace znt {
+
+constexpr int kAppTextCount = 8001;  // indices 0 to 8000
+
+struct AppTexts {
+    std::vector<std::string> text = std::vector<std::string>(kAppTextCount);  // UTF-8
+    int charset = 0;          // font character set of the pack (0 Western, 161 Greek)
+    std::string displayName;  // the language's name as the pack gives it
+
+    // The text at index, or an empty text outside 0 to 8000.
+    const std::string& operator[](int index) const;
+};
+
+enum class PackLoadResult { Ok, Missing, Corrupt };
+
+// Fixed texts shown when the application pack cannot be used.
+inline constexpr const char* kPackErrorTitle = "Error loading application.";
+inline constexpr const char* kPackErrorText =
+    "Language pack not found or is corrupt, program will be terminated.";
+inline constexpr const char* kPackProblemText = "Language pack problem detected.";
+
+// <appFolder>\Languages\ + first two characters of the setting + "-ZNT.lng".
+std::string ApplicationPackPath(std::string_view appFolder, std::string_view languageSetting);
+
+// Loads the pack named by the language setting into texts. Indices the pack
+// does not set keep their earlier texts. On Missing or Corrupt the caller
+// shows kPackErrorText and ends the program.
+PackLoadResult LoadLanguagePack(AppTexts& texts, std::string_view appFolder,
+                                std::string_view languageSetting);
+
+// True when the setting, upper-cased, is "ENGLISH.LNG".
+bool IsEnglishSetting(std::string_view languageSetting);
+
+// "Greek.lng" after an English setting, "English.lng" after anything else.
+std::string ToggledLanguageSetting(std::string_view languageSetting);
+
+}  // namespace znt
