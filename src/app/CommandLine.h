@@ -1,0 +1,41 @@
+#pragma once
+
+// The program's command line as one text, as the system hands it to the
+// program: the launch word, the "/ENG" switch and the value switches
+// "/SERVER=" and "/SOURCE=".
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace znt {
+
+// The arguments after the program name joined by blanks; an argument that
+// holds a blank is put in double quotes (a switch's value only: /SOURCE="a b").
+std::string JoinArguments(int argc, const char* const* argv);
+
+// The command line, upper-cased, up to its first blank.
+std::string LaunchWord(std::string_view commandLine);
+
+// True when "/ENG" occurs anywhere, compared without regard to case.
+bool HasEnglishSwitch(std::string_view commandLine);
+
+// The value of a switch such as "/SERVER=" found anywhere (name compared
+// without regard to case): the text up to the next blank, or a double-quoted
+// text. Nothing when the switch is absent.
+std::optional<std::string> SwitchValue(std::string_view commandLine, std::string_view name);
+
+// The update server's base address ("http://host[:port]", no trailing "/"):
+// the /SERVER= switch, else the ZNT_UPDATE_SERVER environment variable, else
+// the build's default. problem is set (and url left at the default) when the
+// chosen value is not an http or https address.
+struct ServerBase {
+    std::string url;
+    std::string problem;
+};
+ServerBase UpdateServerBase(std::string_view commandLine);
+
+// Normalises an http:// or https:// address with a host; nothing otherwise.
+std::optional<std::string> ParseServerAddress(std::string_view text);
+
+}  // namespace znt
