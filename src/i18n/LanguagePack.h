@@ -3,6 +3,7 @@
 // The application language pack: <application folder>\Languages\<XX>-ZNT.lng,
 // a header (font character set, display name) followed by index/text pairs.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,16 @@ struct AppTexts {
 
 enum class PackLoadResult { Ok, Missing, Corrupt };
 
+// The language label and button are drawn with the Greek character set
+// whatever the pack, so their bytes are always read as Windows-1253 (the
+// English pack names the other language, "Ελληνικά", in Greek letters).
+constexpr int kLanguageLabelText = 28;
+constexpr int kLanguageButtonText = 29;
+constexpr int kLanguageControlCharset = 161;
+
+// Packs larger than this are refused as corrupt.
+constexpr std::size_t kMaxPackBytes = 16u << 20;
+
 // Fixed texts shown when the application pack cannot be used.
 inline constexpr const char* kPackErrorTitle = "Error loading application.";
 inline constexpr const char* kPackErrorText =
@@ -32,8 +43,10 @@ inline constexpr const char* kPackProblemText = "Language pack problem detected.
 std::string ApplicationPackPath(std::string_view appFolder, std::string_view languageSetting);
 
 // Loads the pack named by the language setting into texts. Indices the pack
-// does not set keep their earlier texts. On Missing or Corrupt the caller
-// shows kPackErrorText and ends the program.
+// does not set keep their earlier texts. Missing: the file cannot be read.
+// Corrupt: no header, an index without its text, an index outside 0 to 8000,
+// control bytes in a text, or an oversized file. On either failure texts is
+// left as it was; the caller shows kPackErrorText and ends the program.
 PackLoadResult LoadLanguagePack(AppTexts& texts, std::string_view appFolder,
                                 std::string_view languageSetting);
 

@@ -5,6 +5,14 @@
 // ends at the next quote and cannot hold one), Booleans as #TRUE# / #FALSE#.
 // Items may be spread over any number of lines. Texts come back as the raw
 // single-byte content; callers decode them.
+//
+// Separators are a comma or a line break (CR LF, LF or CR). Spaces, tabs and
+// line breaks before an item are skipped, so blank lines carry no items; two
+// commas in a row enclose an empty item. A quoted text must close on its own
+// line, and only blanks may follow the closing quote before the separator.
+// A text without quotes runs up to the next separator, trailing blanks cut.
+// A number with a fraction goes to the nearest whole number (a half to the
+// even one); a number outside the 32-bit signed range is not a number.
 
 #include <cstddef>
 #include <cstdint>
@@ -32,8 +40,23 @@ public:
     std::size_t Remaining() const { return data_.size() - pos_; }
 
 private:
+    enum class ItemKind { None, Quoted, Bare, Malformed };
+    struct Item {
+        ItemKind kind;
+        std::string_view content;
+    };
+
+    Item NextItem();
+    Item QuotedItem();
+    void SkipBlanks();
+    void SkipSeparator();
+    std::size_t FindSeparator(std::size_t from) const;
+
     std::string_view data_;
     std::size_t pos_ = 0;
+    // Position of an item character found by AtEnd, so that repeated calls
+    // over a long run of separators stay linear.
+    std::size_t nextContent_ = std::string_view::npos;
 };
 
 }  // namespace znt

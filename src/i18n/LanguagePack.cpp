@@ -1,0 +1,91 @@
+#include "i18n/LanguagePack.h"
+
+#include "OVShared/Platform/CodePage.h"
+#include "OVShared/Platform/FileSystem.h"
+#include "i18n/SequentialReader.h"
+
+#include <utility>
+
+namespace znt {
+namespace {
+
+char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+// A pack text is printable single-byte text; tabs are tolerated.
+bool IsPlainText(std::string_view text) {
+    for (char c : text) {
+        auto b = static_cast<unsigned char>(c);
+        if ((b < 0x20 && b != '\t') || b == 0x7F) return false;
+    }
+    return true;
+}
+
+ov::CodePage CodePageOfText(int index, int packCharset) {
+    bool greekControl = index == kLanguageLabelText || index == kLanguageButtonText;
+    return ov::CodePageForCharset(greekControl ? kLanguageControlCharset : packCharset);
+}
+
+PackLoadResult ParsePack(std::string_view bytes, AppTexts& texts) {
+    SequentialReader reader(bytes);
+    auto charset = reader.ReadInt();
+    auto name = reader.ReadText();
+    if (!charset || !name || !IsPlainText(*name)) return PackLoadResult::Corrupt;
+    texts.charset = *charset;
+    texts.displayName = ov::DecodeToUtf8(*name, ov::CodePageForCharset(*charset));
+    while (!reader.AtEnd()) {
+        auto index = reader.ReadInt();
+        if (!index || *index < 0 || *index >= kAppTextCount) return PackLoadResult::Corrupt;
+        auto text = reader.ReadText();
+        if (!text || !IsPlainText(*text)) return PackLoadResult::Corrupt;
+        texts.text[static_cast<std::size_t>(*index)] =
+            ov::DecodeToUtf8(*text, CodePageOfText(*index, *charset));
+    }
+    return PackLoadResult::Ok;
+}
+
+}  // namespace
+
+const std::string& AppTexts::operator[](int index) const {
+    static const std::string empty;
+    if (index < 0 || static_cast<std::size_t>(index) >= text.size()) return empty;
+    return text[static_cast<std::size_t>(index)];
+}
+
+std::string ApplicationPackPath(std::string_view appFolder, std::string_view languageSetting) {
+    std::string path(appFolder);
+    path += "\\Languages\\";
+    for (char c : languageSetting.substr(0, 2)) path += UpperAscii(c);
+    path += "-ZNT.lng";
+    return path;
+}
+
+PackLoadResult LoadLanguagePack(AppTexts& texts, std::string_view appFolder,
+                                std::string_view languageSetting) {
+    std::string path = ApplicationPackPath(appFolder, languageSetting);
+    auto length = ov::FileLength(path);
+    if (!length) return PackLoadResult::Missing;
+    if (*length > kMaxPackBytes) return PackLoadResult::Corrupt;
+    auto bytes = ov::ReadWholeFile(path, kMaxPackBytes);
+    if (!bytes) return PackLoadResult::Missing;
+    // Parse into a copy so that a corrupt pack leaves the table as it was.
+    AppTexts staged = texts;
+    staged.text.resize(kAppTextCount);
+    PackLoadResult result = ParsePack(*bytes, staged);
+    if (result == PackLoadResult::Ok) texts = std::move(staged);
+    return result;
+}
+
+bool IsEnglishSetting(std::string_view languageSetting) {
+    constexpr std::string_view english = "ENGLISH.LNG";
+    if (languageSetting.size() != english.size()) return false;
+    for (std::size_t i = 0; i < english.size(); ++i) {
+        if (UpperAscii(languageSetting[i]) != english[i]) return false;
+    }
+    return true;
+}
+
+std::string ToggledLanguageSetting(std::string_view languageSetting) {
+    return IsEnglishSetting(languageSetting) ? "Greek.lng" : "English.lng";
+}
+
+}  // namespace znt
