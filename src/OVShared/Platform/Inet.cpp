@@ -1,0 +1,149 @@
+#include "OVShared/Platform/Inet.h"
+
+#include "OVShared/Platform/InetChannel.h"
+#include "OVShared/Platform/InetTransfer.h"
+#include "OVShared/Platform/Yield.h"
+
+#include <cctype>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+namespace ov {
+namespace {
+
+// How long one poll waits for news before the caller yields again.
+constexpr std::chrono::milliseconds kSlice{10};
+
+// Sets a flag for the lifetime of a scope.
+class FlagScope {
+public:
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+bool IsGet(const std::string& verb) {
+    if (verb.size() != 3) return false;
+    return std::toupper(static_cast<unsigned char>(verb[0])) == 'G' &&
+           std::toupper(static_cast<unsigned char>(verb[1])) == 'E' &&
+           std::toupper(static_cast<unsigned char>(verb[2])) == 'T';
+}
+
+}  // namespace
+
+InetControl::InetControl(InetOptions options) : options_(std::move(options)) {
+    EnsureCurlInitialised();
+}
+
+InetControl::~InetControl() {
+    Cancel();
+    JoinWorker();
+}
+
+void InetControl::JoinWorker() {
+    if (worker_.joinable()) worker_.join();
+}
+
+bool InetControl::Start(const std::string& url) {
+    if (channel_ && channel_->Running()) return false;
+    JoinWorker();
+    channel_ = std::make_unique<InetChannel>(options_.bufferLimit);
+    InetChannel& channel = *channel_;
+    try {
+        worker_ = std::thread([&channel, url, options = options_] {
+            RunTransfer(url, options, channel);
+        });
+    } catch (const std::system_error& e) {
+        channel.Finish(false, 0, e.what());
+        return false;
+    }
+    return true;
+}
+
+void InetControl::DispatchEvents() {
+    if (dispatching_) return;
+    FlagScope scope(dispatching_);
+    while (channel_) {
+        auto state = channel_->NextEvent();
+        if (!state) break;
+        // A copy, so a handler may replace StateChanged while it runs.
+        auto handler = StateChanged;
+        if (handler) handler(*state);
+    }
+}
+
+bool InetControl::Execute(const std::string& url, const std::string& verb) {
+    return IsGet(verb) && Start(url);
+}
+
+bool InetControl::StillExecuting() {
+    if (!channel_) return false;
+    DispatchEvents();
+    // Inside a handler the outer call delivers what is queued, so only the
+    // worker counts here.
+    bool deliver = !dispatching_;
+    if (!channel_->Running() && !(deliver && channel_->HasEvents())) return false;
+    channel_->Wait(kSlice, deliver ? InetChannel::kEvents : 0u);
+    return true;
+}
+
+std::string InetControl::GetChunk(std::size_t maxBytes) {
+    if (maxBytes == 0 || collecting_) return {};
+    while (channel_) {
+        std::string chunk = channel_->Take(maxBytes, false);
+        if (!chunk.empty() || channel_->BodyEnded()) return chunk;
+        DispatchEvents();
+        channel_->Wait(kSlice, InetChannel::kReleasedData | (dispatching_ ? 0u : InetChannel::kEvents));
+        YieldToEventLoop();
+    }
+    return {};
+}
+
+std::optional<std::string> InetControl::OpenUrl(const std::string& url) {
+    if (!Start(url)) return std::nullopt;
+    std::string body;
+    bool tooLarge = false;
+    {
+        FlagScope scope(collecting_);
+        for (;;) {
+            DispatchEvents();
+            bool finished = !channel_->Running();
+            std::string part = channel_->Take(std::numeric_limits<std::size_t>::max(), true);
+            if (part.size() > options_.maxOpenUrlBytes - body.size()) {
+                tooLarge = true;
+                Cancel();
+            } else {
+                body += part;
+            }
+            if (finished) break;
+            channel_->Wait(kSlice, InetChannel::kAnyData | (dispatching_ ? 0u : InetChannel::kEvents));
+            YieldToEventLoop();
+        }
+    }
+    DispatchEvents();
+    if (tooLarge || !channel_->Succeeded()) return std::nullopt;
+    return body;
+}
+
+void InetControl::Cancel() {
+    if (channel_) channel_->Cancel();
+}
+
+int InetControl::ResponseCode() const {
+    return channel_ ? static_cast<int>(channel_->ResponseCode()) : 0;
+}
+
+std::string InetControl::LastError() const {
+    return channel_ ? channel_->Error() : std::string();
+}
+
+std::size_t InetControl::BufferHighWater() const {
+    return channel_ ? channel_->HighWater() : 0;
+}
+
+}  // namespace ov

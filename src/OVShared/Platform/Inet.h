@@ -1,0 +1,115 @@
+#pragma once
+
+// HTTP transfer control in the manner of the Internet Transfer control:
+// a synchronous OpenUrl, and an asynchronous Execute whose progress arrives
+// as numbered state changes and whose body is read with GetChunk.
+//
+// Threading: each transfer runs a libcurl easy handle in its own multi handle
+// on a worker thread; the worker hands states and body bytes to the caller's
+// thread through a bounded buffer. StateChanged is only ever called on the
+// caller's thread, from inside StillExecuting, GetChunk or OpenUrl, and never
+// from inside itself (events that arrive while a handler runs wait for the
+// outermost call to deliver them).
+//
+// Streaming: at most InetOptions::bufferLimit body bytes are held; when the
+// buffer is full the worker waits for GetChunk to make room. State 12
+// (response completed) is therefore raised when the whole body has arrived
+// or, for a body larger than the buffer, as soon as the buffer fills; a
+// transfer that fails after that still ends with state 11. GetChunk waits
+// (yielding to the event loop) for more data and returns empty only at the
+// end of the body, after a failure or after Cancel.
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace ov {
+
+class InetChannel;
+
+// State numbers passed to StateChanged.
+enum InetState : int {
+    icResolvingHost = 1,
+    icHostResolved = 2,
+    icConnecting = 3,
+    icConnected = 4,
+    icRequesting = 5,
+    icRequestSent = 6,
+    icReceivingResponse = 7,
+    icResponseReceived = 8,
+    icDisconnecting = 9,  // not raised: connections are pooled by libcurl
+    icDisconnected = 10,  // not raised
+    icError = 11,
+    icResponseCompleted = 12,
+};
+
+struct InetOptions {
+    // Name resolution plus connecting (and the TLS handshake).
+    std::chrono::milliseconds connectTimeout{15000};
+    // A transfer that receives nothing for this long fails with state 11.
+    std::chrono::milliseconds stallTimeout{30000};
+    std::size_t bufferLimit = 1u << 20;
+    // OpenUrl gives nothing for a larger body.
+    std::size_t maxOpenUrlBytes = 64u << 20;
+    long maxRedirects = 10;
+    std::string userAgent = "zntr/1.0";
+};
+
+class InetControl {
+public:
+    explicit InetControl(InetOptions options = {});
+    // Cancels a running transfer and waits for its worker to stop.
+    ~InetControl();
+    InetControl(const InetControl&) = delete;
+    InetControl& operator=(const InetControl&) = delete;
+
+    // Called with each new state (1 to 12) of the running transfer. No
+    // further states are raised for a transfer after Cancel.
+    std::function<void(int state)> StateChanged;
+
+    // Fetches a whole body, yielding to the event loop while it waits.
+    // Nothing on a connection failure, time-out, an HTTP status outside
+    // 200-299, a body above maxOpenUrlBytes, or when a transfer is running.
+    std::optional<std::string> OpenUrl(const std::string& url);
+
+    // Starts a transfer; only the verb "GET" is supported. False when the
+    // verb is another or a transfer is still running.
+    bool Execute(const std::string& url, const std::string& verb = "GET");
+
+    // Delivers pending state changes, then tells whether the transfer is
+    // still running or has states left to deliver. Waits a few milliseconds
+    // when there is nothing to do, so a polling loop does not spin.
+    bool StillExecuting();
+
+    // Up to maxBytes of the body; see the streaming note above.
+    std::string GetChunk(std::size_t maxBytes);
+
+    // Stops the transfer; buffered data and undelivered states are dropped.
+    // Harmless when nothing runs.
+    void Cancel();
+
+    // HTTP status and error text of the last finished transfer (0 and empty
+    // before the first one).
+    int ResponseCode() const;
+    std::string LastError() const;
+
+    // Most body bytes held at once during the last transfer.
+    std::size_t BufferHighWater() const;
+
+private:
+    bool Start(const std::string& url);
+    void DispatchEvents();
+    void JoinWorker();
+
+    InetOptions options_;
+    std::unique_ptr<InetChannel> channel_;
+    std::thread worker_;
+    bool dispatching_ = false;
+    bool collecting_ = false;
+};
+
+}  // namespace ov

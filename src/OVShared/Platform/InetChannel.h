@@ -1,0 +1,78 @@
+#pragma once
+
+// The meeting point of one transfer's worker thread and the caller's thread:
+// the queue of state changes, the bounded body buffer and the outcome. Every
+// member is safe to call from either thread.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ov {
+
+class InetChannel {
+public:
+    explicit InetChannel(std::size_t bufferLimit);
+
+    // Worker side.
+    // Queues every state after the last one queued, up to state (1 to 8), so
+    // the caller sees an unbroken rising sequence whatever libcurl reports.
+    void Reach(int state);
+    // Appends body bytes, waiting while the buffer is full; false once cancelled.
+    bool Push(std::string_view bytes);
+    // Ends the transfer: state 12 on success (unless already raised), 11 on failure.
+    void Finish(bool ok, long responseCode, std::string error);
+    bool Cancelled() const;
+
+    // Caller side.
+    std::optional<int> NextEvent();
+    bool HasEvents() const;
+    // Takes up to maxBytes of the body; bytes held before state 12 are only
+    // handed out with anyTime (the caller collects the whole body itself).
+    std::string Take(std::size_t maxBytes, bool anyTime);
+    // Nothing more will come from Take(maxBytes, false).
+    bool BodyEnded() const;
+    bool Running() const;
+    bool Succeeded() const;
+    // What ends a Wait besides the end of the transfer and its time limit.
+    static constexpr unsigned kEvents = 1;
+    static constexpr unsigned kReleasedData = 2;
+    static constexpr unsigned kAnyData = 4;
+    void Wait(std::chrono::milliseconds limit, unsigned wakeOn);
+    void Cancel();
+
+    long ResponseCode() const;
+    std::string Error() const;
+    std::size_t HighWater() const;
+
+private:
+    void PostLocked(int state);
+    void ReleaseLocked();
+    void ClearBodyLocked();
+    std::string TakeLocked(std::size_t maxBytes);
+
+    mutable std::mutex mutex_;
+    std::condition_variable callerWake_;
+    std::condition_variable workerWake_;
+    std::deque<int> events_;
+    int lastState_ = 0;
+    std::deque<std::string> pieces_;
+    std::size_t frontOffset_ = 0;  // bytes of pieces_.front() already taken
+    std::size_t buffered_ = 0;
+    std::size_t limit_;
+    std::size_t highWater_ = 0;
+    bool released_ = false;  // state 12 raised: the body may be taken
+    bool running_ = true;
+    bool succeeded_ = false;
+    bool failed_ = false;
+    bool cancelled_ = false;
+    long responseCode_ = 0;
+    std::string error_;
+};
+
+}  // namespace ov

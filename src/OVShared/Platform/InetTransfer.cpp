@@ -1,0 +1,206 @@
+#include "OVShared/Platform/InetTransfer.h"
+
+#include "OVShared/Platform/Inet.h"
+#include "OVShared/Platform/InetChannel.h"
+
+#include <curl/curl.h>
+
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+namespace ov {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Bounds how long a cancel or a stall goes unnoticed while curl waits.
+constexpr long kPollMilliseconds = 50;
+
+struct Transfer {
+    explicit Transfer(InetChannel& c) : channel(c) {}
+
+    InetChannel& channel;
+    CURL* easy = nullptr;
+    Clock::time_point lastActivity = Clock::now();
+    bool statusChecked = false;
+    std::string refusal;  // why the transfer was stopped from here, if it was
+};
+
+Transfer& Of(void* p) { return *static_cast<Transfer*>(p); }
+
+bool IsSuccessStatus(long code) { return code >= 200 && code < 300; }
+
+// Called once the socket exists and before it connects.
+int OnSocketCreated(void* p, curl_socket_t, curlsocktype) {
+    try {
+        Of(p).channel.Reach(icConnecting);
+    } catch (...) {
+        return CURL_SOCKOPT_ERROR;
+    }
+    return CURL_SOCKOPT_OK;
+}
+
+#if LIBCURL_VERSION_NUM >= 0x075000
+// Called once connected (after TLS, if any), before the request goes out.
+int OnConnected(void* p, char*, char*, int, int) {
+    try {
+        Of(p).lastActivity = Clock::now();
+        Of(p).channel.Reach(icRequesting);
+    } catch (...) {
+        return CURL_PREREQFUNC_ABORT;
+    }
+    return CURL_PREREQFUNC_OK;
+}
+#endif
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* p) {
+    std::size_t n = size * count;
+    try {
+        Transfer& t = Of(p);
+        t.lastActivity = Clock::now();
+        bool blank = n == 0 || data[0] == '\r' || data[0] == '\n';
+        t.channel.Reach(blank ? icResponseReceived : icReceivingResponse);
+    } catch (...) {
+        return 0;
+    }
+    return n;
+}
+
+// A final status outside 200-299 that libcurl delivers (a redirect it does
+// not follow, say) is not the file asked for.
+bool AcceptStatus(Transfer& t) {
+    if (t.statusChecked) return true;
+    long code = 0;
+    curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &code);
+    if (!IsSuccessStatus(code)) {
+        t.refusal = "HTTP status " + std::to_string(code);
+        return false;
+    }
+    t.statusChecked = true;
+    return true;
+}
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* p) {
+    std::size_t n = size * count;
+    try {
+        Transfer& t = Of(p);
+        if (!AcceptStatus(t)) return 0;
+        t.channel.Reach(icResponseReceived);
+        if (!t.channel.Push(std::string_view(data, n))) return 0;
+        t.lastActivity = Clock::now();
+    } catch (...) {
+        return 0;
+    }
+    return n;
+}
+
+void Configure(CURL* e, const std::string& url, const InetOptions& o, Transfer& t,
+               char* errorBuffer) {
+    curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(e, CURLOPT_MAXREDIRS, o.maxRedirects);
+#if LIBCURL_VERSION_NUM >= 0x075500
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+#else
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+#endif
+    curl_easy_setopt(e, CURLOPT_USERAGENT, o.userAgent.c_str());
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, OnSocketCreated);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, &t);
+#if LIBCURL_VERSION_NUM >= 0x075000
+    curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, OnConnected);
+    curl_easy_setopt(e, CURLOPT_PREREQDATA, &t);
+#endif
+}
+
+class Handles {
+public:
+    Handles() : easy(curl_easy_init()), multi(curl_multi_init()) {}
+    ~Handles() {
+        if (added) curl_multi_remove_handle(multi, easy);
+        if (easy) curl_easy_cleanup(easy);
+        if (multi) curl_multi_cleanup(multi);
+    }
+    Handles(const Handles&) = delete;
+    Handles& operator=(const Handles&) = delete;
+
+    CURL* easy;
+    CURLM* multi;
+    bool added = false;
+};
+
+CURLcode DoneResult(CURLM* multi) {
+    int left = 0;
+    while (CURLMsg* m = curl_multi_info_read(multi, &left)) {
+        if (m->msg == CURLMSG_DONE) return m->data.result;
+    }
+    return CURLE_GOT_NOTHING;
+}
+
+// Drives curl until the transfer ends, is cancelled or stalls.
+CURLcode Drive(CURLM* multi, Transfer& t, const InetOptions& o) {
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) return CURLE_FAILED_INIT;
+        if (running == 0) return DoneResult(multi);
+        if (t.channel.Cancelled()) return CURLE_ABORTED_BY_CALLBACK;
+        if (Clock::now() - t.lastActivity > o.stallTimeout) {
+            t.refusal = "no data received for " + std::to_string(o.stallTimeout.count()) + " ms";
+            return CURLE_OPERATION_TIMEDOUT;
+        }
+        curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr);
+    }
+}
+
+std::string Describe(CURLcode result, long code, const Transfer& t, const char* errorBuffer) {
+    if (!t.refusal.empty()) return t.refusal;
+    if (code >= 400) return "HTTP status " + std::to_string(code);
+    if (errorBuffer[0] != '\0') return errorBuffer;
+    if (result == CURLE_OK) return "HTTP status " + std::to_string(code);
+    return curl_easy_strerror(result);
+}
+
+}  // namespace
+
+void EnsureCurlInitialised() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+void RunTransfer(const std::string& url, const InetOptions& options, InetChannel& channel) {
+    bool ok = false;
+    long code = 0;
+    std::string error;
+    try {
+        channel.Reach(icResolvingHost);
+        Transfer t(channel);
+        char errorBuffer[CURL_ERROR_SIZE] = {};
+        Handles h;
+        if (!h.easy || !h.multi) throw std::runtime_error("libcurl could not start a transfer");
+        t.easy = h.easy;
+        Configure(h.easy, url, options, t, errorBuffer);
+        h.added = curl_multi_add_handle(h.multi, h.easy) == CURLM_OK;
+        CURLcode result = h.added ? Drive(h.multi, t, options) : CURLE_FAILED_INIT;
+        curl_easy_getinfo(h.easy, CURLINFO_RESPONSE_CODE, &code);
+        ok = result == CURLE_OK && IsSuccessStatus(code);
+        if (!ok) error = Describe(result, code, t, errorBuffer);
+    } catch (const std::exception& e) {
+        ok = false;
+        error = e.what();
+    }
+    channel.Finish(ok, code, std::move(error));
+}
+
+}  // namespace ov

@@ -1,0 +1,20 @@
+#pragma once
+
+// The worker half of InetControl: one HTTP GET over libcurl, reported
+// through an InetChannel.
+
+#include <string>
+
+namespace ov {
+
+class InetChannel;
+struct InetOptions;
+
+// Initialises libcurl once per process; safe to call from any thread.
+void EnsureCurlInitialised();
+
+// Runs the transfer to its end (success, failure, stall or cancel) and
+// always finishes the channel. Meant to run on a worker thread.
+void RunTransfer(const std::string& url, const InetOptions& options, InetChannel& channel);
+
+}  // namespace ov
