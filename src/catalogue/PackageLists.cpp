@@ -1,0 +1,157 @@
+#include "catalogue/PackageLists.h"
+
+#include "OVShared/Modules/ProgressView.h"
+#include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/MessageBox.h"
+#include "OVShared/Platform/Yield.h"
+#include "catalogue/FileTests.h"
+#include "i18n/LanguagePack.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace znt {
+namespace {
+
+constexpr int kUninstallEmptyText = 210;
+constexpr int kInstallEmptyText = 610;
+constexpr int kTitleText = 1;
+
+// Byte totals stay within 0..INT32_MAX whatever the catalogue or the disk says.
+void AddBytes(std::int32_t& total, std::uint64_t bytes) {
+    constexpr std::uint64_t kMax = std::numeric_limits<std::int32_t>::max();
+    std::uint64_t sum = static_cast<std::uint64_t>(std::max(total, 0)) + std::min(bytes, kMax);
+    total = static_cast<std::int32_t>(std::min(sum, kMax));
+}
+
+bool AnyFileNeedsUpdate(const PackageEntry& p, std::string_view folder) {
+    return std::any_of(p.Files.begin(), p.Files.end(),
+                       [&](const PackageFileEntry& f) { return FileNeedsUpdate(folder, f); });
+}
+
+std::int32_t DownloadBytes(const PackageEntry& p, std::string_view folder) {
+    std::int32_t total = 0;
+    for (const auto& f : p.Files) {
+        if (!FileNeedsUpdate(folder, f)) continue;
+        AddBytes(total, static_cast<std::uint64_t>(std::max(f.ArchiveSize, 0)));
+    }
+    return total;
+}
+
+// Sets Marked and SizeBytes from the package's safe files that exist.
+void MeasureInstalled(PackageEntry& p, std::string_view folder) {
+    p.SizeBytes = 0;
+    for (const auto& f : p.Files) {
+        if (!IsSafeFileEntry(f)) continue;
+        if (auto length = ov::FileLength(InstalledPath(folder, f))) {
+            p.Marked = true;
+            AddBytes(p.SizeBytes, *length);
+        }
+    }
+}
+
+void AddPackageRow(ListContext& c, std::int32_t index) {
+    c.listMap.rows.push_back(index);
+    c.view.AddRow(ListLine(c.packages.Package(index), c.english));
+}
+
+void FinishList(ListContext& c, int emptyText) {
+    if (c.listMap.ListMapCount() > 0) {
+        c.view.SetListColours(ListColour::Window);
+        c.view.SetListEnabled(true);
+        c.view.SetCurrentRow(0);
+        return;
+    }
+    c.progress.Close();
+    c.messages.Show(c.texts[emptyText], c.texts[kTitleText], ov::MsgIcon::Information);
+    c.view.SetListColours(ListColour::ButtonFace);
+    c.view.SetListEnabled(false);
+    c.view.SetConfirmEnabled(false);
+}
+
+void ClearList(ListContext& c) {
+    c.listMap.rows.clear();
+    c.view.ClearRows();
+}
+
+void SetBarAndYield(ov::ProgressView& progress, int value) {
+    progress.SetBar(value);
+    ov::YieldToEventLoop();
+}
+
+}  // namespace
+
+std::int32_t ListMap::PackageAt(std::int32_t k) const {
+    return k >= 1 && k <= ListMapCount() ? rows[static_cast<size_t>(k) - 1] : 0;
+}
+
+std::int32_t RoundedKilobytes(std::int32_t bytes) {
+    std::int64_t magnitude = bytes < 0 ? -static_cast<std::int64_t>(bytes) : bytes;
+    std::int64_t q = magnitude / 1024;
+    std::int64_t r = magnitude % 1024;
+    if (r > 512 || (r == 512 && q % 2 == 1)) ++q;
+    return static_cast<std::int32_t>(bytes < 0 ? -q : q);
+}
+
+std::string ListLine(const PackageEntry& p, bool english) {
+    std::string line = english ? p.NameEnglish : p.NameGreek;
+    if (!p.Version.empty()) line += " v" + p.Version;
+    return line + " [" + std::to_string(RoundedKilobytes(p.SizeBytes)) + " Kb]";
+}
+
+bool IsSelfPackage(const PackageEntry& p) {
+    return !p.Files.empty() && p.Files.front().FileName.find("ZNTR.EXE") != std::string::npos;
+}
+
+bool IsProtectedCode(std::int32_t code) { return code >= 60 && code <= 62; }
+
+void MarkUpdates(Packages& packages, std::string_view installFolder) {
+    for (auto& p : packages.entries) p.Marked = AnyFileNeedsUpdate(p, installFolder);
+}
+
+void FillInstallList(ListContext& c) {
+    for (auto& p : c.packages.entries) {
+        p.SizeBytes = p.Marked ? DownloadBytes(p, c.installFolder) : 0;
+    }
+    ClearList(c);
+    for (std::int32_t i = 1; i <= c.packages.PackageCount(); ++i) {
+        const auto& p = c.packages.Package(i);
+        if (p.Marked && p.SizeBytes > 0) AddPackageRow(c, i);
+    }
+    FinishList(c, kInstallEmptyText);
+}
+
+void FillUninstallList(ListContext& c) {
+    for (auto& p : c.packages.entries) {
+        p.Marked = false;
+        if (!IsSelfPackage(p)) MeasureInstalled(p, c.installFolder);
+    }
+    ClearList(c);
+    for (std::int32_t i = 1; i <= c.packages.PackageCount(); ++i) {
+        const auto& p = c.packages.Package(i);
+        if (p.Marked && p.SizeBytes > 0 && !IsProtectedCode(p.Code)) AddPackageRow(c, i);
+    }
+    FinishList(c, kUninstallEmptyText);
+}
+
+void BuildInstallList(ListContext& c) {
+    ov::YieldToEventLoop();
+    LoadCatalogue(c.packages, c.installFolder);
+    SetBarAndYield(c.progress, 50);
+    MarkUpdates(c.packages, c.installFolder);
+    SetBarAndYield(c.progress, 80);
+    FillInstallList(c);
+    SetBarAndYield(c.progress, 100);
+    c.progress.Close();
+}
+
+void BuildUninstallList(ListContext& c) {
+    ov::YieldToEventLoop();
+    LoadCatalogue(c.packages, c.installFolder);
+    SetBarAndYield(c.progress, 50);
+    FillUninstallList(c);
+    SetBarAndYield(c.progress, 100);
+    c.progress.Close();
+}
+
+}  // namespace znt
