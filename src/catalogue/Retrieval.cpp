@@ -1,0 +1,77 @@
+#include "catalogue/Retrieval.h"
+
+#include "OVShared/Platform/CodePage.h"
+#include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/Inet.h"
+#include "OVShared/Platform/Yield.h"
+
+#include <optional>
+
+namespace znt {
+namespace {
+
+// Synchronous download into target; nothing is written unless the whole body arrived.
+bool DownloadTo(ov::InetControl& inet, const std::string& url, const std::string& target) {
+    std::optional<std::string> body = inet.OpenUrl(url);
+    while (inet.StillExecuting()) ov::YieldToEventLoop();
+    return body && ov::WriteFileAtomic(target, *body);
+}
+
+bool NonEmptyFile(const std::string& path) {
+    auto length = ov::FileLength(path);
+    return length && *length > 0;
+}
+
+std::vector<std::string> SplitLines(std::string_view text, size_t maxLines) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size() && lines.size() < maxLines) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.emplace_back(line);
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string NameOf(const std::string& line) {
+    size_t eq = line.find('=');
+    std::string_view name = eq == std::string::npos ? std::string_view(line)
+                                                    : std::string_view(line).substr(eq + 1);
+    return ov::DecodeToUtf8(name, ov::CodePage::Windows1253);
+}
+
+}  // namespace
+
+bool FetchCatalogue(const CatalogueSource& source, std::string_view installFolder,
+                    ov::InetControl& inet) {
+    const std::string target = std::string(installFolder) + "\\packages.dat";
+    bool placed = source.SourceIsInternet
+                      ? DownloadTo(inet, source.serverBase + "/ovw2010/packages.dat", target)
+                      : ov::CopyFileReplacing(source.SourceFolder + "\\packages.dat", target);
+    return placed && NonEmptyFile(target);
+}
+
+bool ReadNameList(std::string_view bytes, NameTables& names) {
+    std::vector<std::string> lines = SplitLines(bytes, 2 * kNameTableSize);
+    if (lines.size() < 2 * kNameTableSize) return false;
+    NameTables read;
+    for (int k = 0; k < kNameTableSize; ++k) {
+        read.first.push_back(NameOf(lines[k]));
+        read.second.push_back(NameOf(lines[k + kNameTableSize]));
+    }
+    names = std::move(read);
+    return true;
+}
+
+bool FetchNameList(std::string_view serverBase, std::string_view installFolder,
+                   ov::InetControl& inet, NameTables& names) {
+    const std::string target = std::string(installFolder) + "\\pnames.txt";
+    if (!DownloadTo(inet, std::string(serverBase) + "/ovw2010/pnames.txt", target)) return false;
+    auto bytes = ov::ReadWholeFile(target, 1u << 20);
+    return bytes && !bytes->empty() && ReadNameList(*bytes, names);
+}
+
+}  // namespace znt

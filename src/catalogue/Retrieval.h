@@ -1,0 +1,48 @@
+#pragma once
+
+// Places a fresh packages.dat in the installation folder, from the update
+// server or a local source folder, and fetches the product name list.
+// Callers move the progress bar themselves: 5 before FetchCatalogue, 20 after.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ov {
+class InetControl;
+}
+
+namespace znt {
+
+struct CatalogueSource {
+    bool SourceIsInternet = true;
+    std::string SourceFolder;  // holds packages.dat and files\ when not SourceIsInternet
+    std::string serverBase;    // "http://host[:port]", no trailing "/"
+};
+
+// Writes <installFolder>\packages.dat: the body of <serverBase>/ovw2010/packages.dat
+// (written only once it has arrived complete; an HTTP error is a failure), or a
+// copy of <SourceFolder>\packages.dat. True when that file now exists and is not
+// empty; False on any failure, whatever an earlier file holds.
+bool FetchCatalogue(const CatalogueSource& source, std::string_view installFolder,
+                    ov::InetControl& inet);
+
+constexpr int kNameTableSize = 54;
+
+// Two tables of 54 product names (0-based here; entry k is line k + 1 of its half).
+struct NameTables {
+    std::vector<std::string> first;
+    std::vector<std::string> second;
+};
+
+// Splits pnames.txt (Windows-1253) into the two tables: 54 lines each, every
+// entry the text after the line's first "=" (the whole line without one).
+// False, leaving names untouched, when the text has fewer than 108 lines.
+bool ReadNameList(std::string_view bytes, NameTables& names);
+
+// Downloads <serverBase>/ovw2010/pnames.txt into <installFolder>\pnames.txt and
+// reads it with ReadNameList.
+bool FetchNameList(std::string_view serverBase, std::string_view installFolder,
+                   ov::InetControl& inet, NameTables& names);
+
+}  // namespace znt
