@@ -1,0 +1,25 @@
+#pragma once
+
+// Turns a description and a folder of payload files into what the update
+// server (or a local source) serves: packages.dat, pnames.txt and files\*.zip.
+
+#include "Description.h"
+
+#include <map>
+#include <string>
+
+namespace publish {
+
+// Archive name of every file, in lower case: its last path part + ".zip";
+// where different files share a last part, their whole path with "\"
+// turned into "_".
+// False with error when two files would still share an archive.
+bool AssignArchiveNames(const Description& d, std::map<std::string, std::string>& archiveOf,
+                        std::string& error);
+
+// Writes outFolder/packages.dat, outFolder/pnames.txt and one archive per
+// file into outFolder/files/. False with error on the first problem.
+bool Publish(const Description& d, const std::string& payloadFolder,
+             const std::string& outFolder, std::string& error);
+
+}  // namespace publish
