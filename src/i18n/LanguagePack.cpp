@@ -4,7 +4,9 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "i18n/SequentialReader.h"
 
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace znt {
 namespace {
@@ -25,22 +27,32 @@ ov::CodePage CodePageOfText(int index, int packCharset) {
     return ov::CodePageForCharset(greekControl ? kLanguageControlCharset : packCharset);
 }
 
-PackLoadResult ParsePack(std::string_view bytes, AppTexts& texts) {
+struct ParsedPack {
+    int charset = 0;
+    std::string displayName;
+    std::vector<std::string> texts = std::vector<std::string>(kAppTextCount);  // decoded
+    std::vector<bool> isSet = std::vector<bool>(kAppTextCount);
+};
+
+// Nothing when the pack is corrupt.
+std::optional<ParsedPack> ParsePack(std::string_view bytes) {
     SequentialReader reader(bytes);
     auto charset = reader.ReadInt();
     auto name = reader.ReadText();
-    if (!charset || !name || !IsPlainText(*name)) return PackLoadResult::Corrupt;
-    texts.charset = *charset;
-    texts.displayName = ov::DecodeToUtf8(*name, ov::CodePageForCharset(*charset));
+    if (!charset || !name || !IsPlainText(*name)) return std::nullopt;
+    ParsedPack pack;
+    pack.charset = *charset;
+    pack.displayName = ov::DecodeToUtf8(*name, ov::CodePageForCharset(*charset));
     while (!reader.AtEnd()) {
         auto index = reader.ReadInt();
-        if (!index || *index < 0 || *index >= kAppTextCount) return PackLoadResult::Corrupt;
+        if (!index || *index < 0 || *index >= kAppTextCount) return std::nullopt;
         auto text = reader.ReadText();
-        if (!text || !IsPlainText(*text)) return PackLoadResult::Corrupt;
-        texts.text[static_cast<std::size_t>(*index)] =
-            ov::DecodeToUtf8(*text, CodePageOfText(*index, *charset));
+        if (!text || !IsPlainText(*text)) return std::nullopt;
+        auto at = static_cast<std::size_t>(*index);
+        pack.texts[at] = ov::DecodeToUtf8(*text, CodePageOfText(*index, *charset));
+        pack.isSet[at] = true;
     }
-    return PackLoadResult::Ok;
+    return pack;
 }
 
 }  // namespace
@@ -67,12 +79,16 @@ PackLoadResult LoadLanguagePack(AppTexts& texts, std::string_view appFolder,
     if (*length > kMaxPackBytes) return PackLoadResult::Corrupt;
     auto bytes = ov::ReadWholeFile(path, kMaxPackBytes);
     if (!bytes) return PackLoadResult::Missing;
-    // Parse into a copy so that a corrupt pack leaves the table as it was.
-    AppTexts staged = texts;
-    staged.text.resize(kAppTextCount);
-    PackLoadResult result = ParsePack(*bytes, staged);
-    if (result == PackLoadResult::Ok) texts = std::move(staged);
-    return result;
+    // Parsed in full before the table changes, so a corrupt pack changes nothing.
+    auto pack = ParsePack(*bytes);
+    if (!pack) return PackLoadResult::Corrupt;
+    texts.charset = pack->charset;
+    texts.displayName = std::move(pack->displayName);
+    texts.text.resize(kAppTextCount);
+    for (std::size_t i = 0; i < pack->texts.size(); ++i) {
+        if (pack->isSet[i]) texts.text[i] = std::move(pack->texts[i]);
+    }
+    return PackLoadResult::Ok;
 }
 
 bool IsEnglishSetting(std::string_view languageSetting) {
