@@ -1,0 +1,64 @@
+#pragma once
+
+// The main window's commands as logic: Install and Uninstall (source,
+// catalogue fetch, selection dialog), the language toggle, the end of the
+// busy state and the close path.
+
+#include "app/AppViews.h"
+
+#include <functional>
+
+namespace znt {
+
+struct AppState;
+
+// Exit codes of the program.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+
+// Application texts used by the shell.
+inline constexpr int kTextTitle = 1;
+inline constexpr int kTextAlreadyRunning = 4;
+inline constexpr int kTextNoCatalogue = 306;
+inline constexpr int kTextFetchFailed = 600;
+inline constexpr int kTextFetchingInternet = 602;
+inline constexpr int kTextReadingFolder = 614;
+
+// Places packages.dat in the installation folder from the state's source.
+using CatalogueFetch = std::function<bool(AppState&)>;
+// FetchCatalogue over the state's transfer control.
+bool FetchFromSource(AppState& state);
+
+struct MainContext {
+    AppState& state;
+    MainWindowView& window;
+    AppDialogs& dialogs;
+    CatalogueFetch fetch = FetchFromSource;
+};
+
+enum class PackageCommand { Install, Uninstall };
+
+// cmdInstall / cmdUninstall: asks for the source until it is usable or
+// cancelled, fetches the catalogue under the progress window and opens the
+// selection dialog; a failed fetch shows text 600.
+void RunPackageCommand(MainContext& c, PackageCommand command);
+
+// Closes the progress window and enables both commands.
+void EndBusy(MainContext& c);
+
+// Label 602 or 614, progress shown, bar 5, fetch, bar 20. True on success.
+bool FetchWithProgress(MainContext& c);
+
+// cmdLanguage: toggles the language setting, reloads the pack and re-captions.
+// False when the pack cannot be loaded; the fatal message has been shown
+// and the program must end.
+bool ToggleLanguage(MainContext& c);
+
+// The fixed message for a missing or corrupt application pack.
+void ShowPackError(AppState& state);
+
+// The close path: cancels the transfer, waits while it still runs, saves
+// the settings.
+void CloseProgram(AppState& state);
+
+}  // namespace znt

@@ -1,0 +1,44 @@
+#pragma once
+
+// Self-update over three starts. The install run leaves a new zntr.exe in
+// core\cache\. The next normal start finds it without the marker and starts
+// it; that copy (running from the cache folder) replaces core\zntr.exe and
+// writes the marker mess.txt; the start after that finds both and empties
+// the cache folder.
+
+#include <string>
+#include <string_view>
+
+namespace ov {
+class MessageSink;
+}
+
+namespace znt {
+
+inline constexpr const char* kSelfUpdateNotice =
+    "Orvantis live update will now update itself. Please restart the application to remove the "
+    "previous version and replace it with the newer version.";
+inline constexpr const char* kCloseOldCopyNotice = "Please close Orvantis live update.";
+inline constexpr const char* kMarkerText = "KILL ALL\r\n";
+
+// True when the program runs from a folder whose path holds "CACHE" in any case.
+bool IsStagedCopyRun(std::string_view programFolder);
+
+// The staged copy's work: removes <parent of programFolder>\zntr.exe (asking
+// the user to close the old program while it cannot be removed), copies
+// itself there and writes the marker. Returns the exit code; a failed copy
+// writes no marker, so that the next start tries again.
+int RunStagedCopy(std::string_view programFolder, const std::string& title,
+                  ov::MessageSink& messages);
+
+enum class StagedCheck {
+    NothingStaged,  // no core\cache\zntr.exe: start normally
+    Completed,      // the copy is in place: the cache folder was emptied
+    Started,        // the staged copy runs now: this start ends
+    Discarded,      // it could not be started: removed, start normally
+};
+
+// The check of a normal start, for the installation in appFolder.
+StagedCheck CheckStagedExecutable(std::string_view appFolder);
+
+}  // namespace znt

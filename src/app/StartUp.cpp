@@ -1,0 +1,188 @@
+#include "app/StartUp.h"
+
+#include "OVShared/Modules/ProgressView.h"
+#include "OVShared/Modules/modOVCoreFunctions.h"
+#include "OVShared/Platform/FileSystem.h"
+#include "app/AppState.h"
+#include "app/CommandLine.h"
+#include "app/StagedUpdate.h"
+
+#include <exception>
+
+namespace znt {
+namespace {
+
+using Step = StepResult (*)(MainContext&);
+
+constexpr Step kLoadSteps[] = {
+    StepStagedCopyMode, StepLanguageFromCommandLine, StepApplicationFolder, StepCacheFolder,
+    StepStagedExecutable, StepPackageSource, StepLanguagePack, StepSettings, StepCaptions,
+    StepSharedPack, StepTitle, StepSingleInstance, StepIcon, StepLaunchMode,
+};
+
+// A step that throws counts as failed and the load goes on.
+StepResult RunGuarded(Step step, MainContext& c) {
+    try {
+        return step(c);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+LaunchMode LaunchModeOf(std::string_view commandLine) {
+    std::string word = LaunchWord(commandLine);
+    if (word == "SETUP") return LaunchMode::Setup;
+    if (word == "UPDATE") return LaunchMode::Update;
+    if (word == "FIRSTINSTALL") return LaunchMode::FirstInstall;
+    return LaunchMode::MainWindow;
+}
+
+std::string StartLanguageSetting(std::string_view commandLine) {
+    return HasEnglishSwitch(commandLine) ? "ENGLISH.LNG" : "GREEK.LNG";
+}
+
+std::string SharedPackLanguage(std::string_view languageSetting) {
+    bool english = !languageSetting.empty() && (languageSetting[0] == 'E' || languageSetting[0] == 'e');
+    return english ? "ENGLISH" : "GREEK";
+}
+
+// Reads programFolder; a copy running from the cache does its work and ends.
+StepResult StepStagedCopyMode(MainContext& c) {
+    if (!IsStagedCopyRun(c.state.programFolder)) return std::nullopt;
+    return RunStagedCopy(c.state.programFolder, c.state.appTitle, c.state.messages);
+}
+
+// Reads the command line; writes settings entry 3.
+StepResult StepLanguageFromCommandLine(MainContext& c) {
+    c.state.languageSetting() = StartLanguageSetting(c.state.commandLine);
+    return std::nullopt;
+}
+
+// Reads programFolder; writes appFolder and cacheFolder.
+StepResult StepApplicationFolder(MainContext& c) {
+    c.state.appFolder = ov::StripPathLevels(c.state.programFolder, 1);
+    c.state.cacheFolder = c.state.appFolder + "\\core\\cache\\";
+    return std::nullopt;
+}
+
+// Reads cacheFolder; creates it with its parents (failures ignored).
+StepResult StepCacheFolder(MainContext& c) {
+    ov::CreateFolderChain(c.state.cacheFolder);
+    return std::nullopt;
+}
+
+// Reads core\cache; empties it after a finished update, or starts the
+// staged copy and ends.
+StepResult StepStagedExecutable(MainContext& c) {
+    if (CheckStagedExecutable(c.state.appFolder) == StagedCheck::Started) return kExitOk;
+    return std::nullopt;
+}
+
+// Reads appFolder and the command line; writes the source state and server.
+StepResult StepPackageSource(MainContext& c) {
+    c.state.SourceIsInternet = true;
+    c.state.SourceFolder = c.state.appFolder;
+    ServerBase server = UpdateServerBase(c.state.commandLine);
+    c.state.serverBase = server.url;
+    if (!server.problem.empty()) c.state.Message(server.problem, ov::MsgIcon::Exclamation);
+    return std::nullopt;
+}
+
+// Reads entry 3; writes texts. An unusable pack ends the program.
+StepResult StepLanguagePack(MainContext& c) {
+    AppState& s = c.state;
+    if (LoadLanguagePack(s.texts, s.appFolder, s.languageSetting()) == PackLoadResult::Ok) {
+        return std::nullopt;
+    }
+    ShowPackError(s);
+    return kExitFailed;
+}
+
+// Reads the store; writes settings (entry 3 keeps the start-up language).
+StepResult StepSettings(MainContext& c) {
+    LoadSettings(c.state.store, c.state.settings, c.state.appFolder);
+    c.state.settingsLoaded = true;
+    return std::nullopt;
+}
+
+// Reads texts; writes the main window's captions.
+StepResult StepCaptions(MainContext& c) {
+    c.window.SetCaptions();
+    return std::nullopt;
+}
+
+// Reads entry 3; writes the shared-pack index.
+StepResult StepSharedPack(MainContext& c) {
+    AppState& s = c.state;
+    s.sharedPack.Build(s.appFolder + "\\languages\\ovshared.lng",
+                       SharedPackLanguage(s.languageSetting()));
+    return std::nullopt;
+}
+
+// Reads text 1; writes the program title. Without a title the pack is unusable.
+StepResult StepTitle(MainContext& c) {
+    AppState& s = c.state;
+    if (!s.texts[kTextTitle].empty()) {
+        s.appTitle = s.texts[kTextTitle];
+        return std::nullopt;
+    }
+    s.Message(kPackProblemText, ov::MsgIcon::Critical);
+    return kExitFailed;
+}
+
+// Takes the per-user, per-installation lock; another holder ends this start.
+StepResult StepSingleInstance(MainContext& c) {
+    AppState& s = c.state;
+    if (s.instance.TryAcquire(s.appFolder)) return std::nullopt;
+    s.Message(s.texts[kTextAlreadyRunning], ov::MsgIcon::Exclamation);
+    return kExitFailed;
+}
+
+// Reads system\MENU\ZNT.ico; sets the window icon when it is there.
+StepResult StepIcon(MainContext& c) {
+    std::string icon = c.state.appFolder + "\\system\\MENU\\ZNT.ico";
+    if (ov::FileExists(icon)) c.window.SetIcon(ov::NativePath(icon));
+    return std::nullopt;
+}
+
+// Reads the launch word; runs its mode. Only "UPDATE" ends the program.
+StepResult StepLaunchMode(MainContext& c) {
+    switch (LaunchModeOf(c.state.commandLine)) {
+    case LaunchMode::Setup:
+        RunPackageCommand(c, PackageCommand::Install);
+        return std::nullopt;
+    case LaunchMode::Update:
+        return RunUpdateMode(c);
+    case LaunchMode::FirstInstall:
+        c.dialogs.ShowFirstInstall(c.state);
+        return std::nullopt;
+    case LaunchMode::MainWindow:
+        break;
+    }
+    return std::nullopt;
+}
+
+int RunUpdateMode(MainContext& c) {
+    AppState& s = c.state;
+    s.SourceIsInternet = true;
+    if (!FetchWithProgress(c)) {
+        EndBusy(c);
+        s.Message(s.texts[kTextFetchFailed], ov::MsgIcon::Critical);
+        SaveSettingsIfLoaded(s);
+        return kExitFailed;
+    }
+    c.dialogs.ShowInstallSelection(s);
+    SaveSettingsIfLoaded(s);
+    return kExitOk;
+}
+
+LoadOutcome LoadMainWindow(MainContext& c) {
+    for (Step step : kLoadSteps) {
+        if (StepResult end = RunGuarded(step, c)) return LoadOutcome{false, *end};
+    }
+    return LoadOutcome{true, kExitOk};
+}
+
+}  // namespace znt

@@ -1,0 +1,108 @@
+#pragma once
+
+// Fakes and installations for the start-up and main-window tests.
+
+#include "OVShared/Modules/ProgressView.h"
+#include "app/AppState.h"
+#include "app/AppViews.h"
+#include "support/TempDir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace apptest {
+
+class FakeProgress : public ov::ProgressView {
+public:
+    void SetLabel(const std::string& text) override { label = text; }
+    void SetBar(int value) override { bars.push_back(value); }
+    void Show() override { shown = true; }
+    void Close() override { shown = false; ++closes; }
+    bool CancelRequested() const override { return false; }
+
+    std::string label;
+    std::vector<int> bars;
+    bool shown = false;
+    int closes = 0;
+};
+
+class FakeWindow : public znt::MainWindowView {
+public:
+    void SetCaptions() override { ++captions; }
+    void SetCommandsEnabled(bool enabled) override { commandsEnabled = enabled; }
+    void SetIcon(const std::string& path) override { icon = path; }
+    ov::ProgressView& Progress() override { return progress; }
+
+    int captions = 0;
+    bool commandsEnabled = true;
+    std::string icon;
+    FakeProgress progress;
+};
+
+// Records which dialogs opened; the source dialog plays the answers queued
+// in `sources` (an empty queue cancels).
+class FakeDialogs : public znt::AppDialogs {
+public:
+    struct SourceAnswer {
+        bool internet;
+        std::string folder;
+    };
+    void ShowSource(znt::AppState& state) override {
+        if (commandsEnabled) enabledDuringSource.push_back(commandsEnabled());
+        opened.push_back("source");
+        if (sources.empty()) return;
+        state.SourceIsInternet = sources.front().internet;
+        state.SourceFolder = sources.front().folder;
+        state.SourceConfirmed = true;
+        sources.erase(sources.begin());
+    }
+    void ShowInstallSelection(znt::AppState&) override { opened.push_back("install"); }
+    void ShowUninstallSelection(znt::AppState&) override { opened.push_back("uninstall"); }
+    void ShowFirstInstall(znt::AppState&) override { opened.push_back("firstinstall"); }
+
+    std::vector<SourceAnswer> sources;
+    std::vector<std::string> opened;
+    // Whether the commands were disabled while the source dialog was open.
+    std::function<bool()> commandsEnabled;
+    std::vector<bool> enabledDuringSource;
+};
+
+// Points the per-user folders of this process (settings store, instance
+// lock) at a temporary folder for the life of the object.
+class RedirectedUser {
+public:
+    RedirectedUser() {
+        std::filesystem::create_directories(home.file("config"));
+        std::filesystem::create_directories(home.file("run"));
+        ::setenv("XDG_CONFIG_HOME", home.file("config").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", home.file("run").c_str(), 1);
+    }
+    testsupport::TempDir home;
+};
+
+// A Windows-1252 application pack: the header, then index/text pairs.
+inline std::string PackBytes(int charset, const std::vector<std::pair<int, std::string>>& texts) {
+    std::string bytes = std::to_string(charset) + ",\"Test\"\r\n";
+    for (const auto& [index, text] : texts) {
+        bytes += std::to_string(index) + ",\"" + text + "\"\r\n";
+    }
+    return bytes;
+}
+
+// The build's staged installation (program, packs, icon, pictures), copied
+// to dir. False when the build folder is not known.
+inline bool CopyStagedInstallation(const testsupport::TempDir& dir) {
+    const char* bin = std::getenv("ZNT_TEST_BIN_DIR");
+    if (!bin) return false;
+    std::error_code ec;
+    std::filesystem::copy(std::string(bin) + "/stage", dir.path(),
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::overwrite_existing,
+                          ec);
+    return !ec;
+}
+
+}  // namespace apptest

@@ -1,0 +1,141 @@
+#include "app/MainCommands.h"
+
+#include "AppFakes.h"
+#include "app/AppState.h"
+#include "support/RecordingMessageSink.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using apptest::FakeDialogs;
+using apptest::FakeWindow;
+using apptest::PackBytes;
+using testsupport::TempDir;
+
+namespace znt {
+namespace {
+
+class MainCommandsTest : public ::testing::Test {
+protected:
+    MainCommandsTest() {
+        install.write("Languages/EN-ZNT.lng",
+                      PackBytes(0, {{1, "Title EN"},
+                                    {306, "No catalogue in"},
+                                    {600, "Fetch failed"},
+                                    {602, "From the Internet"},
+                                    {614, "From the folder"}}));
+        install.write("Languages/GR-ZNT.lng", PackBytes(161, {{1, "Title GR"}}));
+        state.appFolder = install.path();
+        state.languageSetting() = "ENGLISH.LNG";
+        LoadLanguagePack(state.texts, state.appFolder, state.languageSetting());
+        dialogs.commandsEnabled = [this] { return window.commandsEnabled; };
+    }
+
+    void Run(PackageCommand command) {
+        MainContext c{state, window, dialogs, [this](AppState& s) {
+                          fetchedFrom.push_back(s.SourceIsInternet ? "internet" : s.SourceFolder);
+                          return fetchWorks;
+                      }};
+        RunPackageCommand(c, command);
+    }
+
+    TempDir install;
+    TempDir config;
+    ov::RegistryStore store{config.file("registry.ini")};
+    testsupport::RecordingMessageSink sink;
+    AppState state{"", install.file("core/zntr.exe"), sink, store};
+    FakeWindow window;
+    FakeDialogs dialogs;
+    bool fetchWorks = true;
+    std::vector<std::string> fetchedFrom;
+};
+
+TEST_F(MainCommandsTest, CancelledSourceLeavesTheWindowAsItWas) {
+    Run(PackageCommand::Install);
+    EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
+    EXPECT_EQ(dialogs.enabledDuringSource, std::vector<bool>{false});
+    EXPECT_TRUE(window.commandsEnabled);
+    EXPECT_TRUE(fetchedFrom.empty());
+    EXPECT_FALSE(window.progress.shown);
+    EXPECT_TRUE(sink.messages.empty());
+}
+
+TEST_F(MainCommandsTest, LocalFolderWithoutCatalogueAsksForTheSourceAgain) {
+    dialogs.sources = {{false, install.file("cd")}, {false, install.file("cd")}};
+    Run(PackageCommand::Install);
+    EXPECT_EQ(dialogs.opened, (std::vector<std::string>{"source", "source", "source"}));
+    ASSERT_EQ(sink.messages.size(), 2u);
+    EXPECT_EQ(sink.messages[0].text, "No catalogue in: " + install.file("cd"));
+    EXPECT_EQ(sink.messages[0].icon, ov::MsgIcon::Critical);
+    EXPECT_EQ(sink.messages[0].title, state.appTitle);
+    EXPECT_TRUE(fetchedFrom.empty());
+    EXPECT_TRUE(window.commandsEnabled);
+}
+
+TEST_F(MainCommandsTest, LocalFolderWithCatalogueIsReadUnderTheFolderLabel) {
+    install.write("cd/packages.dat", "catalogue");
+    dialogs.sources = {{false, install.file("cd")}};
+    Run(PackageCommand::Uninstall);
+    EXPECT_EQ(fetchedFrom, std::vector<std::string>{install.file("cd")});
+    EXPECT_EQ(window.progress.label, "From the folder");
+    EXPECT_EQ(window.progress.bars, (std::vector<int>{5, 20}));
+    EXPECT_EQ(dialogs.opened, (std::vector<std::string>{"source", "uninstall"}));
+    EXPECT_TRUE(window.commandsEnabled);
+    EXPECT_TRUE(sink.messages.empty());
+}
+
+TEST_F(MainCommandsTest, InternetSourceOpensTheInstallSelection) {
+    dialogs.sources = {{true, install.path()}};
+    Run(PackageCommand::Install);
+    EXPECT_EQ(fetchedFrom, std::vector<std::string>{"internet"});
+    EXPECT_EQ(window.progress.label, "From the Internet");
+    EXPECT_TRUE(window.progress.shown) << "the selection dialog closes it after the list";
+    EXPECT_EQ(dialogs.opened, (std::vector<std::string>{"source", "install"}));
+}
+
+TEST_F(MainCommandsTest, FailedFetchEndsBusyAndShowsText600) {
+    fetchWorks = false;
+    dialogs.sources = {{true, install.path()}};
+    Run(PackageCommand::Install);
+    EXPECT_FALSE(window.progress.shown);
+    EXPECT_EQ(window.progress.closes, 1);
+    EXPECT_TRUE(window.commandsEnabled);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "Fetch failed");
+    EXPECT_EQ(sink.messages[0].icon, ov::MsgIcon::Critical);
+    EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
+}
+
+TEST_F(MainCommandsTest, TwoTogglesReturnToTheFirstLanguage) {
+    MainContext c{state, window, dialogs};
+    ASSERT_TRUE(ToggleLanguage(c));
+    EXPECT_EQ(state.languageSetting(), "Greek.lng");
+    EXPECT_EQ(state.texts[1], "Title GR");
+    EXPECT_EQ(state.texts.charset, 161);
+    EXPECT_EQ(state.texts[600], "Fetch failed") << "texts the new pack lacks stay";
+    ASSERT_TRUE(ToggleLanguage(c));
+    EXPECT_EQ(state.languageSetting(), "English.lng");
+    EXPECT_EQ(state.texts[1], "Title EN");
+    EXPECT_EQ(window.captions, 2);
+}
+
+TEST_F(MainCommandsTest, ToggleToAMissingPackIsFatal) {
+    std::filesystem::remove(install.file("Languages/GR-ZNT.lng"));
+    MainContext c{state, window, dialogs};
+    EXPECT_FALSE(ToggleLanguage(c));
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, kPackErrorText);
+    EXPECT_EQ(window.captions, 0);
+}
+
+TEST_F(MainCommandsTest, ClosePathSavesLoadedSettingsOnly) {
+    CloseProgram(state);
+    EXPECT_FALSE(ReadSetting(store, kShellSection, "P_LanguagePack"))
+        << "settings that were never read are not written over the stored ones";
+    state.settingsLoaded = true;
+    CloseProgram(state);
+    EXPECT_EQ(ReadSetting(store, kShellSection, "P_LanguagePack"), "ENGLISH.LNG");
+}
+
+}  // namespace
+}  // namespace znt

@@ -1,0 +1,252 @@
+#include "app/StartUp.h"
+
+#include "AppFakes.h"
+#include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/InstanceLock.h"
+#include "app/AppState.h"
+#include "app/StagedUpdate.h"
+#include "support/RecordingMessageSink.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using apptest::FakeDialogs;
+using apptest::FakeWindow;
+using apptest::PackBytes;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+namespace znt {
+namespace {
+
+TEST(LaunchWord, SelectsTheModeAndEnglishSwitchTheLanguage) {
+    EXPECT_EQ(LaunchModeOf("setup /eng"), LaunchMode::Setup);
+    EXPECT_EQ(StartLanguageSetting("setup /eng"), "ENGLISH.LNG");
+    EXPECT_EQ(LaunchModeOf("UPDATE"), LaunchMode::Update);
+    EXPECT_EQ(LaunchModeOf("FirstInstall"), LaunchMode::FirstInstall);
+    EXPECT_EQ(LaunchModeOf("/ENG"), LaunchMode::MainWindow);
+    EXPECT_EQ(StartLanguageSetting("/ENG"), "ENGLISH.LNG");
+    EXPECT_EQ(LaunchModeOf(""), LaunchMode::MainWindow);
+    EXPECT_EQ(StartLanguageSetting(""), "GREEK.LNG");
+    EXPECT_EQ(LaunchModeOf("UPDATES"), LaunchMode::MainWindow);
+    EXPECT_EQ(LaunchModeOf(" SETUP"), LaunchMode::MainWindow) << "the word ends at the first blank";
+    EXPECT_EQ(StartLanguageSetting("update x/EnGlish"), "ENGLISH.LNG");
+    EXPECT_EQ(StartLanguageSetting("/EN"), "GREEK.LNG");
+}
+
+TEST(LaunchWord, SharedPackLanguageFollowsTheSettingsFirstLetter) {
+    EXPECT_EQ(SharedPackLanguage("ENGLISH.LNG"), "ENGLISH");
+    EXPECT_EQ(SharedPackLanguage("english.lng"), "ENGLISH");
+    EXPECT_EQ(SharedPackLanguage("Greek.lng"), "GREEK");
+    EXPECT_EQ(SharedPackLanguage(""), "GREEK");
+}
+
+TEST(StagedCopyRun, IsRecognisedByCacheAnywhereInTheFolder) {
+    EXPECT_TRUE(IsStagedCopyRun("C:\\ovw2010\\core\\cache"));
+    EXPECT_TRUE(IsStagedCopyRun("/opt/ovw/core/Cache"));
+    EXPECT_TRUE(IsStagedCopyRun("D:\\MyCacheFiles\\core"));
+    EXPECT_FALSE(IsStagedCopyRun("C:\\ovw2010\\core"));
+}
+
+// An installation with both packs, a stand-in program file and a settings
+// store, all in temporary folders.
+class StartUpTest : public ::testing::Test {
+protected:
+    StartUpTest() {
+        install.write("core/zntr.exe", "not run by these tests");
+        WritePack("EN", 0, "Live Update");
+        WritePack("GR", 161, "Live Update GR");
+    }
+
+    void WritePack(const std::string& code, int charset, const std::string& title) {
+        install.write("Languages/" + code + "-ZNT.lng",
+                      PackBytes(charset, {{1, title},
+                                          {4, code + " already running"},
+                                          {306, "No catalogue"},
+                                          {600, code + " fetch failed"},
+                                          {602, "Fetching"},
+                                          {614, "Reading"}}));
+    }
+
+    LoadOutcome Load(const std::string& commandLine) {
+        state = std::make_unique<AppState>(commandLine, install.file("core/zntr.exe"), sink, store);
+        MainContext c{*state, window, dialogs, [this](AppState&) {
+                          ++fetches;
+                          return fetchWorks;
+                      }};
+        return LoadMainWindow(c);
+    }
+
+    std::optional<std::string> StoredLanguage() const {
+        return ReadSetting(store, kShellSection, "P_LanguagePack");
+    }
+
+    apptest::RedirectedUser user;
+    TempDir install;
+    TempDir config;
+    ov::RegistryStore store{config.file("registry.ini")};
+    testsupport::RecordingMessageSink sink;
+    FakeWindow window;
+    FakeDialogs dialogs;
+    bool fetchWorks = true;
+    int fetches = 0;
+    std::unique_ptr<AppState> state;
+};
+
+TEST_F(StartUpTest, NormalStartFixesFoldersLanguageAndShowsTheMainWindow) {
+    install.write("system/MENU/ZNT.ico", "icon");
+    LoadOutcome outcome = Load("/eng");
+    EXPECT_TRUE(outcome.showMainWindow);
+    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_EQ(state->appFolder, install.path());
+    EXPECT_TRUE(std::filesystem::is_directory(install.file("core/cache")));
+    EXPECT_EQ(state->languageSetting(), "ENGLISH.LNG");
+    EXPECT_EQ(state->appTitle, "Live Update");
+    EXPECT_TRUE(state->SourceIsInternet);
+    EXPECT_EQ(state->SourceFolder, install.path());
+    EXPECT_TRUE(state->settingsLoaded);
+    EXPECT_EQ(window.captions, 1);
+    EXPECT_EQ(window.icon, install.file("system/MENU/ZNT.ico"));
+    EXPECT_TRUE(dialogs.opened.empty());
+    EXPECT_TRUE(state->instance.held());
+}
+
+TEST_F(StartUpTest, StoredLanguageNeverOverridesTheCommandLine) {
+    WriteSetting(store, kShellSection, "P_LanguagePack", "ENGLISH.LNG");
+    ASSERT_TRUE(Load("").showMainWindow);
+    EXPECT_EQ(state->languageSetting(), "GREEK.LNG");
+    EXPECT_EQ(state->appTitle, "Live Update GR");
+}
+
+TEST_F(StartUpTest, UnusablePackEndsWithoutTouchingStoredSettings) {
+    WriteSetting(store, kShellSection, "P_Dir", "C:\\kept");
+    std::filesystem::remove(install.file("Languages/GR-ZNT.lng"));
+    LoadOutcome outcome = Load("");
+    EXPECT_FALSE(outcome.showMainWindow);
+    EXPECT_EQ(outcome.exitCode, kExitFailed);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, kPackErrorText);
+    EXPECT_EQ(sink.messages[0].title, kPackErrorTitle);
+    EXPECT_EQ(sink.messages[0].icon, ov::MsgIcon::Critical);
+    EXPECT_EQ(ReadSetting(store, kShellSection, "P_Dir"), "C:\\kept");
+    EXPECT_FALSE(StoredLanguage());
+
+    install.write("Languages/GR-ZNT.lng", "161,\"Broken\"\r\n7\r\n");
+    EXPECT_FALSE(Load("").showMainWindow) << "a corrupt pack ends the start too";
+}
+
+TEST_F(StartUpTest, EmptyTitleIsAPackProblem) {
+    install.write("Languages/EN-ZNT.lng", PackBytes(0, {{4, "running"}}));
+    LoadOutcome outcome = Load("/ENG");
+    EXPECT_FALSE(outcome.showMainWindow);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, kPackProblemText);
+    EXPECT_EQ(sink.messages[0].icon, ov::MsgIcon::Critical);
+}
+
+TEST_F(StartUpTest, SecondInstanceOfTheSameInstallationIsRefused) {
+    ov::InstanceLock first;
+    ASSERT_TRUE(first.TryAcquire(install.path()));
+    LoadOutcome outcome = Load("/ENG");
+    EXPECT_FALSE(outcome.showMainWindow);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "EN already running");
+    EXPECT_EQ(sink.messages[0].icon, ov::MsgIcon::Exclamation);
+    EXPECT_TRUE(first.held());
+
+    first.Release();
+    sink.messages.clear();
+    EXPECT_TRUE(Load("/ENG").showMainWindow);
+}
+
+TEST_F(StartUpTest, FinishedUpdateEmptiesTheCache) {
+    install.write("core/cache/zntr.exe", "new program");
+    install.write("core/cache/mess.txt", kMarkerText);
+    install.write("core/cache/other.zip", "left over");
+    install.write("core/cache/keep/sub.txt", "folders stay");
+    EXPECT_TRUE(Load("").showMainWindow);
+    EXPECT_FALSE(std::filesystem::exists(install.file("core/cache/zntr.exe")));
+    EXPECT_FALSE(std::filesystem::exists(install.file("core/cache/mess.txt")));
+    EXPECT_FALSE(std::filesystem::exists(install.file("core/cache/other.zip")));
+    EXPECT_TRUE(std::filesystem::exists(install.file("core/cache/keep/sub.txt")));
+}
+
+TEST_F(StartUpTest, StagedCopyThatCannotStartIsDroppedAndTheStartGoesOn) {
+    install.write("core/cache/zntr.exe", "");
+    EXPECT_EQ(CheckStagedExecutable(install.path()), StagedCheck::Discarded);
+    EXPECT_FALSE(std::filesystem::exists(install.file("core/cache/zntr.exe")));
+
+    install.write("core/cache/zntr.exe", "");
+    EXPECT_TRUE(Load("").showMainWindow);
+    EXPECT_FALSE(std::filesystem::exists(install.file("core/cache/zntr.exe")));
+    EXPECT_EQ(CheckStagedExecutable(install.path()), StagedCheck::NothingStaged);
+}
+
+TEST_F(StartUpTest, StagedCopyReplacesTheProgramAndLeavesTheMarker) {
+    install.write("core/cache/zntr.exe", "new program");
+    ASSERT_EQ(RunStagedCopy(install.file("core/cache"), "zntr", sink), kExitOk);
+    EXPECT_EQ(ReadFile(install.file("core/zntr.exe")), "new program");
+    EXPECT_EQ(ReadFile(install.file("core/cache/mess.txt")), "KILL ALL\r\n");
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, kSelfUpdateNotice);
+    EXPECT_EQ(sink.messages[0].icon, ov::MsgIcon::Information);
+}
+
+TEST_F(StartUpTest, StagedCopyWithoutItsOwnFileWritesNoMarker) {
+    std::filesystem::create_directories(install.file("core/cache"));
+    EXPECT_EQ(RunStagedCopy(install.file("core/cache"), "zntr", sink), kExitFailed);
+    EXPECT_FALSE(std::filesystem::exists(install.file("core/cache/mess.txt")));
+}
+
+TEST_F(StartUpTest, LoadFromTheCacheFolderRunsTheStagedCopyAndEnds) {
+    install.write("core/cache/zntr.exe", "new program");
+    state = std::make_unique<AppState>("", install.file("core/cache/zntr.exe"), sink, store);
+    MainContext c{*state, window, dialogs};
+    LoadOutcome outcome = LoadMainWindow(c);
+    EXPECT_FALSE(outcome.showMainWindow);
+    EXPECT_EQ(outcome.exitCode, kExitOk);
+    EXPECT_EQ(ReadFile(install.file("core/zntr.exe")), "new program");
+    EXPECT_EQ(window.captions, 0);
+    EXPECT_FALSE(StoredLanguage()) << "no settings are saved by the staged copy";
+}
+
+TEST_F(StartUpTest, UpdateModeFailureShowsText600SavesAndEnds) {
+    fetchWorks = false;
+    LoadOutcome outcome = Load("UPDATE /ENG");
+    EXPECT_FALSE(outcome.showMainWindow);
+    EXPECT_EQ(outcome.exitCode, kExitFailed);
+    EXPECT_EQ(fetches, 1);
+    EXPECT_EQ(window.progress.label, "Fetching");
+    EXPECT_EQ(window.progress.bars, (std::vector<int>{5, 20}));
+    EXPECT_FALSE(window.progress.shown);
+    EXPECT_TRUE(window.commandsEnabled);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "EN fetch failed");
+    EXPECT_EQ(sink.messages[0].icon, ov::MsgIcon::Critical);
+    EXPECT_EQ(StoredLanguage(), "ENGLISH.LNG");
+    EXPECT_TRUE(dialogs.opened.empty());
+}
+
+TEST_F(StartUpTest, UpdateModeOpensTheInstallSelectionThenEnds) {
+    LoadOutcome outcome = Load("update");
+    EXPECT_FALSE(outcome.showMainWindow);
+    EXPECT_EQ(outcome.exitCode, kExitOk);
+    EXPECT_EQ(dialogs.opened, std::vector<std::string>{"install"});
+    EXPECT_EQ(StoredLanguage(), "GREEK.LNG");
+}
+
+TEST_F(StartUpTest, SetupAndFirstInstallKeepTheMainWindow) {
+    EXPECT_TRUE(Load("SETUP /ENG").showMainWindow);
+    EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
+    EXPECT_TRUE(window.commandsEnabled);
+    state.reset();
+
+    dialogs.opened.clear();
+    EXPECT_TRUE(Load("FIRSTINSTALL").showMainWindow);
+    EXPECT_EQ(dialogs.opened, std::vector<std::string>{"firstinstall"});
+}
+
+}  // namespace
+}  // namespace znt
