@@ -17,7 +17,8 @@
 // or, for a body larger than the buffer, as soon as the buffer fills; a
 // transfer that fails after that still ends with state 11. GetChunk waits
 // (yielding to the event loop) for more data and returns empty only at the
-// end of the body, after a failure or after Cancel.
+// end of the body, after a failure or after Cancel. A caller that stops
+// reading leaves the worker waiting until Cancel or the control's end.
 
 #include <chrono>
 #include <cstddef>
