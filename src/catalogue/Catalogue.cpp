@@ -30,8 +30,14 @@ void ReadBool(SequentialReader& in, bool& field) {
     if (auto v = in.ReadBool()) field = *v;
 }
 
+bool IsAscii(const std::string& s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
 void ReadText(SequentialReader& in, std::string& field) {
-    if (auto v = in.ReadText()) field = ov::DecodeToUtf8(*v, ov::CodePage::Windows1253);
+    auto v = in.ReadText();
+    if (!v) return;
+    field = IsAscii(*v) ? std::move(*v) : ov::DecodeToUtf8(*v, ov::CodePage::Windows1253);
 }
 
 void ReadFileRecord(SequentialReader& in, PackageFileEntry& f) {
