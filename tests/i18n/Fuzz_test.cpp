@@ -4,11 +4,11 @@
 #include "i18n/LanguagePack.h"
 #include "i18n/SequentialReader.h"
 #include "i18n/SharedPack.h"
+#include "StageFolder.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -49,12 +49,10 @@ std::vector<std::string> Seeds() {
         "0,\"English\"\r\n1,\"One, two\"\r\n2,\"x\"\r\n#TRUE#,-3.5\r\n",
         "; c\r\n[frmOVProgress]\r\n{ENGLISH|DEFAULT}\r\n1=Cancel\r\n{GREEK}\r\n 2 = y\r\n[b]\r\n",
     };
-    if (const char* bin = std::getenv("ZNT_TEST_BIN_DIR")) {
-        for (const char* pack : {"/stage/Languages/EN-ZNT.lng", "/stage/Languages/GR-ZNT.lng",
-                                 "/stage/languages/ovshared.lng"}) {
-            std::string bytes = testsupport::ReadFile(std::string(bin) + pack);
-            if (!bytes.empty()) seeds.push_back(bytes);
-        }
+    for (const char* pack : {"/Languages/EN-ZNT.lng", "/Languages/GR-ZNT.lng",
+                             "/languages/ovshared.lng"}) {
+        std::string bytes = testsupport::ReadFile(testsupport::StageFolder() + pack);
+        if (!bytes.empty()) seeds.push_back(bytes);
     }
     return seeds;
 }

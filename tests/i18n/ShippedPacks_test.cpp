@@ -2,10 +2,10 @@
 
 #include "i18n/LanguagePack.h"
 #include "i18n/SharedPack.h"
+#include "StageFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,17 +22,12 @@ std::vector<int> UsedTextIndices() {
     return used;
 }
 
-// <build>/stage, or empty when the tests run outside ctest.
-std::string StageFolder() {
-    const char* bin = std::getenv("ZNT_TEST_BIN_DIR");
-    return bin ? std::string(bin) + "/stage" : std::string();
-}
-
 class ShippedPacks : public ::testing::Test {
 protected:
     void SetUp() override {
-        stage_ = StageFolder();
-        if (stage_.empty()) GTEST_SKIP() << "ZNT_TEST_BIN_DIR is not set; run through ctest";
+        stage_ = testsupport::StageFolder();
+        ASSERT_TRUE(ov::IsDirectory(stage_ + "/Languages"))
+            << "no staged packs in " << stage_ << "; build the stage_data target";
     }
 
     znt::AppTexts Load(const char* setting) {
