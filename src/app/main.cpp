@@ -1,8 +1,71 @@
-// Entry of zntr.exe. The start-up sequence is being built; until then the
-// program only reports that it has no window to show.
-#include <cstdio>
+// Entry of zntr.exe: the LIST mode runs without a display; everything else
+// builds the program state, makes sure of the manifest and loads the main
+// window, which runs start-up and either shows itself or ends the program.
 
-int main() {
-    std::fputs("zntr.exe: the main window is not built yet\n", stderr);
-    return 1;
+#include "OVShared/Modules/ManifestWriter.h"
+#include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/MessageBox.h"
+#include "OVShared/Platform/RegistryStore.h"
+#include "OVShared/Platform/Yield.h"
+#include "app/AppState.h"
+#include "app/CommandLine.h"
+#include "app/ListMode.h"
+#include "app/MainForm.h"
+#include "app/QtAppDialogs.h"
+#include "app/QtMessageSink.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+// ZNT_UNATTENDED=1: message boxes go to standard error and are answered
+// with their first button, so that a script's run never waits for a user.
+bool UnattendedRun() {
+    const char* value = std::getenv("ZNT_UNATTENDED");
+    return value && std::strcmp(value, "1") == 0;
+}
+
+int ShowMainWindow(znt::MainForm& form, bool unattended) {
+    znt::LoadOutcome outcome = form.Load();
+    if (!outcome.showMainWindow) return outcome.exitCode;
+    form.show();
+    if (unattended) std::cerr << "note: main window open" << std::endl;
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string commandLine = znt::JoinArguments(argc, argv);
+    const std::string programPath = ov::ExecutablePath();
+    if (znt::LaunchWord(commandLine) == "LIST") {
+        return znt::RunListMode(commandLine, programPath, std::cout, std::cerr);
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("zntr");
+    // The main window's close path decides when the program ends.
+    QApplication::setQuitOnLastWindowClosed(false);
+    ov::SetYieldHook([] { QCoreApplication::processEvents(); });
+
+    const bool unattended = UnattendedRun();
+    ov::ConsoleMessageSink console;
+    znt::QtMessageSink boxes;
+    ov::MessageSink& messages = unattended ? static_cast<ov::MessageSink&>(console) : boxes;
+    ov::RegistryStore store = ov::RegistryStore::Default();
+    znt::AppState state(commandLine, programPath, messages, store);
+    znt::QtAppDialogs dialogs;
+    znt::MainForm form(state, dialogs);
+    QObject::connect(&form, &znt::MainForm::programEnded, &form,
+                     [&form] { QCoreApplication::exit(form.exitCode()); });
+
+    ov::ManifestPlatform manifest = ov::ManifestPlatform::System(store);
+    int code = ov::EnsureManifest(programPath, manifest,
+                                  [&] { return ShowMainWindow(form, unattended); });
+    ov::SetYieldHook({});
+    return code;
 }

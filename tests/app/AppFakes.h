@@ -3,6 +3,7 @@
 // Fakes and installations for the start-up and main-window tests.
 
 #include "OVShared/Modules/ProgressView.h"
+#include "OVShared/Platform/FileSystem.h"
 #include "app/AppState.h"
 #include "app/AppViews.h"
 #include "support/TempDir.h"
@@ -92,13 +93,20 @@ inline std::string PackBytes(int charset, const std::vector<std::pair<int, std::
     return bytes;
 }
 
+// The build folder: $ZNT_TEST_BIN_DIR, else found from this test program
+// (<build>/tests/<program>).
+inline std::string BuildFolder() {
+    if (const char* bin = std::getenv("ZNT_TEST_BIN_DIR")) return bin;
+    return std::filesystem::path(ov::ExecutablePath()).parent_path().parent_path().string();
+}
+
 // The build's staged installation (program, packs, icon, pictures), copied
-// to dir. False when the build folder is not known.
+// to dir. False when there is none.
 inline bool CopyStagedInstallation(const testsupport::TempDir& dir) {
-    const char* bin = std::getenv("ZNT_TEST_BIN_DIR");
-    if (!bin) return false;
+    std::string stage = BuildFolder() + "/stage";
+    if (!std::filesystem::exists(stage + "/core/zntr.exe")) return false;
     std::error_code ec;
-    std::filesystem::copy(std::string(bin) + "/stage", dir.path(),
+    std::filesystem::copy(stage, dir.path(),
                           std::filesystem::copy_options::recursive |
                               std::filesystem::copy_options::overwrite_existing,
                           ec);

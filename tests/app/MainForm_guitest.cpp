@@ -1,0 +1,207 @@
+// The main window and the progress window driven as a user would, over a
+// copy of the staged installation with the shipped packs.
+
+#include "AppFakes.h"
+#include "app/AppState.h"
+#include "app/MainForm.h"
+#include "app/QtAppDialogs.h"
+#include "app/frmOVProgress.h"
+#include "support/RecordingMessageSink.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using testsupport::TempDir;
+
+namespace znt {
+namespace {
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "gui_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) new QApplication(argc, argv);
+}
+
+std::string Text(QWidget* w) {
+    if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
+    if (auto* button = qobject_cast<QPushButton*>(w)) return button->text().toStdString();
+    if (auto* box = qobject_cast<QGroupBox*>(w)) return box->title().toStdString();
+    return "?";
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        if (!apptest::CopyStagedInstallation(install)) GTEST_SKIP() << "no staged build";
+    }
+
+    MainForm& Open(const std::string& commandLine) {
+        state = std::make_unique<AppState>(commandLine, install.file("core/zntr.exe"), sink, store);
+        form = std::make_unique<MainForm>(*state, dialogs);
+        EXPECT_TRUE(form->Load().showMainWindow);
+        form->show();
+        return *form;
+    }
+
+    AppTexts Pack(const char* setting) const {
+        AppTexts texts;
+        EXPECT_EQ(LoadLanguagePack(texts, install.path(), setting), PackLoadResult::Ok);
+        return texts;
+    }
+
+    QWidget* Control(const char* name) { return form->findChild<QWidget*>(name); }
+
+    void ExpectCaptions(const AppTexts& t) {
+        EXPECT_EQ(form->windowTitle().toStdString(), t[1] + "...");
+        const std::pair<const char*, int> captions[] = {
+            {"lblSelect", 20},    {"fmInstall", 24},   {"lblInstall", 25},  {"cmdInstall", 124},
+            {"fmUninstall", 26},  {"lblUninstall", 27}, {"cmdUninstall", 125},
+            {"lblLanguage", 28},  {"cmdLanguage", 29}, {"cmdOk", 10},       {"cmdCancel", 11}};
+        for (const auto& [name, index] : captions) {
+            ASSERT_NE(Control(name), nullptr) << name;
+            EXPECT_FALSE(t[index].empty()) << "pack text " << index;
+            EXPECT_EQ(Text(Control(name)), t[index]) << name;
+        }
+    }
+
+    std::optional<std::string> SavedLanguage() const {
+        return ReadSetting(store, kShellSection, "P_LanguagePack");
+    }
+
+    apptest::RedirectedUser user;
+    TempDir install;
+    TempDir config;
+    ov::RegistryStore store{config.file("registry.ini")};
+    testsupport::RecordingMessageSink sink;
+    QtAppDialogs dialogs;
+    std::unique_ptr<AppState> state;
+    std::unique_ptr<MainForm> form;
+};
+
+TEST_F(MainFormTest, CaptionsComeFromThePackOfTheStartLanguage) {
+    Open("/ENG");
+    ExpectCaptions(Pack("ENGLISH.LNG"));
+    EXPECT_EQ(Text(Control("cmdLanguage")), "Ελληνικά");
+    EXPECT_EQ(form->font().families().value(0), "Verdana");
+    EXPECT_EQ(form->font().pointSize(), 8);
+    auto* ok = qobject_cast<QPushButton*>(Control("cmdOk"));
+    EXPECT_TRUE(ok->isDefault());
+    EXPECT_EQ(qobject_cast<QLabel*>(Control("lblLanguage"))->alignment() & Qt::AlignRight,
+              Qt::AlignRight);
+    EXPECT_FALSE(qobject_cast<QLabel*>(Control("imgInstall"))->pixmap().isNull());
+    form.reset();
+    state.reset();
+
+    Open("");
+    ExpectCaptions(Pack("GREEK.LNG"));
+    EXPECT_TRUE(sink.messages.empty());
+}
+
+TEST_F(MainFormTest, TwoLanguageTogglesReturnToTheFirstLanguage) {
+    Open("");
+    QTest::mouseClick(Control("cmdLanguage"), Qt::LeftButton);
+    EXPECT_EQ(state->languageSetting(), "English.lng");
+    ExpectCaptions(Pack("English.lng"));
+    QTest::mouseClick(Control("cmdLanguage"), Qt::LeftButton);
+    EXPECT_EQ(state->languageSetting(), "Greek.lng");
+    ExpectCaptions(Pack("Greek.lng"));
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainFormTest, EscEndsThroughTheClosePathAndSavesSettings) {
+    Open("/ENG");
+    QSignalSpy ended(form.get(), &MainForm::programEnded);
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(SavedLanguage(), "ENGLISH.LNG");
+    EXPECT_EQ(form->exitCode(), kExitOk);
+}
+
+TEST_F(MainFormTest, CancelAndOkEndOnceAndSaveTheToggledLanguage) {
+    Open("/ENG");
+    QSignalSpy ended(form.get(), &MainForm::programEnded);
+    QTest::mouseClick(Control("cmdLanguage"), Qt::LeftButton);
+    QTest::mouseClick(Control("cmdCancel"), Qt::LeftButton);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(SavedLanguage(), "Greek.lng");
+    form->close();
+    EXPECT_EQ(ended.count(), 1) << "the close path runs once";
+
+    form.reset();
+    state.reset();
+    Open("/ENG");
+    QSignalSpy endedAgain(form.get(), &MainForm::programEnded);
+    QTest::mouseClick(Control("cmdOk"), Qt::LeftButton);
+    EXPECT_EQ(endedAgain.count(), 1);
+    EXPECT_EQ(SavedLanguage(), "ENGLISH.LNG");
+}
+
+TEST_F(MainFormTest, InstallWithoutASourceDialogGivesTheButtonsBack) {
+    Open("/ENG");
+    QTest::mouseClick(Control("cmdInstall"), Qt::LeftButton);
+    QTest::mouseClick(Control("cmdUninstall"), Qt::LeftButton);
+    EXPECT_TRUE(Control("cmdInstall")->isEnabled());
+    EXPECT_TRUE(Control("cmdUninstall")->isEnabled());
+    EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(MainFormTest, MissingPackOnToggleEndsTheProgram) {
+    Open("/ENG");
+    std::filesystem::remove(install.file("Languages/GR-ZNT.lng"));
+    QSignalSpy ended(form.get(), &MainForm::programEnded);
+    QTest::mouseClick(Control("cmdLanguage"), Qt::LeftButton);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, kPackErrorText);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(form->exitCode(), kExitFailed);
+}
+
+class ProgressTest : public MainFormTest {};
+
+TEST_F(ProgressTest, CancelRaisesTheFlagOnceUntilTheWindowLoadsAgain) {
+    Open("/ENG");
+    auto& progress = static_cast<frmOVProgress&>(form->Progress());
+    progress.SetLabel("Fetching");
+    progress.Show();
+    progress.SetBar(20);
+    EXPECT_TRUE(progress.isVisible());
+    EXPECT_EQ(progress.findChild<QLabel*>("LabeL")->text(), "Fetching");
+    EXPECT_EQ(progress.findChild<QProgressBar*>("ProgressBar")->value(), 20);
+    auto* cancel = progress.findChild<QPushButton*>("cmdCancel");
+    EXPECT_EQ(cancel->text(), "Cancel");
+
+    EXPECT_FALSE(progress.CancelRequested());
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    EXPECT_TRUE(progress.CancelRequested());
+    EXPECT_FALSE(cancel->isEnabled());
+
+    progress.Close();
+    EXPECT_FALSE(progress.isVisible());
+    progress.SetLabel("Again");
+    EXPECT_FALSE(progress.CancelRequested());
+    EXPECT_TRUE(cancel->isEnabled());
+}
+
+TEST_F(ProgressTest, GreekStartTakesTheGreekCancelCaption) {
+    Open("");
+    auto& progress = static_cast<frmOVProgress&>(form->Progress());
+    progress.Show();
+    EXPECT_EQ(progress.findChild<QPushButton*>("cmdCancel")->text(), "Άκυρο");
+    QTest::keyClick(&progress, Qt::Key_Escape);
+    EXPECT_TRUE(progress.CancelRequested()) << "Esc asks to cancel like the button";
+    EXPECT_TRUE(progress.isVisible()) << "the caller closes the window";
+}
+
+}  // namespace
+}  // namespace znt

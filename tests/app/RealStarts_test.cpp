@@ -1,0 +1,175 @@
+// The built program started as real processes in a temporary copy of the
+// staged installation: the three starts of a self-update, a staged copy that
+// cannot run, and the second-instance refusal.
+
+#include "AppFakes.h"
+#include "i18n/LanguagePack.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+extern char** environ;
+
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+namespace {
+
+constexpr auto kPatience = std::chrono::seconds(60);
+
+// Polls until done() holds or the patience runs out.
+bool WaitFor(const std::function<bool()>& done) {
+    auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// One start of the program with its standard error kept in a file.
+class Start {
+public:
+    Start(const std::string& program, const std::vector<std::string>& args, std::string errFile)
+        : errFile_(std::move(errFile)) {
+        std::vector<std::string> words{program};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Start() {
+        if (Running()) Terminate();
+    }
+
+    bool Started() const { return pid_ > 0; }
+    bool Running() {
+        if (pid_ <= 0 || status_) return false;
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
+        status_ = status;
+        return false;
+    }
+    // The exit code once the process has ended; -1 when it did not end in time.
+    int Wait() {
+        if (!WaitFor([this] { return !Running(); }) || !status_) return -1;
+        return WIFEXITED(*status_) ? WEXITSTATUS(*status_) : 128 + WTERMSIG(*status_);
+    }
+    void Terminate() {
+        ::kill(pid_, SIGTERM);
+        Wait();
+    }
+    std::string Errors() const { return ReadFile(errFile_); }
+    bool SaysWindowOpen() const { return Errors().find("main window open") != std::string::npos; }
+
+private:
+    std::string errFile_;
+    pid_t pid_ = -1;
+    std::optional<int> status_;
+};
+
+class RealStartTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!apptest::CopyStagedInstallation(install)) GTEST_SKIP() << "no staged build";
+        program = install.file("core/zntr.exe");
+        ::setenv("ZNT_UNATTENDED", "1", 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+
+    std::unique_ptr<Start> Launch(const std::vector<std::string>& args = {}) {
+        std::string err = user.home.file("stderr-" + std::to_string(++starts) + ".txt");
+        auto start = std::make_unique<Start>(program, args, err);
+        EXPECT_TRUE(start->Started());
+        return start;
+    }
+
+    bool Exists(const std::string& relative) const {
+        return std::filesystem::exists(install.file(relative));
+    }
+
+    apptest::RedirectedUser user;
+    TempDir install;
+    std::string program;
+    int starts = 0;
+};
+
+TEST_F(RealStartTest, SelfUpdateCompletesOverThreeStarts) {
+    // A distinguishable new copy: the program with bytes appended.
+    const std::string staged = ReadFile(program) + "\nnew build";
+    install.write("core/cache/zntr.exe", staged);
+    std::filesystem::permissions(install.file("core/cache/zntr.exe"),
+                                 std::filesystem::perms::owner_all);
+
+    auto first = Launch();
+    EXPECT_EQ(first->Wait(), 0) << first->Errors();
+    EXPECT_FALSE(first->SaysWindowOpen());
+
+    // The second start is the staged copy the first one started.
+    ASSERT_TRUE(WaitFor([&] { return ReadFile(install.file("core/cache/mess.txt")) == "KILL ALL\r\n"; }));
+    EXPECT_EQ(ReadFile(program), staged);
+
+    auto third = Launch();
+    ASSERT_TRUE(WaitFor([&] { return third->SaysWindowOpen() || !third->Running(); }));
+    EXPECT_TRUE(third->Running()) << third->Errors();
+    EXPECT_FALSE(Exists("core/cache/zntr.exe"));
+    EXPECT_FALSE(Exists("core/cache/mess.txt"));
+    EXPECT_TRUE(std::filesystem::is_directory(install.file("core/cache")));
+}
+
+TEST_F(RealStartTest, EmptyStagedCopyIsDroppedAndTheWindowOpens) {
+    install.write("core/cache/zntr.exe", "");
+    std::filesystem::permissions(install.file("core/cache/zntr.exe"),
+                                 std::filesystem::perms::owner_all);
+    auto start = Launch({"/ENG"});
+    ASSERT_TRUE(WaitFor([&] { return start->SaysWindowOpen() || !start->Running(); }));
+    EXPECT_TRUE(start->Running()) << start->Errors();
+    EXPECT_FALSE(Exists("core/cache/zntr.exe"));
+    EXPECT_EQ(ReadFile(program).size(), std::filesystem::file_size(program));
+}
+
+TEST_F(RealStartTest, SecondStartIsRefusedWhileTheFirstRuns) {
+    znt::AppTexts texts;
+    ASSERT_EQ(znt::LoadLanguagePack(texts, install.path(), "ENGLISH.LNG"), znt::PackLoadResult::Ok);
+
+    auto first = Launch({"/ENG"});
+    ASSERT_TRUE(WaitFor([&] { return first->SaysWindowOpen() || !first->Running(); }));
+    ASSERT_TRUE(first->Running()) << first->Errors();
+
+    auto second = Launch({"/eng"});
+    EXPECT_EQ(second->Wait(), 1);
+    EXPECT_NE(second->Errors().find(texts[4]), std::string::npos) << second->Errors();
+    EXPECT_FALSE(second->SaysWindowOpen());
+    EXPECT_TRUE(first->Running()) << "the first copy is not touched";
+
+    // Another installation is another program as far as the lock goes.
+    TempDir other;
+    ASSERT_TRUE(apptest::CopyStagedInstallation(other));
+    program = other.file("core/zntr.exe");
+    auto elsewhere = Launch({"/ENG"});
+    ASSERT_TRUE(WaitFor([&] { return elsewhere->SaysWindowOpen() || !elsewhere->Running(); }));
+    EXPECT_TRUE(elsewhere->Running()) << elsewhere->Errors();
+}
+
+}  // namespace
