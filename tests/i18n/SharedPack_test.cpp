@@ -117,15 +117,13 @@ TEST(SharedPack, AFailedLookupLeavesTheTableUntouched) {
     EXPECT_EQ(table, SectionTexts{"mine"});
 }
 
-TEST(SharedPack, AMissingPackFindsNothing) {
+TEST(SharedPack, AMissingPackFindsNothingEvenWhenItVanishesAfterIndexing) {
     TempDir dir;
     SharedPackIndex index;
     EXPECT_TRUE(index.Build(dir.path() + "\\languages\\ovshared.lng", "GREEK"));
     SectionTexts table;
     EXPECT_FALSE(index.LoadSection("frmOVProgress", table));
-}
 
-TEST(SharedPack, APackThatVanishesAfterIndexingFindsNothing) {
     Pack p("[s]\n{GREEK}\n1=x\n", "GREEK");
     std::remove(p.dir.file("languages/ovshared.lng").c_str());
     EXPECT_EQ(p.Text("s", 1), "<not found>");
