@@ -11,7 +11,7 @@ bool SizeDiffers(std::int32_t expectedSize, std::string_view path) {
 }
 
 bool VersionDiffers(std::int32_t expectedLow, std::string_view path) {
-    auto low = ov::ReadProductVersionLow(std::string(path));
+    auto low = ov::ReadProductVersionLow(path);
     return !low || *low != static_cast<std::uint32_t>(expectedLow);
 }
 

@@ -94,14 +94,3 @@ TEST(FileNeedsUpdate, UnsafeEntriesAreNeverTestedAndNeverNeedAnUpdate) {
     znt::PackageFileEntry badArchive{"missing.dll", 1, 0, 1, 10, "..\\x.zip"};
     EXPECT_FALSE(znt::FileNeedsUpdate(inst.path(), badArchive));
 }
-
-TEST(FileNeedsUpdate, ByIndexIsFalseOutsideTheCatalogue) {
-    TempDir inst;
-    znt::Packages c;
-    c.entries.emplace_back().Files.push_back({"missing.txt", 1, 0, 1, 1, "missing.txt.zip"});
-    c.entries[0].FileCount = 1;
-    EXPECT_TRUE(znt::FileNeedsUpdate(c, inst.path(), 1, 1));
-    EXPECT_FALSE(znt::FileNeedsUpdate(c, inst.path(), 1, 2));
-    EXPECT_FALSE(znt::FileNeedsUpdate(c, inst.path(), 0, 1));
-    EXPECT_FALSE(znt::FileNeedsUpdate(c, inst.path(), 2, 1));
-}
