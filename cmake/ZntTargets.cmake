@@ -63,7 +63,13 @@ function(znt_test name folder)
   if(ARG_GUI)
     target_link_libraries(${name} PRIVATE Qt6::Test)
   endif()
+  # The folders are compiled in as well: gtest_discover_tests passes only the
+  # first entry of an ENVIRONMENT list, so the variables below may be missing
+  # when a test program runs under ctest.
+  target_compile_definitions(${name} PRIVATE
+    ZNT_TEST_BIN_DIR_DEFAULT="${CMAKE_BINARY_DIR}"
+    ZNT_TEST_SOURCE_DIR_DEFAULT="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ZNT_TEST_BIN_DIR=${CMAKE_BINARY_DIR};ZNT_TEST_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
