@@ -1,0 +1,118 @@
+// The settings store as the registry under HKEY_CURRENT_USER. The wide API
+// is used so that UTF-8 texts keep every character.
+
+#include "OVShared/Platform/RegistryStore.h"
+
+#include "OVShared/Platform/WinSupport.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <vector>
+
+namespace ov {
+namespace {
+
+std::string_view TrimKey(std::string_view key) {
+    while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
+    while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
+    return key;
+}
+
+std::wstring FullKey(const std::string& location, std::string_view key) {
+    std::string full(TrimKey(location));
+    std::string_view sub = TrimKey(key);
+    if (!full.empty() && !sub.empty()) full += '\\';
+    full.append(sub);
+    return Widen(full);
+}
+
+// Closes the key when it goes.
+class OpenKey {
+public:
+    OpenKey(const std::wstring& path, REGSAM access) {
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, access, &key_) != ERROR_SUCCESS) {
+            key_ = nullptr;
+        }
+    }
+    explicit OpenKey(HKEY key) : key_(key) {}
+    ~OpenKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    OpenKey(const OpenKey&) = delete;
+    OpenKey& operator=(const OpenKey&) = delete;
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+}  // namespace
+
+std::string RegistryStore::DefaultPath() { return {}; }
+
+std::optional<std::string> RegistryStore::QueryString(std::string_view key,
+                                                      std::string_view name) const {
+    OpenKey k(FullKey(location_, key), KEY_QUERY_VALUE);
+    if (!k.get()) return std::nullopt;
+    std::wstring wname = Widen(name);
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExW(k.get(), wname.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return std::nullopt;
+    }
+    // The value may change between the two calls; a few tries settle it.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD got = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+        LONG rc = RegQueryValueExW(k.get(), wname.c_str(), nullptr, &type,
+                                   reinterpret_cast<BYTE*>(buffer.data()), &got);
+        if (rc == ERROR_MORE_DATA) {
+            size = got;
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) return std::nullopt;
+        std::wstring_view text(buffer.data(), got / sizeof(wchar_t));
+        return Narrow(text.substr(0, text.find(L'\0')));
+    }
+    return std::nullopt;
+}
+
+bool RegistryStore::SetString(std::string_view key, std::string_view name, std::string_view value) {
+    if (TrimKey(key).empty()) return false;
+    HKEY raw = nullptr;
+    wchar_t keyClass[] = L"String";
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, FullKey(location_, key).c_str(), 0, keyClass,
+                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &raw,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    OpenKey k(raw);
+    std::wstring text = Widen(value.substr(0, value.find('\0')));
+    // Stored without a terminating NUL, as the original program stores it.
+    return RegSetValueExW(k.get(), Widen(name).c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>(text.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+bool RegistryStore::SetStrings(std::string_view key,
+                               const std::vector<std::pair<std::string, std::string>>& values) {
+    bool ok = true;
+    for (const auto& [name, value] : values) ok = SetString(key, name, value) && ok;
+    return ok;
+}
+
+bool RegistryStore::DeleteValue(std::string_view key, std::string_view name) {
+    OpenKey k(FullKey(location_, key), KEY_SET_VALUE);
+    return k.get() && RegDeleteValueW(k.get(), Widen(name).c_str()) == ERROR_SUCCESS;
+}
+
+bool RegistryStore::DeleteKey(std::string_view key) {
+    if (TrimKey(key).empty()) return false;
+    return RegDeleteKeyW(HKEY_CURRENT_USER, FullKey(location_, key).c_str()) == ERROR_SUCCESS;
+}
+
+}  // namespace ov

@@ -1,0 +1,160 @@
+// The second-instance lock, proved across real processes: the test program
+// runs itself again as the second instance (ZNT_LOCK_CHILD set), which tries
+// the lock and answers through its exit code.
+
+#include "OVShared/Platform/InstanceLock.h"
+
+#include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/Process.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+using ov::InstanceLock;
+using testsupport::TempDir;
+
+namespace {
+
+constexpr int kAcquired = 10, kRefused = 11;
+
+// In the second instance: try the lock for $ZNT_LOCK_CHILD; with
+// $ZNT_LOCK_HOLD, write the process id to that file and keep the lock until
+// killed (at most 30 seconds).
+[[maybe_unused]] const bool kChildRan = [] {
+    const char* folder = std::getenv("ZNT_LOCK_CHILD");
+    if (!folder) return false;
+    InstanceLock lock;
+    bool ok = lock.TryAcquire(folder);
+    if (const char* hold = std::getenv("ZNT_LOCK_HOLD"); hold && ok) {
+        ::alarm(30);
+        ov::WriteFileAtomic(hold, std::to_string(::getpid()));
+        for (;;) ::pause();
+    }
+    std::_Exit(ok ? kAcquired : kRefused);
+}();
+
+class SecondInstance {
+public:
+    explicit SecondInstance(const std::string& folder, const std::string& holdFile = "") {
+        ::setenv("ZNT_LOCK_CHILD", folder.c_str(), 1);
+        if (!holdFile.empty()) ::setenv("ZNT_LOCK_HOLD", holdFile.c_str(), 1);
+        started_ =
+            child_.Start(std::vector<std::string>{ov::ExecutablePath()}, ov::WindowStyle::Hidden);
+        ::unsetenv("ZNT_LOCK_CHILD");
+        ::unsetenv("ZNT_LOCK_HOLD");
+    }
+    int Result() {
+        for (int i = 0; i < 1000; ++i) {
+            int code = child_.Poll();
+            if (code != ov::kStillActive) return code;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -2;
+    }
+    bool started() const { return started_; }
+
+private:
+    ov::ChildProcess child_;
+    bool started_ = false;
+};
+
+// Sets an environment variable for its lifetime.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) saved_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() { saved_ ? (void)::setenv(name_, saved_->c_str(), 1) : (void)::unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> saved_;
+};
+
+int TryInAnotherProcess(const std::string& folder) {
+    SecondInstance second(folder);
+    EXPECT_TRUE(second.started());
+    return second.Result();
+}
+
+bool WaitForFile(const std::string& path) {
+    for (int i = 0; i < 500; ++i) {
+        if (std::filesystem::exists(path)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(InstanceLock, ASecondProcessIsRefusedWhileTheFirstHoldsTheLock) {
+    TempDir install;
+    InstanceLock first;
+    ASSERT_TRUE(first.TryAcquire(install.path()));
+    EXPECT_TRUE(first.held());
+    EXPECT_EQ(TryInAnotherProcess(install.path()), kRefused);
+    first.Release();
+    EXPECT_EQ(TryInAnotherProcess(install.path()), kAcquired);
+}
+
+TEST(InstanceLock, TheLockEndsWithTheProcessThatHeldIt) {
+    TempDir install;
+    std::string held = install.file("held.txt");
+    SecondInstance holder(install.path(), held);
+    ASSERT_TRUE(holder.started());
+    ASSERT_TRUE(WaitForFile(held));
+    InstanceLock mine;
+    EXPECT_FALSE(mine.TryAcquire(install.path()));
+    EXPECT_FALSE(mine.held());
+
+    ::kill(std::stoi(testsupport::ReadFile(held)), SIGKILL);
+    EXPECT_EQ(holder.Result(), 128 + SIGKILL);
+    EXPECT_TRUE(mine.TryAcquire(install.path()));
+}
+
+TEST(InstanceLock, EachInstallationFolderHasItsOwnLock) {
+    TempDir a, b;
+    InstanceLock first;
+    ASSERT_TRUE(first.TryAcquire(a.path()));
+    EXPECT_EQ(TryInAnotherProcess(b.path()), kAcquired);
+    // The same folder written differently is the same installation.
+    EXPECT_EQ(TryInAnotherProcess(a.path() + "/"), kRefused);
+    EXPECT_EQ(InstanceLock::LockName(a.path()), InstanceLock::LockName(a.path() + "/./"));
+    EXPECT_NE(InstanceLock::LockName(a.path()), InstanceLock::LockName(b.path()));
+}
+
+TEST(InstanceLock, TwoObjectsInOneProcessExcludeEachOtherToo) {
+    TempDir install;
+    InstanceLock first, second;
+    ASSERT_TRUE(first.TryAcquire(install.path()));
+    EXPECT_FALSE(second.TryAcquire(install.path()));
+}
+
+TEST(InstanceLock, NoUsableLockFolderDoesNotRefuseTheStart) {
+    TempDir install;
+    ScopedEnv runtime("XDG_RUNTIME_DIR", "/nonexistent-runtime");
+    ScopedEnv tmp("TMPDIR", install.file("no/such/folder"));
+    InstanceLock lock;
+    EXPECT_TRUE(lock.TryAcquire(install.path()));
+    EXPECT_FALSE(lock.held());
+}
+
+TEST(InstanceLock, TheLockFileLivesInTheRuntimeFolderWhenThereIsOne) {
+    TempDir install, runtime;
+    ScopedEnv env("XDG_RUNTIME_DIR", runtime.path());
+    InstanceLock lock;
+    ASSERT_TRUE(lock.TryAcquire(install.path()));
+    std::string lockFile = runtime.file(InstanceLock::LockName(install.path()) + ".lock");
+    EXPECT_TRUE(std::filesystem::exists(lockFile)) << lockFile;
+    EXPECT_EQ(TryInAnotherProcess(install.path()), kRefused);
+}

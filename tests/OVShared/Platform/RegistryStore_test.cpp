@@ -1,0 +1,184 @@
+#include "OVShared/Platform/RegistryStore.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+using ov::RegistryStore;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+namespace {
+
+constexpr const char* kShell = R"(Software\Orvantis\ovw2010\ZNT\Shell)";
+
+struct Store {
+    TempDir dir;
+    std::string file = dir.file("Orvantis/registry.ini");
+    RegistryStore store{file};
+
+    std::vector<std::string> FolderEntries() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir.file("Orvantis"))) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+}  // namespace
+
+TEST(RegistryStore, ValuesRoundTripAndCreateTheFolder) {
+    Store s;
+    EXPECT_EQ(s.store.QueryString(kShell, "P_Dir"), std::nullopt);
+    ASSERT_TRUE(s.store.SetString(kShell, "P_Dir", R"(C:\ovw2010)"));
+    ASSERT_TRUE(s.store.SetString(kShell, "P_Empty", ""));
+    EXPECT_EQ(s.store.QueryString(kShell, "P_Dir"), R"(C:\ovw2010)");
+    EXPECT_EQ(s.store.QueryString(kShell, "P_Empty"), "");
+    ASSERT_TRUE(s.store.SetString(kShell, "P_Dir", "second"));
+    EXPECT_EQ(s.store.QueryString(kShell, "P_Dir"), "second");
+    EXPECT_EQ(RegistryStore(s.file).QueryString(kShell, "P_Dir"), "second");
+}
+
+TEST(RegistryStore, KeysAndNamesIgnoreCaseAsInTheRegistry) {
+    Store s;
+    s.store.SetString(kShell, "P_Dir", "x");
+    EXPECT_EQ(s.store.QueryString(R"(software\ORVANTIS\ovw2010\znt\shell)", "p_dir"), "x");
+    EXPECT_EQ(s.store.QueryString(std::string("\\") + kShell + "\\", "P_DIR"), "x");
+    s.store.SetString(R"(SOFTWARE\Orvantis\ovw2010\ZNT\SHELL)", "P_DIR", "y");
+    EXPECT_EQ(s.store.QueryString(kShell, "P_Dir"), "y");
+    EXPECT_EQ(s.store.QueryString(R"(Software\Orvantis\ovw2010\ZNT)", "P_Dir"), std::nullopt);
+}
+
+TEST(RegistryStore, AnyByteButNulSurvivesInNamesAndValues) {
+    Store s;
+    std::string awkward = "a=b\\c\nd\r\n[e];f%20g\t\x01\x7f\xce\xb1 ";
+    ASSERT_TRUE(s.store.SetString(kShell, awkward, awkward));
+    ASSERT_TRUE(s.store.SetString("Key [with] = odd\\name", "=", "["));
+    ASSERT_TRUE(s.store.SetString(kShell, ";comment-like", "x"));
+    RegistryStore again(s.file);
+    EXPECT_EQ(again.QueryString(kShell, awkward), awkward);
+    EXPECT_EQ(again.QueryString("Key [with] = odd\\name", "="), "[");
+    EXPECT_EQ(again.QueryString(kShell, ";comment-like"), "x");
+    ASSERT_TRUE(s.store.SetString(kShell, "cut", std::string("before\0after", 12)));
+    EXPECT_EQ(again.QueryString(kShell, "cut"), "before");
+}
+
+TEST(RegistryStore, FileKeepsKeyPathsReadableOneValuePerLine) {
+    Store s;
+    s.store.SetString(kShell, "P_Dir", R"(C:\a b)");
+    s.store.SetString(kShell, "Multi", "1\n2");
+    std::string text = ReadFile(s.file);
+    EXPECT_NE(text.find("[Software\\Orvantis\\ovw2010\\ZNT\\Shell]\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nP_Dir=C:\\a b\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nMulti=1%0A2\n"), std::string::npos) << text;
+}
+
+TEST(RegistryStore, DeletesValuesAndKeys) {
+    Store s;
+    s.store.SetString(kShell, "a", "1");
+    s.store.SetString(kShell, "b", "2");
+    s.store.SetString(R"(Software\Orvantis\ovw2010\Undo)", "Max", "20");
+    EXPECT_TRUE(s.store.DeleteValue(kShell, "A"));
+    EXPECT_FALSE(s.store.DeleteValue(kShell, "a"));
+    EXPECT_EQ(s.store.QueryString(kShell, "a"), std::nullopt);
+    EXPECT_EQ(s.store.QueryString(kShell, "b"), "2");
+    EXPECT_FALSE(s.store.DeleteKey(R"(Software\Orvantis\ovw2010\ZNT\Missing)"));
+    EXPECT_TRUE(s.store.DeleteKey(kShell));
+    EXPECT_EQ(s.store.QueryString(kShell, "b"), std::nullopt);
+    EXPECT_EQ(s.store.QueryString(R"(Software\Orvantis\ovw2010\Undo)", "Max"), "20");
+}
+
+TEST(RegistryStore, AKeyWithSubKeysIsNotDeleted) {
+    Store s;
+    s.store.SetString(R"(Software\Orvantis)", "v", "1");
+    s.store.SetString(kShell, "P_Dir", "x");
+    EXPECT_FALSE(s.store.DeleteKey(R"(Software\Orvantis)"));
+    EXPECT_EQ(s.store.QueryString(R"(Software\Orvantis)", "v"), "1");
+}
+
+TEST(RegistryStore, CorruptOrUnreadableStoreReadsAsEmpty) {
+    Store s;
+    s.dir.write("Orvantis/registry.ini",
+                std::string("\0\xff\xfe garbage\n[unclosed\nname=value\n[]\nx=y\n=\n%\n", 40));
+    EXPECT_EQ(s.store.QueryString("unclosed", "name"), std::nullopt);
+    EXPECT_EQ(s.store.QueryString("", "x"), std::nullopt);
+    ASSERT_TRUE(s.store.SetString(kShell, "P_Dir", "fresh"));
+    EXPECT_EQ(s.store.QueryString(kShell, "P_Dir"), "fresh");
+
+    s.dir.write("Orvantis/registry.ini", "[" + std::string(kShell) + "]\nP_Dir=%zz%4\n");
+    EXPECT_EQ(s.store.QueryString(kShell, "P_Dir"), "%zz%4");
+
+    std::filesystem::remove(s.file);
+    std::filesystem::create_directory(s.file);  // a folder where the file should be
+    EXPECT_EQ(s.store.QueryString(kShell, "P_Dir"), std::nullopt);
+    EXPECT_FALSE(s.store.SetString(kShell, "P_Dir", "x"));
+}
+
+TEST(RegistryStore, WritesLeaveNoTemporaryFiles) {
+    Store s;
+    for (int i = 0; i < 20; ++i) s.store.SetString(kShell, "v" + std::to_string(i), "x");
+    s.store.DeleteValue(kShell, "v3");
+    EXPECT_EQ(s.FolderEntries(), (std::vector<std::string>{"registry.ini", "registry.ini.lock"}));
+}
+
+TEST(RegistryStore, ConcurrentWritersInSeveralProcessesLoseNothing) {
+    Store s;
+    constexpr int kWriters = 4, kValues = 25;
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            RegistryStore mine(s.file);
+            bool ok = true;
+            for (int v = 0; v < kValues; ++v) {
+                ok = mine.SetString(kShell, "w" + std::to_string(w) + "v" + std::to_string(v),
+                                    std::to_string(v)) &&
+                     ok;
+            }
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (int w = 0; w < kWriters; ++w) {
+        for (int v = 0; v < kValues; ++v) {
+            EXPECT_EQ(
+                s.store.QueryString(kShell, "w" + std::to_string(w) + "v" + std::to_string(v)),
+                std::to_string(v));
+        }
+    }
+}
+
+TEST(RegistryStore, DefaultPathFollowsXdgConfigHome) {
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    ::setenv("XDG_CONFIG_HOME", "/some/config/", 1);
+    EXPECT_EQ(RegistryStore::DefaultPath(), "/some/config/Orvantis/registry.ini");
+    ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored (XDG base directory rules)
+    std::string fallback = RegistryStore::DefaultPath();
+    EXPECT_TRUE(fallback.ends_with("/.config/Orvantis/registry.ini")) << fallback;
+    saved ? (void)::setenv("XDG_CONFIG_HOME", saved->c_str(), 1)
+          : (void)::unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(AppSettings, LiveWhereVbSaveSettingPutsThem) {
+    Store s;
+    ASSERT_TRUE(ov::SaveAppSetting(s.store, "zntr", "Settings", "CanRun", "YES"));
+    EXPECT_EQ(
+        s.store.QueryString(R"(Software\VB and VBA Program Settings\zntr\Settings)", "CanRun"),
+        "YES");
+}
