@@ -178,6 +178,11 @@ TEST_F(StartUpTest, StagedCopyThatCannotStartIsDroppedAndTheStartGoesOn) {
     EXPECT_EQ(CheckStagedExecutable(install.path()), StagedCheck::Discarded);
     EXPECT_FALSE(std::filesystem::exists(install.file("core/cache/zntr.exe")));
 
+    install.write("core/cache/zntr.exe", "\x7f" "ELF cut short");
+    std::filesystem::permissions(install.file("core/cache/zntr.exe"),
+                                 std::filesystem::perms::owner_all);
+    EXPECT_EQ(CheckStagedExecutable(install.path()), StagedCheck::Discarded) << "damaged";
+
     install.write("core/cache/zntr.exe", "");
     EXPECT_TRUE(Load("").showMainWindow);
     EXPECT_FALSE(std::filesystem::exists(install.file("core/cache/zntr.exe")));
