@@ -8,6 +8,7 @@
 #include "app/MainCommands.h"
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 namespace znt {
@@ -20,6 +21,15 @@ void PauseBetweenTries() {
         ov::YieldToEventLoop();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+}
+
+// An archive may not carry the execute permission; the staged copy is a
+// program whatever its extraction made of it.
+void MakeRunnable(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::permissions(ov::NativePath(path), fs::perms::owner_exec | fs::perms::group_exec,
+                    fs::perm_options::add, ec);
 }
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
@@ -57,6 +67,7 @@ StagedCheck CheckStagedExecutable(std::string_view appFolder) {
         ov::DeleteFileForced(cache + "*.*");
         return StagedCheck::Completed;
     }
+    MakeRunnable(staged);
     if (ov::StartDetached({ov::NativePath(staged)}, ov::WindowStyle::NormalFocus)) {
         return StagedCheck::Started;
     }

@@ -118,9 +118,7 @@ protected:
 TEST_F(RealStartTest, SelfUpdateCompletesOverThreeStarts) {
     // A distinguishable new copy: the program with bytes appended.
     const std::string staged = ReadFile(program) + "\nnew build";
-    install.write("core/cache/zntr.exe", staged);
-    std::filesystem::permissions(install.file("core/cache/zntr.exe"),
-                                 std::filesystem::perms::owner_all);
+    install.write("core/cache/zntr.exe", staged);  // without execute permission, as unzipped
 
     auto first = Launch();
     EXPECT_EQ(first->Wait(), 0) << first->Errors();
