@@ -11,6 +11,7 @@ namespace ov {
 namespace {
 
 constexpr std::uint64_t kMaxHeaderBytes = 1u << 20;
+constexpr std::uint64_t kFirstHeaderRead = 4096;
 constexpr std::uint64_t kMaxSectionBytes = 64u << 20;
 constexpr std::uint32_t kMaxDirectoryEntries = 4096;
 constexpr std::uint32_t kRtVersion = 16;
@@ -203,13 +204,19 @@ std::optional<FixedFileInfo> ReadFixedFileInfo(std::string_view fileBytes) {
 
 std::optional<FixedFileInfo> ReadFixedFileInfoFromFile(std::string_view path) {
     std::string native = NativePath(path);
-    auto fileLength = FileLength(native);
-    if (!IsRegularFile(native) || !fileLength) return std::nullopt;
+    auto fileLength = FileLength(native);  // nothing for folders, devices and pipes
+    if (!fileLength) return std::nullopt;
     std::ifstream in(std::filesystem::path(std::u8string(native.begin(), native.end())),
                      std::ios::binary);
     if (!in) return std::nullopt;
-    std::string headers = ReadAt(in, 0, std::min(*fileLength, kMaxHeaderBytes));
+    // The headers of an ordinary image fit in its first page; only an unusual
+    // layout needs the larger read.
+    std::string headers = ReadAt(in, 0, std::min(*fileLength, kFirstHeaderRead));
     auto loc = LocateResources(Bytes(headers));
+    if (!loc && *fileLength > kFirstHeaderRead) {
+        headers = ReadAt(in, 0, std::min(*fileLength, kMaxHeaderBytes));
+        loc = LocateResources(Bytes(headers));
+    }
     if (!loc || loc->sectionOffset > *fileLength ||
         loc->sectionSize > *fileLength - loc->sectionOffset) {
         return std::nullopt;
