@@ -8,13 +8,13 @@
 namespace znt {
 
 QFont QtLanguageFont(int charset) {
-    ov::FontSpec spec = ov::LanguageFont(charset);
+    ov::FontSpec wanted = ov::LanguageFont(charset);
     // Qt picks glyphs by script, so the character set needs no setting of
     // its own; the fall-back families cover Greek.
     QFont font;
-    font.setFamilies({QString::fromStdString(spec.family), QStringLiteral("DejaVu Sans"),
+    font.setFamilies({QString::fromStdString(wanted.family), QStringLiteral("DejaVu Sans"),
                       QFontDatabase::systemFont(QFontDatabase::GeneralFont).family()});
-    font.setPointSize(spec.pointSize);
+    font.setPointSize(wanted.pointSize);
     return font;
 }
 

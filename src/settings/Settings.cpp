@@ -18,7 +18,7 @@ struct Row {
     const char* fallback;  // default text; entries 1 and 9 have their own
 };
 
-// Load order of Part 2.1 (entry 3 is only saved).
+// Rows in load order (entry 3 is only saved).
 const Row kRows[] = {
     {"P_Dir", 1, ""},
     {"P_RegisterExtension", 2, "1"},

@@ -1,6 +1,6 @@
 #pragma once
 
-// The preferences of Part 2.1: a process-wide array of 600 texts mirrored in
+// The program's preferences: a process-wide array of 600 texts mirrored in
 // the per-user settings store under "Software\Orvantis\ovw2010\ZNT\Shell",
 // plus the family-wide "Software\Orvantis\ovw2010\Undo" value "Max".
 

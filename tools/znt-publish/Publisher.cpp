@@ -69,12 +69,12 @@ bool CatalogueLength(const std::string& path, std::int32_t& length, std::string&
     return true;
 }
 
-bool PublishFile(const FileSpec& spec, const std::string& archive, const std::string& payload,
+bool PublishFile(const FileSpec& file, const std::string& archive, const std::string& payload,
                  const std::string& out, znt::PackageFileEntry& f, std::string& error) {
-    const std::string source = ov::NativePath(payload + "/" + spec.fileName);
+    const std::string source = ov::NativePath(payload + "/" + file.fileName);
     const std::string zipPath = out + "/files/" + archive;
-    f.FileName = spec.fileName;
-    f.CheckMode = static_cast<std::int32_t>(spec.check);
+    f.FileName = file.fileName;
+    f.CheckMode = static_cast<std::int32_t>(file.check);
     f.ArchiveName = archive;
     f.ProductVersionLow =
         static_cast<std::int32_t>(ov::ReadProductVersionLow(source).value_or(0));
@@ -83,25 +83,25 @@ bool PublishFile(const FileSpec& spec, const std::string& archive, const std::st
     return CatalogueLength(zipPath, f.ArchiveSize, error);
 }
 
-znt::PackageEntry EntryOf(const PackageSpec& spec) {
+znt::PackageEntry EntryOf(const PackageSpec& package) {
     znt::PackageEntry p;
-    p.Code = spec.code;
-    p.ReservedNumber = spec.reservedNumber;
-    p.ReservedFlag = spec.reservedFlag;
-    p.Version = spec.version;
-    p.NameEnglish = spec.nameEnglish;
-    p.NameGreek = spec.nameGreek;
-    p.DescriptionEnglish = spec.descriptionEnglish;
-    p.DescriptionGreek = spec.descriptionGreek;
+    p.Code = package.code;
+    p.ReservedNumber = package.reservedNumber;
+    p.ReservedFlag = package.reservedFlag;
+    p.Version = package.version;
+    p.NameEnglish = package.nameEnglish;
+    p.NameGreek = package.nameGreek;
+    p.DescriptionEnglish = package.descriptionEnglish;
+    p.DescriptionGreek = package.descriptionGreek;
     return p;
 }
 
 bool BuildCatalogue(const Description& d, const std::map<std::string, std::string>& archiveOf,
                     const std::string& payload, const std::string& out, znt::Packages& packages,
                     std::string& error) {
-    for (const PackageSpec& spec : d.packages) {
-        znt::PackageEntry& p = packages.entries.emplace_back(EntryOf(spec));
-        for (const FileSpec& file : spec.files) {
+    for (const PackageSpec& package : d.packages) {
+        znt::PackageEntry& p = packages.entries.emplace_back(EntryOf(package));
+        for (const FileSpec& file : package.files) {
             const std::string& archive = archiveOf.at(Lower(file.fileName));
             if (!PublishFile(file, archive, payload, out, p.Files.emplace_back(), error)) {
                 return false;

@@ -1,7 +1,7 @@
 #pragma once
 
-// modOVCoreFunctions: the small file, path, text, list and font routines of
-// Part 8.1. Paths are texts with "\" (or "/") between names, converted at the
+// modOVCoreFunctions: the small file, path, text, list and font routines
+// shared by the programs of the family. Paths are texts with "\" (or "/") between names, converted at the
 // file-system boundary. No routine raises an error: failures show in the
 // result or not at all. The process routines are in modOVCoreRun.h.
 

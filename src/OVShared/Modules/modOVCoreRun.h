@@ -1,6 +1,6 @@
 #pragma once
 
-// The process routines of modOVCoreFunctions (Part 8.1): running a command
+// The process routines of modOVCoreFunctions: running a command
 // and waiting for it, the patcher through its runner script, and the shell's
 // "Open". The last two report a missing file with text 4 of the shared-pack
 // section "modOVCoreFunctions".
