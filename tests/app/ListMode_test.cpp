@@ -1,6 +1,7 @@
 #include "app/ListMode.h"
 
 #include "catalogue/CatalogueWriter.h"
+#include "support/CatalogueEntries.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 
@@ -13,15 +14,7 @@ using testsupport::TempDir;
 
 namespace {
 
-znt::PackageFileEntry SizedFile(std::string name, std::int32_t size, std::int32_t archive) {
-    znt::PackageFileEntry f;
-    f.FileName = std::move(name);
-    f.CheckMode = 1;
-    f.SizeBytes = size;
-    f.ArchiveSize = archive;
-    f.ArchiveName = "a" + std::to_string(archive) + ".zip";
-    return f;
-}
+using testsupport::SizedFile;
 
 znt::PackageEntry Package(std::int32_t code, std::string english, std::string greek,
                           std::vector<znt::PackageFileEntry> files) {

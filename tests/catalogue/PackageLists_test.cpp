@@ -4,6 +4,7 @@
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/CatalogueWriter.h"
 #include "i18n/LanguagePack.h"
+#include "support/CatalogueEntries.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 
@@ -54,15 +55,7 @@ private:
     Journal& j_;
 };
 
-znt::PackageFileEntry SizedFile(std::string name, std::int32_t size, std::int32_t archive) {
-    znt::PackageFileEntry f;
-    f.FileName = std::move(name);
-    f.CheckMode = 1;
-    f.SizeBytes = size;
-    f.ArchiveSize = archive;
-    f.ArchiveName = "f" + std::to_string(archive) + ".zip";
-    return f;
-}
+using testsupport::SizedFile;
 
 PackageEntry Package(std::string name, std::int32_t code, std::vector<znt::PackageFileEntry> files) {
     PackageEntry p;
