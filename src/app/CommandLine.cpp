@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <vector>
 
 #ifndef ZNT_DEFAULT_SERVER
 #define ZNT_DEFAULT_SERVER "http://updates.orvantis.com"
@@ -18,6 +19,32 @@ std::string Upper(std::string_view text) {
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The words of a command line made by JoinArguments: blanks separate words
+// except inside double quotes, so /SOURCE="a b" is one word.
+std::vector<std::string_view> Words(std::string_view line) {
+    std::vector<std::string_view> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && IsBlank(line[i])) ++i;
+        const size_t start = i;
+        bool quoted = false;
+        for (; i < line.size() && (quoted || !IsBlank(line[i])); ++i) {
+            if (line[i] == '"') quoted = !quoted;
+        }
+        if (i > start) words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+// The word as the program was given it: without its quotes.
+std::string Unquoted(std::string_view word) {
+    std::string out;
+    for (char c : word) {
+        if (c != '"') out += c;
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -43,27 +70,18 @@ std::string LaunchWord(std::string_view commandLine) {
 }
 
 bool HasEnglishSwitch(std::string_view commandLine) {
-    return Upper(commandLine).find("/ENG") != std::string::npos;
+    const std::vector<std::string_view> words = Words(commandLine);
+    return std::any_of(words.begin(), words.end(),
+                       [](std::string_view w) { return Upper(Unquoted(w)) == "/ENG"; });
 }
 
 std::optional<std::string> SwitchValue(std::string_view commandLine, std::string_view name) {
-    const std::string upper = Upper(commandLine);
     const std::string key = Upper(name);
-    size_t at = upper.find(key);
-    // The switch must start the command line or follow a blank.
-    while (at != std::string::npos && at > 0 && !IsBlank(commandLine[at - 1])) {
-        at = upper.find(key, at + 1);
+    for (std::string_view word : Words(commandLine)) {
+        std::string argument = Unquoted(word);
+        if (Upper(argument).rfind(key, 0) == 0) return argument.substr(key.size());
     }
-    if (at == std::string::npos) return std::nullopt;
-    size_t pos = at + key.size();
-    if (pos < commandLine.size() && commandLine[pos] == '"') {
-        size_t close = commandLine.find('"', pos + 1);
-        if (close == std::string_view::npos) close = commandLine.size();
-        return std::string(commandLine.substr(pos + 1, close - pos - 1));
-    }
-    size_t end = pos;
-    while (end < commandLine.size() && !IsBlank(commandLine[end])) ++end;
-    return std::string(commandLine.substr(pos, end - pos));
+    return std::nullopt;
 }
 
 std::optional<std::string> ParseServerAddress(std::string_view text) {

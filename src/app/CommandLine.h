@@ -17,12 +17,16 @@ std::string JoinArguments(int argc, const char* const* argv);
 // The command line, upper-cased, up to its first blank.
 std::string LaunchWord(std::string_view commandLine);
 
-// True when "/ENG" occurs anywhere, compared without regard to case.
+// Words: blanks separate them except inside double quotes (as JoinArguments
+// writes them); a word's quotes are not part of the argument it stands for.
+
+// True when some word is "/ENG" (without regard to case). "/ENG" inside a
+// switch value or as the start of a longer word ("/ENGLISH") does not count.
 bool HasEnglishSwitch(std::string_view commandLine);
 
-// The value of a switch such as "/SERVER=" found anywhere (name compared
-// without regard to case): the text up to the next blank, or a double-quoted
-// text. Nothing when the switch is absent.
+// The value of the first word that starts with a switch such as "/SERVER="
+// (name compared without regard to case): the rest of that word without its
+// quotes. Nothing when no word starts with the switch.
 std::optional<std::string> SwitchValue(std::string_view commandLine, std::string_view name);
 
 // The update server's base address ("http://host[:port]", no trailing "/"):

@@ -23,6 +23,18 @@ TEST(EnglishSwitch, IsFoundAnywhereInAnyCase) {
     EXPECT_FALSE(HasEnglishSwitch("ENG"));
 }
 
+TEST(EnglishSwitch, CountsOnlyAsAWholeWordOutsideSwitchValues) {
+    const char* argv[] = {"zntr.exe", "LIST", "/SOURCE=/data/Engineering", "/SERVER=http://h/eng"};
+    EXPECT_FALSE(HasEnglishSwitch(JoinArguments(4, argv)));
+    EXPECT_FALSE(HasEnglishSwitch("LIST /SOURCE=\"/media/x /ENG\""));
+    EXPECT_FALSE(HasEnglishSwitch("setup /ENGLISH"));
+    EXPECT_FALSE(HasEnglishSwitch("setup/eng"));
+    EXPECT_TRUE(HasEnglishSwitch("LIST /SOURCE=\"/media/x y\"\t/eng"));
+    // A value holding a blank and another switch is still one value.
+    const char* quoted[] = {"zntr.exe", "LIST", "/SOURCE=/a /SERVER=ftp://x"};
+    EXPECT_FALSE(SwitchValue(JoinArguments(3, quoted), "/SERVER=").has_value());
+}
+
 TEST(SwitchValue, TakesTheWordOrQuotedTextAfterTheSwitch) {
     EXPECT_EQ(SwitchValue("LIST /server=http://127.0.0.1:8080 /ENG", "/SERVER=").value(),
               "http://127.0.0.1:8080");
