@@ -1,13 +1,20 @@
 #include "app/QtAppDialogs.h"
 
 #include "app/AppState.h"
+#include "install/frmZNT_Source.h"
+
+#include <QApplication>
 
 namespace znt {
 
-// Without the source dialog nothing is confirmed: the command stops and
-// gives both buttons back.
-void QtAppDialogs::ShowSource(AppState&) {}
+void QtAppDialogs::ShowSource(AppState& state) {
+    frmZNT_Source dialog({state.SourceIsInternet, state.SourceFolder, state.SourceConfirmed},
+                         state.texts, state.appFolder, QApplication::activeWindow());
+    dialog.exec();
+}
 
+// A dialog that is not part of the program yet confirms nothing: the command
+// that asked for it ends quietly.
 void QtAppDialogs::ShowInstallSelection(AppState&) {}
 
 void QtAppDialogs::ShowUninstallSelection(AppState&) {}

@@ -29,6 +29,26 @@ bool UnattendedRun() {
     return value && std::strcmp(value, "1") == 0;
 }
 
+// Without a display Qt would end the process with a signal; the windowless
+// modes are what such a machine can run.
+bool DisplayAvailable() {
+#ifdef _WIN32
+    return true;
+#else
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return false;
+#endif
+}
+
+constexpr int kExitNoDisplay = 3;
+constexpr const char* kNoDisplayText =
+    "zntr.exe: no display is available for the program's windows. Without a display, run "
+    "\"zntr.exe LIST\" to see what an update would do, or \"zntr.exe UPDATE /QUIET\" to "
+    "install the updates.";
+
 int ShowMainWindow(znt::MainForm& form, bool unattended) {
     znt::LoadOutcome outcome = form.Load();
     if (!outcome.showMainWindow) return outcome.exitCode;
@@ -46,6 +66,10 @@ int main(int argc, char** argv) {
         return znt::RunListMode(commandLine, programPath, std::cout, std::cerr);
     }
 
+    if (!DisplayAvailable()) {
+        std::cerr << kNoDisplayText << std::endl;
+        return kExitNoDisplay;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("zntr");
     // The main window's close path decides when the program ends.

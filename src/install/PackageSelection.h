@@ -1,0 +1,48 @@
+#pragma once
+
+// The summary and confirmation rules shared by the install and uninstall
+// selection dialogs, without the windows. A dialog hands in its rows'
+// selection states (list positions 0..n-1, row k + 1 of the ListMap) and
+// its current row (-1 when there is none).
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/PackageLists.h"
+#include "i18n/LanguagePack.h"
+
+#include <string>
+#include <vector>
+
+namespace znt {
+
+// Application texts of the selection dialogs.
+inline constexpr int kTextInstallTitle = 200;
+inline constexpr int kTextUninstallTitle = 207;
+inline constexpr int kTextSelectionFrame = 605;
+inline constexpr int kTextTotalSize = 606;
+inline constexpr int kTextInstallConfirm = 124;
+inline constexpr int kTextUninstallConfirm = 125;
+inline constexpr int kTextCloseButton = 11;
+inline constexpr int kTextSelectAll = 15;
+inline constexpr int kTextSelectNone = 16;
+inline constexpr int kTextSelectInvert = 17;
+
+struct SelectionSummary {
+    bool confirmEnabled = false;  // some row is selected
+    std::string sizeText;         // text 606 + ": " + kilobytes + " Kb"
+    std::string info;             // the current row's description, or empty
+};
+
+// Sums SizeBytes of the selected rows' packages (rows without a package
+// count nothing; the total saturates instead of wrapping) and describes the
+// current row in the interface language.
+SelectionSummary Summarize(const Packages& packages, const ListMap& map,
+                           const std::vector<bool>& selected, int currentRow, bool english,
+                           const AppTexts& texts);
+
+// Sets Marked of each listed package to its row's state. With clearUnlisted
+// every other package is unmarked first (removal), otherwise packages not in
+// the list keep their Marked (install).
+void ApplySelection(Packages& packages, const ListMap& map, const std::vector<bool>& selected,
+                    bool clearUnlisted);
+
+}  // namespace znt

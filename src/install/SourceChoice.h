@@ -1,0 +1,31 @@
+#pragma once
+
+// The rules of the source dialog that do not need a window: where the
+// packages come from is kept in the program state (SourceIsInternet,
+// SourceFolder, SourceConfirmed); the dialog changes them only on OK.
+
+#include <string>
+#include <string_view>
+
+namespace znt {
+
+// Application texts of the source dialog.
+inline constexpr int kTextSourceTitle = 300;
+inline constexpr int kTextSourceFrame = 301;
+inline constexpr int kTextSourceInternet = 302;
+inline constexpr int kTextSourceFolder = 303;
+inline constexpr int kTextSourceFolderLabel = 304;
+inline constexpr int kTextSourceBrowse = 305;
+
+// folder + "\SETUP", unless folder (upper-cased) already holds "SETUP"
+// anywhere. A drive root keeps its separator: "E:\" gives "E:\\SETUP".
+std::string CompleteSourceFolder(std::string_view folder);
+
+// The answer of a confirmed dialog: the choice, and the folder completed.
+struct SourceAnswer {
+    bool SourceIsInternet = true;
+    std::string SourceFolder;
+};
+SourceAnswer ConfirmSource(bool internetChosen, std::string_view folder);
+
+}  // namespace znt

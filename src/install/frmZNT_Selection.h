@@ -1,0 +1,111 @@
+#pragma once
+
+// The package selection dialog and its twin: frmZNT_Install lists the
+// packages with something to download, frmZNT_Uninstall the installed ones.
+// Both show one row per package with its size, the selected total and the
+// current row's description, and hand the confirmed selection to the run
+// the caller gives (downloads and installation, or removal).
+
+#include "OVShared/Modules/MultiSelectList.h"
+#include "catalogue/PackageListView.h"
+#include "catalogue/PackageLists.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace ov {
+class MessageSink;
+class ProgressView;
+}  // namespace ov
+
+namespace znt {
+
+struct AppTexts;
+
+// What a selection dialog reads and writes.
+struct SelectionContext {
+    std::string installFolder;
+    Packages& packages;
+    ListMap& listMap;
+    bool english;
+    const AppTexts& texts;
+    ov::MessageSink& messages;
+    ov::ProgressView& progress;
+};
+
+enum class SelectionKind { Install, Uninstall };
+
+class frmZNT_Selection : public QDialog, public PackageListView {
+    Q_OBJECT
+public:
+    // Runs the confirmed selection: Marked holds the user's choice.
+    using ConfirmedRun = std::function<void()>;
+
+    frmZNT_Selection(SelectionContext context, SelectionKind kind, ConfirmedRun run);
+    ~frmZNT_Selection() override;
+
+    // Loads the dialog (captions, list, summary) and shows it modally; with
+    // an empty list it closes at once. Returns when the dialog has closed.
+    void ShowModal();
+
+    // PackageListView, for the list builders.
+    void ClearRows() override;
+    void AddRow(const std::string& text) override;
+    int RowCount() const override;
+    void SetCurrentRow(int row) override;
+    void SetListEnabled(bool enabled) override;
+    void SetListColours(ListColour colour) override;
+    void SetConfirmEnabled(bool enabled) override;
+
+private:
+    class ListAdapter;
+
+    void BuildControls();
+    bool Form_Load();
+    void SetCaptions();
+    void RefreshSummary();
+    std::vector<bool> SelectedRows() const;
+    void SetButtonsEnabled(bool enabled);
+    void Select(void (*routine)(ov::MultiSelectList&));
+    void cmdUpdate_Click();
+
+    SelectionContext c_;
+    SelectionKind kind_;
+    ConfirmedRun run_;
+    std::unique_ptr<ListAdapter> adapter_;
+
+    QGroupBox* fmSettings;
+    QListWidget* List1;
+    QLabel* lblSize;
+    QLabel* lblInfo;
+    QPushButton* cmdUpdate;
+    QPushButton* cmdClose;
+    QPushButton* cmdSelectAll;
+    QPushButton* cmdSelectNone;
+    QPushButton* cmdSelectInvert;
+};
+
+class frmZNT_Install : public frmZNT_Selection {
+    Q_OBJECT
+public:
+    frmZNT_Install(SelectionContext context, ConfirmedRun run)
+        : frmZNT_Selection(context, SelectionKind::Install, std::move(run)) {}
+};
+
+class frmZNT_Uninstall : public frmZNT_Selection {
+    Q_OBJECT
+public:
+    frmZNT_Uninstall(SelectionContext context, ConfirmedRun run)
+        : frmZNT_Selection(context, SelectionKind::Uninstall, std::move(run)) {}
+};
+
+}  // namespace znt
