@@ -32,29 +32,74 @@ void MakeRunnable(const std::string& path) {
                     fs::perm_options::add, ec);
 }
 
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+// The new program is copied whole to this name beside the old one, then
+// renamed over it.
+constexpr const char* kReplacementSuffix = ".new";
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool SameNameNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+std::string_view WithoutTrailingSeparators(std::string_view folder) {
+    while (!folder.empty() && ov::IsSeparator(folder.back())) folder.remove_suffix(1);
+    return folder;
+}
+
+// The last folder name of path, which it removes from path.
+std::string_view TakeLastName(std::string_view& path) {
+    path = WithoutTrailingSeparators(path);
+    size_t sep = path.find_last_of("\\/");
+    std::string_view name = sep == std::string_view::npos ? path : path.substr(sep + 1);
+    path.remove_suffix(name.size());
+    return name;
+}
+
+// Moves the copy beside target over it. Where the old program still runs
+// (Windows) that fails: the user is asked to close it, and it is tried again
+// until it works. False (the copy removed) when it fails with no old program.
+bool ReplaceWhenFree(const std::string& beside, const std::string& target,
+                     const std::string& title, ov::MessageSink& messages) {
+    for (;;) {
+        bool present = ov::FileExists(target);
+        if (present) {
+            messages.Show(kSelfUpdateNotice, title, ov::MsgIcon::Information);
+            ov::ClearAttributes(target);
+        }
+        std::error_code ec;
+        std::filesystem::rename(ov::NativePath(beside), ov::NativePath(target), ec);
+        if (!ec) return true;
+        if (!present) {
+            ov::RemoveFile(beside);
+            return false;
+        }
+        messages.Show(kCloseOldCopyNotice, title, ov::MsgIcon::Exclamation);
+        PauseBetweenTries();
+    }
+}
 
 }  // namespace
 
 bool IsStagedCopyRun(std::string_view programFolder) {
-    std::string upper;
-    for (char c : programFolder) upper += UpperAscii(c);
-    return upper.find("CACHE") != std::string::npos;
+    std::string_view rest = programFolder;
+    std::string_view last = TakeLastName(rest);
+    return SameNameNoCase(last, "cache") && SameNameNoCase(TakeLastName(rest), "core");
 }
 
 int RunStagedCopy(std::string_view programFolder, const std::string& title,
                   ov::MessageSink& messages) {
-    const std::string target = ov::StripPathLevels(programFolder, 1) + "\\zntr.exe";
-    while (ov::FileExists(target)) {
-        messages.Show(kSelfUpdateNotice, title, ov::MsgIcon::Information);
-        ov::DeleteFileForced(target);
-        if (ov::FileExists(target)) {
-            messages.Show(kCloseOldCopyNotice, title, ov::MsgIcon::Exclamation);
-        }
-        PauseBetweenTries();
-    }
-    const std::string folder(programFolder);
-    if (!ov::CopyFileReplacing(folder + "\\zntr.exe", target)) return kExitFailed;
+    const std::string folder(WithoutTrailingSeparators(programFolder));
+    const std::string target = ov::StripPathLevels(folder, 1) + "\\zntr.exe";
+    // The new program is copied whole beside the old one first, so a failed
+    // copy (a full disk, a missing staged file) leaves the old one in place.
+    const std::string beside = target + kReplacementSuffix;
+    if (!ov::CopyFileReplacing(folder + "\\zntr.exe", beside)) return kExitFailed;
+    if (!ReplaceWhenFree(beside, target, title, messages)) return kExitFailed;
     ov::WriteFileAtomic(folder + "\\mess.txt", kMarkerText);
     return kExitOk;
 }

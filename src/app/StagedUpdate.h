@@ -21,13 +21,16 @@ inline constexpr const char* kSelfUpdateNotice =
 inline constexpr const char* kCloseOldCopyNotice = "Please close Orvantis live update.";
 inline constexpr const char* kMarkerText = "KILL ALL\r\n";
 
-// True when the program runs from a folder whose path holds "CACHE" in any case.
+// True when the program runs from an installation's core\cache folder: the
+// last two folder names are "core" and "cache" in any case (either separator,
+// a trailing one allowed). "cache" elsewhere in the path (~/.cache) is not it.
 bool IsStagedCopyRun(std::string_view programFolder);
 
-// The staged copy's work: removes <parent of programFolder>\zntr.exe (asking
-// the user to close the old program while it cannot be removed), copies
-// itself there and writes the marker. Returns the exit code; a failed copy
-// writes no marker, so that the next start tries again.
+// The staged copy's work: copies itself beside <parent of programFolder>\zntr.exe
+// and renames the copy over it in one step (asking the user to close the old
+// program while that fails), then writes the marker. Returns the exit code; a
+// failed copy leaves the old program as it was and writes no marker, so that
+// the next start tries again.
 int RunStagedCopy(std::string_view programFolder, const std::string& title,
                   ov::MessageSink& messages);
 

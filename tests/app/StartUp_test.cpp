@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 using apptest::FakeDialogs;
@@ -33,11 +35,18 @@ TEST(LaunchWord, SelectsTheModeAndTheLanguages) {
     EXPECT_EQ(SharedPackLanguage("Greek.lng"), "GREEK");
 }
 
-TEST(StagedCopyRun, IsRecognisedByCacheAnywhereInTheFolder) {
+TEST(StagedCopyRun, IsRunningFromTheInstallationsCoreCacheFolder) {
     EXPECT_TRUE(IsStagedCopyRun("C:\\ovw2010\\core\\cache"));
-    EXPECT_TRUE(IsStagedCopyRun("/opt/ovw/core/Cache"));
-    EXPECT_TRUE(IsStagedCopyRun("D:\\MyCacheFiles\\core"));
-    EXPECT_FALSE(IsStagedCopyRun("C:\\ovw2010\\core"));
+    EXPECT_TRUE(IsStagedCopyRun("/opt/ovw/CORE/Cache/"));
+    EXPECT_TRUE(IsStagedCopyRun("/home/u/.cache/ovw/core\\cache\\"));
+    EXPECT_TRUE(IsStagedCopyRun("core/cache"));
+    // An installation that merely lives below a folder named like a cache.
+    EXPECT_FALSE(IsStagedCopyRun("/home/u/.cache/ovw2010/core"));
+    EXPECT_FALSE(IsStagedCopyRun("D:\\MyCacheFiles\\core"));
+    EXPECT_FALSE(IsStagedCopyRun("C:\\ovw2010\\core\\cache\\old"));
+    EXPECT_FALSE(IsStagedCopyRun("C:\\ovw2010\\notcore\\cache"));
+    EXPECT_FALSE(IsStagedCopyRun("cache"));
+    EXPECT_FALSE(IsStagedCopyRun(""));
 }
 
 // An installation with both packs, a stand-in program file and a settings
@@ -187,12 +196,26 @@ TEST_F(StartUpTest, StagedCopyReplacesTheProgramAndLeavesTheMarker) {
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text, kSelfUpdateNotice);
     EXPECT_EQ(sink.messages[0].icon, ov::MsgIcon::Information);
+}
 
-    // Without its own file to copy it writes no marker: the next start tries again.
-    std::filesystem::remove(install.file("core/cache/zntr.exe"));
-    std::filesystem::remove(install.file("core/cache/mess.txt"));
+// A copy that fails (nothing readable to copy, a folder that takes no new
+// file) leaves the old program runnable and no marker: the next start tries again.
+TEST_F(StartUpTest, AFailedStagedCopyKeepsTheOldProgramAndWritesNoMarker) {
+    const std::string old = ReadFile(install.file("core/zntr.exe"));
+    ASSERT_FALSE(old.empty());
     EXPECT_EQ(RunStagedCopy(install.file("core/cache"), "zntr", sink), kExitFailed);
+    std::filesystem::create_directories(install.file("core/cache/zntr.exe"));
+    EXPECT_EQ(RunStagedCopy(install.file("core/cache"), "zntr", sink), kExitFailed);
+    if (::getuid() != 0) {  // root writes into any folder
+        std::filesystem::remove(install.file("core/cache/zntr.exe"));
+        install.write("core/cache/zntr.exe", "new program");
+        std::filesystem::permissions(install.file("core"), std::filesystem::perms(0555));
+        EXPECT_EQ(RunStagedCopy(install.file("core/cache"), "zntr", sink), kExitFailed);
+        std::filesystem::permissions(install.file("core"), std::filesystem::perms(0755));
+    }
+    EXPECT_EQ(ReadFile(install.file("core/zntr.exe")), old);
     EXPECT_FALSE(std::filesystem::exists(install.file("core/cache/mess.txt")));
+    EXPECT_FALSE(std::filesystem::exists(install.file("core/zntr.exe.new")));
 }
 
 TEST_F(StartUpTest, LoadFromTheCacheFolderRunsTheStagedCopyAndEnds) {

@@ -52,9 +52,19 @@ std::string ShellRunnerScript(std::string_view folder, std::string_view programN
                               std::string_view arguments) {
     std::string script = "cd -- " + ShellQuote(folder) + " || exit 1\n";
     script += "exec " + ShellQuote("./" + std::string(programName));
-    for (const auto& word : SplitAtBlanks(arguments)) script += " " + ShellQuote(word);
+    for (const auto& word : SplitCommandLine(arguments)) script += " " + ShellQuote(word);
     script += "\n";
     return script;
+}
+
+std::string AutopatchArguments(std::string_view target, std::string_view newFile,
+                               std::string_view packageName, bool english) {
+    std::string name;
+    for (const auto& word : SplitAtBlanks(packageName)) {
+        name += (name.empty() ? "" : " ") + QuoteArgument(word);
+    }
+    return "-O " + QuoteArgument(target) + " -N " + QuoteArgument(newFile) + " -C " + name +
+           (english ? " -L E" : " -L G");
 }
 
 }  // namespace ov

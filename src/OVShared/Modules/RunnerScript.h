@@ -28,9 +28,18 @@ std::string BatchRunnerCommand(std::string_view comspec, std::string_view batchP
 std::string ShellQuote(std::string_view word);
 
 // runner.sh, LF line ends: "cd -- '<folder>' || exit 1" and
-// "exec './<program>' '<word>'...", the argument text split at blanks into
-// the words the patcher would receive on Windows.
+// "exec './<program>' '<word>'...", the argument text split with the Windows
+// rules (SplitCommandLine) into the words the patcher receives on Windows, so
+// a quoted path with blanks stays one word.
 std::string ShellRunnerScript(std::string_view folder, std::string_view programName,
                               std::string_view arguments);
+
+// The patcher's argument line: "-O <target> -N <newFile> -C <name> -L E"
+// ("-L G" when not english). The paths are quoted when they hold blanks or
+// quotes (QuoteArgument); each blank-separated word of the package name is
+// quoted likewise, so the patcher receives the name's words as they are and a
+// quote in a catalogue text cannot swallow "-L". Plain texts are not touched.
+std::string AutopatchArguments(std::string_view target, std::string_view newFile,
+                               std::string_view packageName, bool english);
 
 }  // namespace ov

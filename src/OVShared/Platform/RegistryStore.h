@@ -8,8 +8,11 @@
 // <config>/Orvantis/registry.ini, with a section per key; every change is a
 // read-modify-write under an flock on "<file>.lock" and lands through
 // WriteFileAtomic, so concurrent writers never lose each other's values and
-// a crash never leaves half a file. A store that cannot be read, or whose
-// lines make no sense, reads as empty (values absent), never as an error.
+// a crash never leaves half a file, and a rewrite keeps the file's permission
+// bits. A store that cannot be read, or whose lines make no sense, reads as
+// empty (values absent), never as an error. A store that exists but cannot
+// be read whole (no permission, over 16 MiB, not a file) is never rewritten:
+// every change to it fails and leaves its bytes as they are.
 
 #include <optional>
 #include <string>

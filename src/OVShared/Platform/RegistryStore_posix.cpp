@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +27,7 @@ namespace ov {
 namespace {
 
 constexpr std::uint64_t kMaxStoreBytes = 16u << 20;
+constexpr mode_t kNewStoreMode = 0644;
 
 struct Key {
     std::string path;
@@ -149,9 +151,44 @@ std::string Serialize(const Keys& keys) {
     return out;
 }
 
-Keys Load(const std::string& file) {
+// The store as read: readable is false when a file exists that could not be
+// read whole (no permission, over the size cap, not a regular file).
+struct Snapshot {
+    bool readable = true;
+    mode_t mode = kNewStoreMode;
+    Keys keys;
+};
+
+Snapshot Load(const std::string& file) {
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0) return {errno == ENOENT, kNewStoreMode, {}};
+    if (!S_ISREG(st.st_mode)) return {false, kNewStoreMode, {}};
     auto text = ReadWholeFile(file, kMaxStoreBytes);
-    return text ? Parse(*text) : Keys{};
+    if (!text) return {false, kNewStoreMode, {}};
+    return {true, static_cast<mode_t>(st.st_mode & 07777), Parse(*text)};
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Through a temporary file beside the store, renamed over it, so the store
+// is whole at every moment; the new file gets mode before it is visible.
+bool WriteStore(const std::string& file, std::string_view bytes, mode_t mode) {
+    std::string tmp = file + ".tmp-XXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return false;
+    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0 && ::fchmod(fd, mode) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && ::rename(tmp.c_str(), file.c_str()) == 0) return true;
+    ::unlink(tmp.c_str());
+    return false;
 }
 
 // Holds an exclusive flock on "<file>.lock" for its lifetime.
@@ -186,9 +223,12 @@ bool Modify(const std::string& location, const std::function<bool(Keys&)>& chang
     if (slash != std::string::npos && slash > 0) CreateFolderChain(file.substr(0, slash));
     StoreLock lock(file);
     if (!lock.held()) return false;
-    Keys keys = Load(file);
-    if (!change(keys)) return false;
-    return WriteFileAtomic(file, Serialize(keys));
+    Snapshot store = Load(file);
+    // A store that could not be read whole holds other programs' values:
+    // rewriting it from nothing would lose them, so the change fails instead.
+    if (!store.readable) return false;
+    if (!change(store.keys)) return false;
+    return WriteStore(file, Serialize(store.keys), store.mode);
 }
 
 std::string HomeFolder() {
@@ -209,7 +249,7 @@ std::string RegistryStore::DefaultPath() {
 
 std::optional<std::string> RegistryStore::QueryString(std::string_view key,
                                                       std::string_view name) const {
-    Keys keys = Load(NativePath(location_));
+    Keys keys = Load(NativePath(location_)).keys;
     Key* k = FindKey(keys, TrimKey(key));
     if (!k) return std::nullopt;
     for (auto& [n, v] : k->values) {

@@ -1,5 +1,7 @@
 #include "OVShared/Modules/modOVCoreRun.h"
 
+#include "OVShared/Modules/RunnerScript.h"
+
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 
@@ -85,13 +87,24 @@ TEST(RunAutopatch, PackageNamesStayTextAndNeverRunAsCommands) {
         "x & del * $(touch pwned) ; rm -rf x `touch tick` 'q' \"dq\" | >redir %PATH%";
     inst.Run("-C " + name + " -L E");
     EXPECT_EQ(ReadFile(inst.core + "/args.txt"),
-              Lines({inst.core, "-C",     "x",  "&",      "del",    "*",      "$(touch",
-                     "pwned)",  ";",      "rm", "-rf",    "x",      "`touch", "tick`",
-                     "'q'",     "\"dq\"", "|",  ">redir", "%PATH%", "-L",     "E"}));
+              Lines({inst.core, "-C", "x",  "&",      "del",    "*",      "$(touch",
+                     "pwned)",  ";",  "rm", "-rf",    "x",      "`touch", "tick`",
+                     "'q'",     "dq", "|",  ">redir", "%PATH%", "-L",     "E"}));
     EXPECT_TRUE(fs::exists(inst.core + "/x"));
     EXPECT_FALSE(fs::exists(inst.core + "/pwned"));
     EXPECT_FALSE(fs::exists(inst.core + "/tick"));
     EXPECT_FALSE(fs::exists(inst.core + "/redir"));
+}
+
+TEST(RunAutopatch, PathsWithBlanksAndQuotesReachThePatcherAsOneWordEach) {
+    Installation inst;
+    std::string target = inst.root.path() + "/inst dir/bin/a \"b\" $(touch pwned).dll";
+    std::string newFile = inst.root.path() + "/inst dir/core/cache/a.dll";
+    inst.Run(ov::AutopatchArguments(target, newFile, "My \"Pack\" 'x", true));
+    EXPECT_EQ(ReadFile(inst.core + "/args.txt"),
+              Lines({inst.core, "-O", target, "-N", newFile, "-C", "My", "\"Pack\"", "'x", "-L",
+                     "E"}));
+    EXPECT_FALSE(fs::exists(inst.core + "/pwned"));
 }
 
 TEST(RunAutopatch, FindsThePatcherWhateverTheCaseOfItsName) {

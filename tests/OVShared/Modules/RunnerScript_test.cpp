@@ -1,7 +1,10 @@
 #include "OVShared/Modules/RunnerScript.h"
 
+#include "OVShared/Platform/CommandLine.h"
+
 #include <gtest/gtest.h>
 
+using ov::AutopatchArguments;
 using ov::BatchRunnerCommand;
 using ov::BatchRunnerScript;
 using ov::EscapeForBatch;
@@ -46,4 +49,25 @@ TEST(ShellRunner, QuotesTheFolderAndEveryWord) {
               "exec './Autopatch.exe' '-C' 'x' '&' 'del' '*' '-L' 'E'\n");
     EXPECT_EQ(ShellRunnerScript("/a", "AUTOPATCH.EXE", ""),
               "cd -- '/a' || exit 1\nexec './AUTOPATCH.EXE'\n");
+}
+
+TEST(ShellRunner, SplitsTheArgumentsAsTheWindowsRuntimeWould) {
+    EXPECT_EQ(ShellRunnerScript("/a", "Autopatch.exe",
+                                R"(-O "/inst dir/bin/a.dll" -N C:\c\a.dll -C it's "x\"y" -L E)"),
+              "cd -- '/a' || exit 1\n"
+              "exec './Autopatch.exe' '-O' '/inst dir/bin/a.dll' '-N' 'C:\\c\\a.dll' '-C' "
+              "'it'\\''s' 'x\"y' '-L' 'E'\n");
+}
+
+TEST(AutopatchArguments, QuotesPathsWithBlanksAndKeepsPlainLinesAsTheyWere) {
+    EXPECT_EQ(AutopatchArguments(R"(C:\Apps\bin\a.dll)", R"(C:\Apps\core\cache\a.dll)",
+                                 "Pack Name", true),
+              R"(-O C:\Apps\bin\a.dll -N C:\Apps\core\cache\a.dll -C Pack Name -L E)");
+    EXPECT_EQ(AutopatchArguments(R"(C:\My Apps\a.dll)", "/c/a.dll", "", false),
+              R"(-O "C:\My Apps\a.dll" -N /c/a.dll -C  -L G)");
+    // A quote in a path or a name stays text and never swallows "-L".
+    EXPECT_EQ(ov::SplitCommandLine(
+                  AutopatchArguments(R"(/inst dir/"q" b\)", "/new", R"(My "Pack  a\" %x%)", true)),
+              (std::vector<std::string>{"-O", R"(/inst dir/"q" b\)", "-N", "/new", "-C", "My",
+                                        R"("Pack)", R"(a\")", "%x%", "-L", "E"}));
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -121,6 +122,39 @@ TEST(RegistryStore, CorruptOrUnreadableStoreReadsAsEmpty) {
     std::filesystem::create_directory(s.file);  // a folder where the file should be
     EXPECT_EQ(s.store.QueryString(kShell, "P_Dir"), std::nullopt);
     EXPECT_FALSE(s.store.SetString(kShell, "P_Dir", "x"));
+}
+
+// The store is shared by every program of the family: one that cannot be read
+// whole must never be replaced by this program's few values.
+TEST(RegistryStore, AStoreThatCannotBeReadWholeIsNeverRewritten) {
+    Store s;
+    const std::string others = "[Software\\Orvantis\\ovw2010\\OTHER\\Shell]\nP_Dir=/theirs\n";
+    std::string oversized = others + std::string((16u << 20) + 1 - others.size(), ';');
+    s.dir.write("Orvantis/registry.ini", oversized);
+    EXPECT_EQ(s.store.QueryString(R"(Software\Orvantis\ovw2010\OTHER\Shell)", "P_Dir"),
+              std::nullopt);
+    EXPECT_FALSE(s.store.SetString(kShell, "P_Dir", "mine"));
+    EXPECT_FALSE(s.store.SetStrings(kShell, {{"P_Dir", "mine"}}));
+    EXPECT_TRUE(ReadFile(s.file) == oversized) << "an oversized store was rewritten";
+
+    if (::getuid() != 0) {  // root reads a file whatever its permissions
+        s.dir.write("Orvantis/registry.ini", others);
+        ::chmod(s.file.c_str(), 0);
+        EXPECT_FALSE(s.store.SetString(kShell, "P_Dir", "mine"));
+        EXPECT_FALSE(s.store.DeleteValue(R"(Software\Orvantis\ovw2010\OTHER\Shell)", "P_Dir"));
+        ::chmod(s.file.c_str(), 0600);
+        EXPECT_EQ(ReadFile(s.file), others) << "an unreadable store was rewritten";
+    }
+}
+
+TEST(RegistryStore, ARewriteKeepsThePermissionBitsOfTheStore) {
+    Store s;
+    ASSERT_TRUE(s.store.SetString(kShell, "P_Dir", "new"));
+    EXPECT_EQ(std::filesystem::status(s.file).permissions(), std::filesystem::perms(0644));
+    ::chmod(s.file.c_str(), 0600);
+    ASSERT_TRUE(s.store.SetString(kShell, "P_Dir", "private"));
+    EXPECT_EQ(std::filesystem::status(s.file).permissions(), std::filesystem::perms(0600));
+    EXPECT_EQ(s.store.QueryString(kShell, "P_Dir"), "private");
 }
 
 TEST(RegistryStore, WritesLeaveNoTemporaryFiles) {
