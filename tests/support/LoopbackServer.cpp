@@ -109,6 +109,7 @@ void LoopbackServer::Handle(const std::string& path, httplib::Response& res) {
     }
     res.status = r.status;
     if (!r.location.empty()) res.set_header("Location", r.location);
+    for (const auto& [name, value] : r.headers) res.set_header(name.c_str(), value);
     if (!r.sendOnly && r.generatedSize == 0 && r.dripInterval.count() == 0) {
         res.set_content(r.body, r.contentType);
         return;

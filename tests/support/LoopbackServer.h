@@ -46,6 +46,8 @@ struct LoopbackResponse {
     std::uint64_t generatedSize = 0;
     // When non-zero, the body goes out one byte at a time, this far apart.
     std::chrono::milliseconds dripInterval{0};
+    // Extra header lines, such as Content-Encoding.
+    std::map<std::string, std::string> headers;
 };
 
 // The byte at offset i of a generated body.

@@ -19,6 +19,8 @@
 // (yielding to the event loop) for more data and returns empty only at the
 // end of the body, after a failure or after Cancel. A caller that stops
 // reading leaves the worker waiting until Cancel or the control's end.
+// A compressed response (gzip, deflate) is decoded by libcurl; the buffer
+// bound and maxOpenUrlBytes count decoded bytes.
 //
 // Ending: every transfer ends. Connecting is bounded by connectTimeout,
 // silence by stallTimeout and a trickle by the minimum rate (headers count;

@@ -149,6 +149,7 @@ void Configure(CURL* e, const std::string& url, const InetOptions& o, Transfer& 
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
     curl_easy_setopt(e, CURLOPT_USERAGENT, o.userAgent.c_str());
+    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl decodes
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
 #if LIBCURL_VERSION_NUM >= 0x075700

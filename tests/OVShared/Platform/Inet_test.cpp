@@ -4,6 +4,7 @@
 #include "support/LoopbackServer.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -45,6 +46,20 @@ std::string ManyHeaderLines() {
     std::string reply = "HTTP/1.1 200 OK\r\n";
     for (int i = 0; i < 300; ++i) reply += "X-Drip: 0\r\n";
     return reply + "Content-Length: 1\r\n\r\nx";
+}
+
+std::string Gzip(const std::string& data) {
+    z_stream z{};
+    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+    std::string out(deflateBound(&z, data.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
 }
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -356,4 +371,30 @@ TEST_F(Inet, CancelAndTheDestructorEndADrippingTransferPromptly) {
         doomed.reset();
         EXPECT_LT(SecondsSince(start), 3.0);
     }
+}
+
+TEST_F(Inet, CompressedBodiesAreDecodedAndTheCapCountsDecodedBytes) {
+    const std::string text = "2\r\n1,\"a\"\r\n" + std::string(5000, 'z');
+    LoopbackResponse packed;
+    packed.body = Gzip(text);
+    packed.headers["Content-Encoding"] = "gzip";
+    server.Serve("/packages.dat", packed);
+    LoopbackResponse bomb;
+    bomb.body = Gzip(std::string(8u << 20, '\0'));  // about 8 KiB on the wire
+    bomb.headers["Content-Encoding"] = "gzip";
+    server.Serve("/bomb.dat", bomb);
+    ASSERT_LT(bomb.body.size(), 64u * 1024);
+    ov::InetOptions o = ShortTimeouts();
+    o.maxOpenUrlBytes = 1u << 20;
+    o.bufferLimit = 64 * 1024;
+    ov::InetControl inet(o);
+
+    EXPECT_EQ(inet.OpenUrl(server.Url("/packages.dat")), text);
+    EXPECT_EQ(Fetch(inet, server.Url("/packages.dat")).body, text);
+    EXPECT_FALSE(inet.OpenUrl(server.Url("/bomb.dat")));
+    EXPECT_LE(inet.BufferHighWater(), o.bufferLimit);
+    // Streamed, the whole decoded body arrives through the bounded buffer.
+    Download d = Fetch(inet, server.Url("/bomb.dat"), 64 * 1024);
+    EXPECT_EQ(d.body.size(), 8u << 20);
+    EXPECT_LE(inet.BufferHighWater(), o.bufferLimit);
 }
