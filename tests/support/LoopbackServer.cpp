@@ -109,7 +109,8 @@ void LoopbackServer::Handle(const std::string& path, httplib::Response& res) {
     }
     res.status = r.status;
     if (!r.location.empty()) res.set_header("Location", r.location);
-    if (!r.sendOnly && r.generatedSize == 0) {
+    for (const auto& [name, value] : r.headers) res.set_header(name.c_str(), value);
+    if (!r.sendOnly && r.generatedSize == 0 && r.dripInterval.count() == 0) {
         res.set_content(r.body, r.contentType);
         return;
     }
@@ -118,15 +119,17 @@ void LoopbackServer::Handle(const std::string& path, httplib::Response& res) {
     auto body = std::make_shared<std::string>(std::move(r.body));
     std::uint64_t generated = r.generatedSize;
     bool hold = r.holdOpenAfterSending;
+    auto drip = r.dripInterval;
     res.set_content_provider(
         static_cast<std::size_t>(size), r.contentType,
-        [this, body, generated, limit, hold](std::size_t offset, std::size_t length,
-                                              httplib::DataSink& sink) {
+        [this, body, generated, limit, hold, drip](std::size_t offset, std::size_t length,
+                                                    httplib::DataSink& sink) {
             if (offset >= limit) {
                 if (hold) Sleep(std::chrono::hours(24));
                 return false;  // closes the connection short of the announced length
             }
-            std::size_t n = std::min({length, limit - offset, kSendSlice});
+            if (drip.count() > 0 && offset > 0 && !Sleep(drip)) return false;
+            std::size_t n = std::min({length, limit - offset, drip.count() > 0 ? std::size_t{1} : kSendSlice});
             std::string chunk = Slice(*body, generated, offset, n);
             return sink.write(chunk.data(), chunk.size());
         });

@@ -4,7 +4,8 @@
 // the network without leaving the machine. Each path maps to a canned
 // response; unknown paths get 404. Faults are part of the response: a delay
 // before answering, a body announced in full but cut short (then the
-// connection is closed or held open), redirects and error statuses.
+// connection is closed or held open), a body sent one byte at a time,
+// redirects and error statuses. For headers sent slowly, see DripServer.h.
 //
 //     testsupport::LoopbackServer server;
 //     server.Serve("/ovw2010/packages.dat", "1\r\n...");
@@ -43,6 +44,10 @@ struct LoopbackResponse {
     // When non-zero, the body is this many bytes of PatternByte, produced
     // while sending (large bodies without holding them in memory).
     std::uint64_t generatedSize = 0;
+    // When non-zero, the body goes out one byte at a time, this far apart.
+    std::chrono::milliseconds dripInterval{0};
+    // Extra header lines, such as Content-Encoding.
+    std::map<std::string, std::string> headers;
 };
 
 // The byte at offset i of a generated body.

@@ -14,6 +14,8 @@ namespace {
 
 // How long one poll waits for news before the caller yields again.
 constexpr std::chrono::milliseconds kSlice{10};
+// How long Cancel waits for the worker before leaving it to end alone.
+constexpr std::chrono::milliseconds kStopGrace{1000};
 
 // Sets a flag for the lifetime of a scope.
 class FlagScope {
@@ -40,26 +42,29 @@ InetControl::InetControl(InetOptions options) : options_(std::move(options)) {
     EnsureCurlInitialised();
 }
 
-InetControl::~InetControl() {
-    Cancel();
-    JoinWorker();
-}
+InetControl::~InetControl() { Cancel(); }
 
-void InetControl::JoinWorker() {
-    if (worker_.joinable()) worker_.join();
+void InetControl::ReleaseWorker() {
+    if (!worker_.joinable()) return;
+    // A worker that has finished its channel only returns from then on.
+    if (channel_->WaitFinished(kStopGrace)) {
+        worker_.join();
+    } else {
+        worker_.detach();  // it holds its own share of the channel
+    }
 }
 
 bool InetControl::Start(const std::string& url) {
-    if (channel_ && channel_->Running()) return false;
-    JoinWorker();
-    channel_ = std::make_unique<InetChannel>(options_.bufferLimit);
-    InetChannel& channel = *channel_;
+    if (channel_ && channel_->Active()) return false;
+    ReleaseWorker();
+    auto channel = std::make_shared<InetChannel>(options_.bufferLimit);
+    channel_ = channel;
     try {
-        worker_ = std::thread([&channel, url, options = options_] {
-            RunTransfer(url, options, channel);
+        worker_ = std::thread([channel, url, options = options_] {
+            RunTransfer(url, options, *channel);
         });
     } catch (const std::system_error& e) {
-        channel.Finish(false, 0, e.what());
+        channel->Finish(false, 0, e.what());
         return false;
     }
     return true;
@@ -87,7 +92,7 @@ bool InetControl::StillExecuting() {
     // Inside a handler the outer call delivers what is queued, so only the
     // worker counts here.
     bool deliver = !dispatching_;
-    if (!channel_->Running() && !(deliver && channel_->HasEvents())) return false;
+    if (!channel_->Active() && !(deliver && channel_->HasEvents())) return false;
     channel_->Wait(kSlice, deliver ? InetChannel::kEvents : 0u);
     return true;
 }
@@ -112,7 +117,7 @@ std::optional<std::string> InetControl::OpenUrl(const std::string& url) {
         FlagScope scope(collecting_);
         for (;;) {
             DispatchEvents();
-            bool finished = !channel_->Running();
+            bool finished = !channel_->Active();
             std::string part = channel_->Take(std::numeric_limits<std::size_t>::max(), true);
             if (part.size() > options_.maxOpenUrlBytes - body.size()) {
                 tooLarge = true;
@@ -131,7 +136,9 @@ std::optional<std::string> InetControl::OpenUrl(const std::string& url) {
 }
 
 void InetControl::Cancel() {
-    if (channel_) channel_->Cancel();
+    if (!channel_) return;
+    channel_->Cancel();
+    ReleaseWorker();
 }
 
 int InetControl::ResponseCode() const {

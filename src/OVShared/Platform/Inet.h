@@ -19,6 +19,16 @@
 // (yielding to the event loop) for more data and returns empty only at the
 // end of the body, after a failure or after Cancel. A caller that stops
 // reading leaves the worker waiting until Cancel or the control's end.
+// A compressed response (gzip, deflate) is decoded by libcurl; the buffer
+// bound and maxOpenUrlBytes count decoded bytes.
+//
+// Ending: every transfer ends. Connecting is bounded by connectTimeout,
+// silence by stallTimeout and a trickle by the minimum rate (headers count;
+// time the worker spends waiting for the caller to read does not). Cancel
+// and the destructor return within about a second whatever the worker is
+// doing: it notices within one poll (50 ms) and, in the rare case it is
+// stuck in a call libcurl cannot interrupt, is left to end on its own.
+// Right after Cancel, StillExecuting is false and no states are raised.
 
 #include <chrono>
 #include <cstddef>
@@ -53,6 +63,11 @@ struct InetOptions {
     std::chrono::milliseconds connectTimeout{15000};
     // A transfer that receives nothing for this long fails with state 11.
     std::chrono::milliseconds stallTimeout{30000};
+    // From its first byte on, a transfer that receives fewer than
+    // minBytesPerSecond on average over a rateWindow fails with state 11.
+    // Zero turns the check off.
+    std::size_t minBytesPerSecond = 1024;
+    std::chrono::milliseconds rateWindow{30000};
     std::size_t bufferLimit = 1u << 20;
     // OpenUrl gives nothing for a larger body.
     std::size_t maxOpenUrlBytes = 64u << 20;
@@ -63,7 +78,7 @@ struct InetOptions {
 class InetControl {
 public:
     explicit InetControl(InetOptions options = {});
-    // Cancels a running transfer and waits for its worker to stop.
+    // Cancels a running transfer; returns as Cancel does.
     ~InetControl();
     InetControl(const InetControl&) = delete;
     InetControl& operator=(const InetControl&) = delete;
@@ -90,7 +105,8 @@ public:
     std::string GetChunk(std::size_t maxBytes);
 
     // Stops the transfer; buffered data and undelivered states are dropped.
-    // Harmless when nothing runs.
+    // Returns once the worker has ended, or after about a second. Harmless
+    // when nothing runs.
     void Cancel();
 
     // HTTP status and error text of the last finished transfer (0 and empty
@@ -104,10 +120,11 @@ public:
 private:
     bool Start(const std::string& url);
     void DispatchEvents();
-    void JoinWorker();
+    void ReleaseWorker();
 
     InetOptions options_;
-    std::unique_ptr<InetChannel> channel_;
+    // Shared with the worker, which may outlive the control (see Ending).
+    std::shared_ptr<InetChannel> channel_;
     std::thread worker_;
     bool dispatching_ = false;
     bool collecting_ = false;

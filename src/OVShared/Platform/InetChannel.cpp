@@ -117,6 +117,11 @@ bool InetChannel::Running() const {
     return running_;
 }
 
+bool InetChannel::Active() const {
+    std::lock_guard lock(mutex_);
+    return running_ && !cancelled_;
+}
+
 bool InetChannel::Succeeded() const {
     std::lock_guard lock(mutex_);
     return succeeded_;
@@ -128,6 +133,11 @@ void InetChannel::Wait(std::chrono::milliseconds limit, unsigned wakeOn) {
         bool data = buffered_ > 0 && ((wakeOn & kAnyData) || (released_ && (wakeOn & kReleasedData)));
         return !running_ || cancelled_ || data || ((wakeOn & kEvents) && !events_.empty());
     });
+}
+
+bool InetChannel::WaitFinished(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return callerWake_.wait_for(lock, limit, [this] { return !running_; });
 }
 
 void InetChannel::ClearBodyLocked() {

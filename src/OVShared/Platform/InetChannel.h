@@ -38,12 +38,16 @@ public:
     // Nothing more will come from Take(maxBytes, false).
     bool BodyEnded() const;
     bool Running() const;
+    // Running and not cancelled: states or data may still come.
+    bool Active() const;
     bool Succeeded() const;
     // What ends a Wait besides the end of the transfer and its time limit.
     static constexpr unsigned kEvents = 1;
     static constexpr unsigned kReleasedData = 2;
     static constexpr unsigned kAnyData = 4;
     void Wait(std::chrono::milliseconds limit, unsigned wakeOn);
+    // Waits up to limit for the worker to finish; true when it has.
+    bool WaitFinished(std::chrono::milliseconds limit);
     void Cancel();
 
     long ResponseCode() const;

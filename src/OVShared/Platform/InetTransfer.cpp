@@ -5,6 +5,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -17,12 +19,46 @@ using Clock = std::chrono::steady_clock;
 // Bounds how long a cancel or a stall goes unnoticed while curl waits.
 constexpr long kPollMilliseconds = 50;
 
+// The minimum-rate rule. From the first byte on, time is cut into windows;
+// a window that closes with fewer bytes than the minimum fails the transfer.
+// Time spent waiting for the caller to read is left out of the window.
+class RateGuard {
+public:
+    explicit RateGuard(const InetOptions& o)
+        : window_(o.rateWindow),
+          needed_(static_cast<std::uint64_t>(o.minBytesPerSecond) *
+                  static_cast<std::uint64_t>(std::max<std::int64_t>(o.rateWindow.count(), 0)) / 1000) {}
+
+    void Count(std::size_t bytes, Clock::time_point now) {
+        if (!started_) windowStart_ = now;
+        started_ = true;
+        bytes_ += bytes;
+    }
+    void Exclude(Clock::duration waited) { windowStart_ += waited; }
+    // True when a window has closed below the minimum.
+    bool TooSlow(Clock::time_point now) {
+        if (!started_ || needed_ == 0 || now - windowStart_ < window_) return false;
+        if (bytes_ < needed_) return true;
+        windowStart_ = now;
+        bytes_ = 0;
+        return false;
+    }
+
+private:
+    Clock::duration window_;
+    std::uint64_t needed_;
+    bool started_ = false;
+    Clock::time_point windowStart_;
+    std::uint64_t bytes_ = 0;
+};
+
 struct Transfer {
-    explicit Transfer(InetChannel& c) : channel(c) {}
+    Transfer(InetChannel& c, const InetOptions& o) : channel(c), rate(o) {}
 
     InetChannel& channel;
     CURL* easy = nullptr;
     Clock::time_point lastActivity = Clock::now();
+    RateGuard rate;
     bool statusChecked = false;
     std::string refusal;  // why the transfer was stopped from here, if it was
 };
@@ -59,6 +95,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* p) {
     try {
         Transfer& t = Of(p);
         t.lastActivity = Clock::now();
+        t.rate.Count(n, t.lastActivity);
         bool blank = n == 0 || data[0] == '\r' || data[0] == '\n';
         t.channel.Reach(blank ? icResponseReceived : icReceivingResponse);
     } catch (...) {
@@ -87,8 +124,11 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* p) {
         Transfer& t = Of(p);
         if (!AcceptStatus(t)) return 0;
         t.channel.Reach(icResponseReceived);
+        Clock::time_point arrived = Clock::now();
+        t.rate.Count(n, arrived);
         if (!t.channel.Push(std::string_view(data, n))) return 0;
         t.lastActivity = Clock::now();
+        t.rate.Exclude(t.lastActivity - arrived);  // a full buffer is the reader's doing
     } catch (...) {
         return 0;
     }
@@ -109,8 +149,14 @@ void Configure(CURL* e, const std::string& url, const InetOptions& o, Transfer& 
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
     curl_easy_setopt(e, CURLOPT_USERAGENT, o.userAgent.c_str());
+    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl decodes
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // Cleanup then leaves a name lookup still in progress to end on its own
+    // instead of waiting for it, so Cancel is not held up by a slow resolver.
+    curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
+#endif
     curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
@@ -156,8 +202,14 @@ CURLcode Drive(CURLM* multi, Transfer& t, const InetOptions& o) {
         if (curl_multi_perform(multi, &running) != CURLM_OK) return CURLE_FAILED_INIT;
         if (running == 0) return DoneResult(multi);
         if (t.channel.Cancelled()) return CURLE_ABORTED_BY_CALLBACK;
-        if (Clock::now() - t.lastActivity > o.stallTimeout) {
+        Clock::time_point now = Clock::now();
+        if (now - t.lastActivity > o.stallTimeout) {
             t.refusal = "no data received for " + std::to_string(o.stallTimeout.count()) + " ms";
+            return CURLE_OPERATION_TIMEDOUT;
+        }
+        if (t.rate.TooSlow(now)) {
+            t.refusal = "slower than " + std::to_string(o.minBytesPerSecond) + " bytes/s for " +
+                        std::to_string(o.rateWindow.count()) + " ms";
             return CURLE_OPERATION_TIMEDOUT;
         }
         curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr);
@@ -185,7 +237,7 @@ void RunTransfer(const std::string& url, const InetOptions& options, InetChannel
     std::string error;
     try {
         channel.Reach(icResolvingHost);
-        Transfer t(channel);
+        Transfer t(channel, options);
         char errorBuffer[CURL_ERROR_SIZE] = {};
         Handles h;
         if (!h.easy || !h.multi) throw std::runtime_error("libcurl could not start a transfer");

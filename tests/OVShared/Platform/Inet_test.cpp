@@ -1,14 +1,18 @@
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/Yield.h"
+#include "support/DripServer.h"
 #include "support/LoopbackServer.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
+using testsupport::DripServer;
 using testsupport::LoopbackResponse;
 using testsupport::LoopbackServer;
 
@@ -25,6 +29,41 @@ ov::InetOptions ShortTimeouts() {
     o.connectTimeout = 3s;
     o.stallTimeout = 1s;
     return o;
+}
+
+// Small windows, so the rate rule fires (or not) within a second; the stall
+// time-out is long enough that only the rate rule can end a trickle.
+ov::InetOptions RateLimited(std::size_t minBytesPerSecond) {
+    ov::InetOptions o = ShortTimeouts();
+    o.stallTimeout = 5s;
+    o.minBytesPerSecond = minBytesPerSecond;
+    o.rateWindow = 300ms;
+    return o;
+}
+
+// A response whose header lines trickle in: 17 + 300 * 11 bytes before the body.
+std::string ManyHeaderLines() {
+    std::string reply = "HTTP/1.1 200 OK\r\n";
+    for (int i = 0; i < 300; ++i) reply += "X-Drip: 0\r\n";
+    return reply + "Content-Length: 1\r\n\r\nx";
+}
+
+std::string Gzip(const std::string& data) {
+    z_stream z{};
+    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+    std::string out(deflateBound(&z, data.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 bool Contains(const std::vector<int>& v, int x) { return std::find(v.begin(), v.end(), x) != v.end(); }
@@ -249,4 +288,113 @@ TEST_F(Inet, DestroyingTheControlStopsARunningTransfer) {
         inet.reset();
     }
     SUCCEED();
+}
+
+// Without the rate rule each of these would run for a minute or more: the
+// stall time-out never fires because a byte or a header line keeps coming.
+TEST_F(Inet, TricklingServersFailBelowTheMinimumRate) {
+    LoopbackResponse trickle;
+    trickle.body = Pattern(3000);
+    trickle.dripInterval = 50ms;
+    server.Serve("/trickle.zip", trickle);
+    DripServer headers(ManyHeaderLines(), 50ms, 17);  // the status line at once
+    ov::InetControl inet(RateLimited(50));  // 15 bytes per 300 ms window
+
+    for (const std::string& url : {server.Url("/trickle.zip"), headers.Url("/a.zip")}) {
+        SCOPED_TRACE(url);
+        auto start = std::chrono::steady_clock::now();
+        Download d = Fetch(inet, url);
+        ASSERT_FALSE(d.states.empty());
+        EXPECT_EQ(d.states.back(), ov::icError);
+        EXPECT_TRUE(d.body.empty());
+        EXPECT_NE(inet.LastError().find("bytes/s"), std::string::npos) << inet.LastError();
+        EXPECT_FALSE(inet.OpenUrl(url));
+        EXPECT_LT(SecondsSince(start), 20.0);  // a hang guard
+    }
+}
+
+TEST_F(Inet, TransfersAboveTheMinimumRateOrHeldUpByTheReaderComplete) {
+    LoopbackResponse steady;
+    steady.body = Pattern(600);
+    steady.dripInterval = 2ms;  // spans several windows
+    server.Serve("/steady.zip", steady);
+    ov::InetControl slowButSteady(RateLimited(50));
+    EXPECT_EQ(Fetch(slowButSteady, server.Url("/steady.zip")).body, Pattern(600));
+
+    // The reader leaves a full buffer alone for three windows; a fast server
+    // is not to blame for that.
+    LoopbackResponse big;
+    big.generatedSize = 4u << 20;
+    server.Serve("/big.zip", big);
+    ov::InetOptions o = RateLimited(256 * 1024);
+    o.bufferLimit = 64 * 1024;
+    ov::InetControl inet(o);
+    bool paused = false;
+    inet.StateChanged = [&](int state) {
+        if (state == ov::icResponseCompleted && !paused) std::this_thread::sleep_for(1s);
+        paused = true;
+    };
+    ASSERT_TRUE(inet.Execute(server.Url("/big.zip")));
+    std::string body;
+    while (inet.StillExecuting()) body += inet.GetChunk(64 * 1024);
+    for (std::string chunk; !(chunk = inet.GetChunk(64 * 1024)).empty();) body += chunk;
+    EXPECT_TRUE(body == Pattern(4u << 20)) << inet.LastError();
+}
+
+TEST_F(Inet, CancelAndTheDestructorEndADrippingTransferPromptly) {
+    LoopbackResponse trickle;
+    trickle.body = Pattern(3000);
+    trickle.dripInterval = 100ms;
+    server.Serve("/trickle.zip", trickle);
+    DripServer headers(ManyHeaderLines(), 100ms, 17);
+
+    for (const std::string& url : {server.Url("/trickle.zip"), headers.Url("/a.zip")}) {
+        SCOPED_TRACE(url);
+        ov::InetControl inet;  // default time-outs and rate: none of them fires here
+        std::vector<int> states;
+        inet.StateChanged = [&](int state) { states.push_back(state); };
+        ASSERT_TRUE(inet.Execute(url));
+        auto start = std::chrono::steady_clock::now();
+        while (SecondsSince(start) < 0.5) inet.StillExecuting();
+        ASSERT_TRUE(Contains(states, ov::icReceivingResponse));
+        std::size_t seen = states.size();
+        start = std::chrono::steady_clock::now();
+        inet.Cancel();
+        EXPECT_LT(SecondsSince(start), 3.0);  // a hang guard: it takes one poll
+        EXPECT_FALSE(inet.StillExecuting());
+        EXPECT_EQ(states.size(), seen);
+
+        auto doomed = std::make_unique<ov::InetControl>();
+        ASSERT_TRUE(doomed->Execute(url));
+        std::this_thread::sleep_for(300ms);
+        start = std::chrono::steady_clock::now();
+        doomed.reset();
+        EXPECT_LT(SecondsSince(start), 3.0);
+    }
+}
+
+TEST_F(Inet, CompressedBodiesAreDecodedAndTheCapCountsDecodedBytes) {
+    const std::string text = "2\r\n1,\"a\"\r\n" + std::string(5000, 'z');
+    LoopbackResponse packed;
+    packed.body = Gzip(text);
+    packed.headers["Content-Encoding"] = "gzip";
+    server.Serve("/packages.dat", packed);
+    LoopbackResponse bomb;
+    bomb.body = Gzip(std::string(8u << 20, '\0'));  // about 8 KiB on the wire
+    bomb.headers["Content-Encoding"] = "gzip";
+    server.Serve("/bomb.dat", bomb);
+    ASSERT_LT(bomb.body.size(), 64u * 1024);
+    ov::InetOptions o = ShortTimeouts();
+    o.maxOpenUrlBytes = 1u << 20;
+    o.bufferLimit = 64 * 1024;
+    ov::InetControl inet(o);
+
+    EXPECT_EQ(inet.OpenUrl(server.Url("/packages.dat")), text);
+    EXPECT_EQ(Fetch(inet, server.Url("/packages.dat")).body, text);
+    EXPECT_FALSE(inet.OpenUrl(server.Url("/bomb.dat")));
+    EXPECT_LE(inet.BufferHighWater(), o.bufferLimit);
+    // Streamed, the whole decoded body arrives through the bounded buffer.
+    Download d = Fetch(inet, server.Url("/bomb.dat"), 64 * 1024);
+    EXPECT_EQ(d.body.size(), 8u << 20);
+    EXPECT_LE(inet.BufferHighWater(), o.bufferLimit);
 }
