@@ -187,15 +187,14 @@ void Extraction::WriteMember(zip_file_t* zf, const zip_stat_t& st, const MemberP
     const std::string name = st.name;
     auto out = target_->Begin(path);
     if (!out) return Problem(ExtractCode::kError, "error: cannot create " + name);
-    bool overCap = false;
+    // HasRoom counted the declared size and Read stops past it, so the cap holds.
     auto status = Read(zf, st.size, [&](const char* data, std::size_t n) {
         written_ += n;
-        overCap = written_ > options_.maxTotalBytes;
-        return !overCap && out->Write(data, n);
+        return out->Write(data, n);
     });
-    if (status == ReadStatus::SinkFailed && (overCap || out->DiskFull())) {
+    if (status == ReadStatus::SinkFailed && out->DiskFull()) {
         stop_ = true;
-        return Problem(ExtractCode::kDiskFull, "error: " + name + ": disk full or write limit reached");
+        return Problem(ExtractCode::kDiskFull, "error: " + name + ": disk full");
     }
     if (status == ReadStatus::SinkFailed) return Problem(ExtractCode::kError, "error: cannot write " + name);
     if (!ReportRead(status, zf, name)) return;

@@ -89,7 +89,7 @@ std::vector<std::string> ListTree(const std::string& folder) {
     namespace fs = std::filesystem;
     std::vector<std::string> out;
     for (auto& e : fs::recursive_directory_iterator(folder)) {
-        std::string rel = fs::relative(e.path(), folder).string();
+        std::string rel = e.path().lexically_relative(folder).string();
         out.push_back(e.is_directory() && !e.is_symlink() ? rel + "/" : rel);
     }
     std::sort(out.begin(), out.end());
