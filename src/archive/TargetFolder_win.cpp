@@ -1,6 +1,7 @@
 #include "archive/TargetFolder.h"
 
 #include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/WinSupport.h"
 
 #include <atomic>
 #include <filesystem>
@@ -22,7 +23,7 @@ bool IsLink(const fs::path& p) {
 
 bool WalkFolders(fs::path& current, const MemberPath& path, size_t count, bool create) {
     for (size_t i = 0; i < count; ++i) {
-        current /= fs::u8path(path[i]);
+        current /= fs::path(ov::Widen(path[i]));
         std::error_code ec;
         if (IsLink(current)) return false;
         if (create && !fs::exists(current, ec)) fs::create_directory(current, ec);
@@ -84,7 +85,7 @@ std::unique_ptr<TargetFolder> TargetFolder::Open(std::string_view folder) {
     ov::CreateFolderChain(native);
     if (native.empty() || !ov::IsDirectory(native)) return nullptr;
     auto impl = std::make_unique<Impl>();
-    impl->root = fs::u8path(native);
+    impl->root = fs::path(ov::Widen(native));
     return std::make_unique<TargetFolder>(std::move(impl));
 }
 
@@ -95,7 +96,7 @@ ExistingEntry TargetFolder::Stat(const MemberPath& path) const {
     ExistingEntry entry;
     fs::path p = impl_->root;
     if (path.empty() || !WalkFolders(p, path, path.size() - 1, false)) return entry;
-    p /= fs::u8path(path.back());
+    p /= fs::path(ov::Widen(path.back()));
     std::error_code ec;
     auto status = fs::symlink_status(p, ec);
     if (ec || !fs::exists(status)) return entry;
@@ -115,7 +116,7 @@ std::unique_ptr<MemberOutput> TargetFolder::Begin(const MemberPath& path) {
     fs::path folder = impl_->root;
     if (path.empty() || !WalkFolders(folder, path, path.size() - 1, true)) return nullptr;
     auto impl = std::make_unique<MemberOutput::Impl>();
-    impl->finalPath = folder / fs::u8path(path.back());
+    impl->finalPath = folder / fs::path(ov::Widen(path.back()));
     impl->temporary = folder / TemporaryName();
     impl->file.open(impl->temporary, std::ios::binary | std::ios::trunc);
     if (!impl->file) return nullptr;

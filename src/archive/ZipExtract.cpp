@@ -93,6 +93,8 @@ private:
     bool MayReplace(const std::string& name);
     bool HasRoom(const zip_stat_t& st);
     ZipFile OpenMember(zip_uint64_t index, const zip_stat_t& st);
+    bool HavePassword(const std::string& name);
+    void ReportOpenFailure(const std::string& name);
     ReadStatus Read(zip_file_t* zf, std::uint64_t declared, const Sink& sink);
     bool ReportRead(ReadStatus status, zip_file_t* zf, const std::string& name);
     void Problem(int code, const std::string& text);
@@ -150,7 +152,9 @@ void Extraction::Test(zip_uint64_t index, const zip_stat_t& st) {
     ZipFile zf = OpenMember(index, st);
     if (!zf) return;
     auto status = Read(zf.get(), st.size, [](const char*, std::size_t) { return true; });
-    if (ReportRead(status, zf.get(), st.name)) Note("    testing: " + std::string(st.name) + "   OK");
+    if (ReportRead(status, zf.get(), st.name)) {
+        Note("    testing: " + std::string(st.name) + "   OK");
+    }
 }
 
 void Extraction::ToStdout(zip_uint64_t index, const zip_stat_t& st) {
@@ -161,7 +165,9 @@ void Extraction::ToStdout(zip_uint64_t index, const zip_stat_t& st) {
         return std::fwrite(data, 1, n, stdout) == n;
     });
     std::fflush(stdout);
-    if (status == ReadStatus::SinkFailed) return Problem(ExtractCode::kError, "error: cannot write output");
+    if (status == ReadStatus::SinkFailed) {
+        return Problem(ExtractCode::kError, "error: cannot write output");
+    }
     ReportRead(status, zf.get(), st.name);
 }
 
@@ -196,7 +202,9 @@ void Extraction::WriteMember(zip_file_t* zf, const zip_stat_t& st, const MemberP
         stop_ = true;
         return Problem(ExtractCode::kDiskFull, "error: " + name + ": disk full");
     }
-    if (status == ReadStatus::SinkFailed) return Problem(ExtractCode::kError, "error: cannot write " + name);
+    if (status == ReadStatus::SinkFailed) {
+        return Problem(ExtractCode::kError, "error: cannot write " + name);
+    }
     if (!ReportRead(status, zf, name)) return;
     if (!out->Commit(st.mtime)) return Problem(ExtractCode::kError, "error: cannot write " + name);
     Note("  inflating: " + name);
@@ -232,7 +240,9 @@ bool Extraction::MayReplace(const std::string& name) {
 
 bool Extraction::HasRoom(const zip_stat_t& st) {
     auto free = target_->FreeBytes();
-    if (written_ + st.size <= options_.maxTotalBytes && (!free || st.size <= *free)) return true;
+    bool underCap = written_ <= options_.maxTotalBytes &&
+                    st.size <= options_.maxTotalBytes - written_;  // no overflow on huge sizes
+    if (underCap && (!free || st.size <= *free)) return true;
     stop_ = true;
     Problem(ExtractCode::kDiskFull, "error: " + std::string(st.name) + ": not enough room (" +
                                         std::to_string(st.size) + " bytes)");
@@ -240,29 +250,33 @@ bool Extraction::HasRoom(const zip_stat_t& st) {
 }
 
 ZipFile Extraction::OpenMember(zip_uint64_t index, const zip_stat_t& st) {
-    const std::string name = st.name;
     bool encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
-    if (encrypted && !password_) password_ = callbacks_.Password(name);
-    if (encrypted && (!password_ || password_->empty())) {
-        password_.reset();
-        Problem(ExtractCode::kBadPassword, "skipping: " + name + "  (no password)");
-        return nullptr;
-    }
+    if (encrypted && !HavePassword(st.name)) return nullptr;
     ZipFile zf(encrypted ? zip_fopen_index_encrypted(za_, index, 0, password_->c_str())
                          : zip_fopen_index(za_, index, 0));
-    if (zf) return zf;
+    if (!zf) ReportOpenFailure(st.name);
+    return zf;
+}
+
+bool Extraction::HavePassword(const std::string& name) {
+    if (!password_) password_ = callbacks_.Password(name);
+    if (password_ && !password_->empty()) return true;
+    password_.reset();
+    Problem(ExtractCode::kBadPassword, "skipping: " + name + "  (no password)");
+    return false;
+}
+
+void Extraction::ReportOpenFailure(const std::string& name) {
     int code = zip_error_code_zip(zip_get_error(za_));
     std::string why = zip_error_strerror(zip_get_error(za_));
     zip_error_clear(za_);
     if (code == ZIP_ER_WRONGPASSWD) {
-        password_.reset();
-        Problem(ExtractCode::kBadPassword, "skipping: " + name + "  (wrong password)");
-    } else {
-        bool unsupported = code == ZIP_ER_COMPNOTSUPP || code == ZIP_ER_ENCRNOTSUPP;
-        Problem(unsupported ? ExtractCode::kUnsupported : ExtractCode::kError,
-                "error: " + name + ": " + why);
+        password_.reset();  // the next encrypted member asks again
+        return Problem(ExtractCode::kBadPassword, "skipping: " + name + "  (wrong password)");
     }
-    return nullptr;
+    bool unsupported = code == ZIP_ER_COMPNOTSUPP || code == ZIP_ER_ENCRNOTSUPP;
+    Problem(unsupported ? ExtractCode::kUnsupported : ExtractCode::kError,
+            "error: " + name + ": " + why);
 }
 
 ReadStatus Extraction::Read(zip_file_t* zf, std::uint64_t declared, const Sink& sink) {
@@ -312,7 +326,8 @@ int ExtractArchive(std::string_view archive, std::string_view folder,
     std::unique_ptr<zip_t, ZipCloser> za(
         zip_open(ov::NativePath(archive).c_str(), ZIP_RDONLY, &error));
     if (!za) {
-        callbacks.Print("error: cannot open " + std::string(archive) + ": " + ErrorText(error) + "\n");
+        callbacks.Print("error: cannot open " + std::string(archive) + ": " + ErrorText(error) +
+                        "\n");
         return ExtractCode::kNoArchive;
     }
     std::unique_ptr<TargetFolder> target;

@@ -46,7 +46,8 @@ TEST_F(Modes, ListingPutsNameSizeDateAndTimeInTheirColumnsAndWritesNothing) {
 
 TEST_F(Modes, TestChecksEveryCrcAndWritesNothing) {
     unzip.SetTestZip(1);
-    std::string zip = Zip({Member("a.txt", "first member data").Stored(), Member("b.txt", "second")});
+    std::string zip =
+        Zip({Member("a.txt", "first member data").Stored(), Member("b.txt", "second")});
     EXPECT_EQ(unzip.Unzip(zip, out), 0);
     std::string bytes = testsupport::ReadFile(zip);
     bytes[bytes.find("first member data")] = 'F';
@@ -62,7 +63,8 @@ TEST_F(Modes, TestChecksEveryCrcAndWritesNothing) {
 
 TEST_F(Modes, FreshenAndNewerOnlyCompareTimes) {
     std::time_t archived = LocalTime(2025, 1, 1, 12, 0);
-    std::string zip = Zip({Member("old", "new").Time(archived), Member("young", "new").Time(archived),
+    std::string zip = Zip({Member("old", "new").Time(archived),
+                           Member("young", "new").Time(archived),
                            Member("missing", "new").Time(archived)});
     auto reset = [&] {
         SetFileTime(tmp.write("out/old", "was"), LocalTime(2020, 1, 1, 12, 0));

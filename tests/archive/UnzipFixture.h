@@ -20,8 +20,12 @@ struct UnzipFixture : ::testing::Test {
     testsupport::RecordingMessageSink sink;
     znt::CGUnzipFiles unzip{sink};
     std::string out = tmp.file("out");
-    std::string Zip(const std::vector<Member>& members) { return WriteZip(tmp.file("a.zip"), members); }
-    std::string Out(const std::string& name) const { return testsupport::ReadFile(out + "/" + name); }
+    std::string Zip(const std::vector<Member>& members) {
+        return WriteZip(tmp.file("a.zip"), members);
+    }
+    std::string Out(const std::string& name) const {
+        return testsupport::ReadFile(out + "/" + name);
+    }
 };
 
 }  // namespace archivetest

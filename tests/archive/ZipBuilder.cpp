@@ -42,7 +42,9 @@ void AddMember(zip_t* za, const Member& m) {
 void PatchAfter(std::string& bytes, const char* signature, size_t offset, std::uint32_t size) {
     size_t at = bytes.find(signature);
     Check(at != std::string::npos, "signature");
-    for (int b = 0; b < 4; ++b) bytes[at + offset + b] = static_cast<char>((size >> (8 * b)) & 0xFF);
+    for (int b = 0; b < 4; ++b) {
+        bytes[at + offset + b] = static_cast<char>((size >> (8 * b)) & 0xFF);
+    }
 }
 
 }  // namespace
