@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/utime.h>
 #include <windows.h>
 
