@@ -2,6 +2,7 @@
 
 #include "OVShared/Platform/CodePage.h"
 #include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/SafePath.h"
 #include "i18n/SequentialReader.h"
 
 #include <algorithm>
@@ -84,17 +85,6 @@ bool HasControlCharacter(std::string_view s) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
-bool HasDotDotComponent(std::string_view path) {
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = start;
-        while (end < path.size() && !ov::IsSeparator(path[end])) ++end;
-        if (path.substr(start, end - start) == "..") return true;
-        start = end + 1;
-    }
-    return false;
-}
-
 }  // namespace
 
 Packages ParseCatalogue(std::string_view bytes) {
@@ -121,9 +111,7 @@ void LoadCatalogue(Packages& packages, std::string_view installFolder) {
 }
 
 bool IsSafeFileName(std::string_view name) {
-    if (name.empty() || ov::IsSeparator(name.front()) || ov::IsSeparator(name.back())) return false;
-    if (name.find(':') != std::string_view::npos || HasControlCharacter(name)) return false;
-    return !HasDotDotComponent(name);
+    return ov::IsContainedRelativePath(name);
 }
 
 bool IsSafeArchiveName(std::string_view name) {
