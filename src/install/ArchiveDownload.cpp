@@ -52,7 +52,8 @@ public:
 private:
     void OnState(int state);
     void ReadBody();
-    bool TakeChunk();
+    bool ReadSome();
+    void HandleChunk(std::string_view chunk);
     void Report();
     void Stop(FetchResult why);
     FetchResult Outcome();
@@ -89,30 +90,31 @@ void Transfer::OnState(int state) {
 }
 
 void Transfer::ReadBody() {
-    while (!stopped_) {
-        if (watcher_.CancelRequested()) {
-            Stop(FetchResult::Cancelled);
-        } else if (!TakeChunk()) {
-            return;
-        }
-        yield_.Tick();
-    }
+    while (ReadSome()) yield_.Tick();
 }
 
-// False at the end of the body.
-bool Transfer::TakeChunk() {
-    // One byte past the expected length at most, so a longer body shows at that byte.
+// Takes what the control holds, one byte past the expected length at most
+// (so a longer body shows at that byte), and handles it chunk by chunk.
+// False at the end of the body or once the transfer was stopped.
+bool Transfer::ReadSome() {
     std::int64_t room = std::max<std::int64_t>(expected_ - part_.Length(), 0) + 1;
-    std::string chunk = inet_.GetChunk(static_cast<std::size_t>(
-        std::min<std::int64_t>(room, static_cast<std::int64_t>(kChunkBytes))));
-    if (chunk.empty()) return false;
+    std::string data = inet_.GetChunk(static_cast<std::size_t>(
+        std::min<std::int64_t>(room, static_cast<std::int64_t>(kReadBytes))));
+    std::string_view rest(data);
+    while (!rest.empty() && !stopped_) {
+        HandleChunk(rest.substr(0, kChunkBytes));
+        rest.remove_prefix(std::min(rest.size(), kChunkBytes));
+    }
+    return !data.empty() && !stopped_;
+}
+
+void Transfer::HandleChunk(std::string_view chunk) {
+    if (watcher_.CancelRequested()) return Stop(FetchResult::Cancelled);
     if (!part_.Append(chunk)) {
-        Stop(part_.TooLong() ? FetchResult::TooLong : FetchResult::WriteFailed);
-        return false;
+        return Stop(part_.TooLong() ? FetchResult::TooLong : FetchResult::WriteFailed);
     }
     run_.received += static_cast<std::int64_t>(chunk.size());
     Report();
-    return true;
 }
 
 void Transfer::Report() {

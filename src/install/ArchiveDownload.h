@@ -3,15 +3,17 @@
 // Brings one archive into a file: an HTTP GET over ov::InetControl, or a
 // copy from a local folder.
 //
-// Streaming: the body is read in chunks of at most 1024 bytes as the control
-// hands them over (from state 12 on) and written at once to "<target>.part"
-// (PartFile.h); the whole archive is never held in memory, and the part
-// file is renamed over the target only when it holds exactly the expected
-// length. The last chunk asked for is one byte past the expected length, so
-// a longer body is noticed at that byte: the transfer is cancelled and the
-// file on disk never passes the expected length. A transfer that reports
-// state 11 is a failure whatever arrived. A target left from before is
-// deleted first, so a failed fetch leaves no archive behind.
+// Streaming: from state 12 on, the body is taken from the control in reads
+// of at most kReadBytes and handled in chunks of at most kChunkBytes (1024):
+// each chunk is checked for Cancel, written to "<target>.part" (PartFile.h,
+// through a buffer of 256 KiB), counted and reported. The whole archive is
+// never held in memory, and the part file is renamed over the target only when it holds
+// exactly the expected length. No read asks for more than one byte past the
+// expected length, so a longer body is noticed at that byte: the transfer
+// is cancelled and the file on disk never passes the expected length. A
+// transfer that reports state 11 is a failure whatever arrived. A target
+// left from before is deleted first, so a failed fetch leaves no archive
+// behind.
 //
 // Progress: after each chunk the file bar is floor(file bytes * 100 /
 // expected) and the run bar floor(run bytes * 100 / run total), in 64-bit
@@ -46,6 +48,9 @@ class InetControl;
 namespace znt {
 
 inline constexpr std::size_t kChunkBytes = 1024;
+// Fewer, larger reads from the control: a read per kilobyte costs more than
+// the transfer itself on a fast line.
+inline constexpr std::size_t kReadBytes = 64u << 10;
 inline constexpr std::chrono::milliseconds kYieldInterval{15};
 
 // Bytes of the whole run, over all of its archives.

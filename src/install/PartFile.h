@@ -1,7 +1,7 @@
 #pragma once
 
 // An archive being written: bytes go to "<target>.part" beside the target
-// and the part file is renamed over the target only when it holds exactly
+// (gathered into writes of 256 KiB) and the part file is renamed over the target only when it holds exactly
 // the expected length. The part file never grows past that length: Append
 // refuses bytes that would pass it and writes none of them. A part file that
 // is not committed is deleted when the object goes, so a failed or cancelled
@@ -35,6 +35,7 @@ public:
     bool Commit();
 
 private:
+    bool Flush();
     void Discard();
 
     std::string target_;
