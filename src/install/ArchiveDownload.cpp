@@ -34,6 +34,24 @@ private:
     Clock::time_point last_ = Clock::now();
 };
 
+// Sets the control's StateChanged for a transfer. On the way out, also by an
+// exception, the transfer is stopped and the earlier handler given back.
+class HandlerScope {
+public:
+    HandlerScope(ov::InetControl& inet, std::function<void(int)> handler)
+        : inet_(inet), previous_(std::exchange(inet.StateChanged, std::move(handler))) {}
+    ~HandlerScope() {
+        inet_.Cancel();
+        inet_.StateChanged = std::move(previous_);
+    }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+private:
+    ov::InetControl& inet_;
+    std::function<void(int)> previous_;
+};
+
 void DeleteQuietly(const std::string& path) {
     ov::ClearAttributes(path);
     ov::RemoveFile(path);
@@ -73,14 +91,13 @@ private:
 
 FetchResult Transfer::Run(const std::string& url) {
     if (!part_.IsOpen()) return FetchResult::WriteFailed;
-    auto previous = std::exchange(inet_.StateChanged, [this](int state) { OnState(state); });
-    bool started = inet_.Execute(url, "GET");
-    while (started && inet_.StillExecuting()) {
+    HandlerScope handler(inet_, [this](int state) { OnState(state); });
+    if (!inet_.Execute(url, "GET")) return FetchResult::TransferFailed;
+    while (inet_.StillExecuting()) {
         if (!stopped_ && watcher_.CancelRequested()) Stop(FetchResult::Cancelled);
         ov::YieldToEventLoop();
     }
-    inet_.StateChanged = std::move(previous);
-    return started ? Outcome() : FetchResult::TransferFailed;
+    return Outcome();
 }
 
 void Transfer::OnState(int state) {

@@ -1,9 +1,10 @@
 #pragma once
 
 // An archive being written: bytes go to "<target>.part" beside the target
-// (gathered into writes of 256 KiB) and the part file is renamed over the target only when it holds exactly
-// the expected length. The part file never grows past that length: Append
-// refuses bytes that would pass it and writes none of them. A part file that
+// (gathered into writes of 256 KiB), and the part file is renamed over the
+// target only when it holds exactly the expected length. The part file never
+// grows past that length: Append refuses bytes that would pass it and writes
+// none of them. A part file that
 // is not committed is deleted when the object goes, so a failed or cancelled
 // fetch leaves nothing behind.
 

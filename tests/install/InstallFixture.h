@@ -93,11 +93,14 @@ class InstallTest : public testing::Test {
 protected:
     InstallTest() {
         ::setenv("no_proxy", "127.0.0.1", 1);
-        for (int i : {11, 201, 202, 204, 205, 206, 609, 612}) texts.text[i] = "T" + std::to_string(i);
-        for (int s = 1; s <= 12; ++s) texts.text[620 + s] = "T" + std::to_string(620 + s);
+        for (int i : {11, 201, 202, 204, 205, 206, 609, 612}) Text(i);
+        for (int s = 1; s <= 12; ++s) Text(620 + s);
         std::filesystem::create_directories(tmp.file("inst dir/core/cache"));
     }
     ~InstallTest() override { ov::SetYieldHook(nullptr); }
+
+    // Text i reads "T<i>".
+    void Text(int i) { texts.text[i] = "T" + std::to_string(i); }
 
     // A size-checked entry whose archive is named after the file and holds content.
     static znt::PackageFileEntry Entry(const std::string& fileName, const std::string& content) {
