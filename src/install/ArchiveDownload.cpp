@@ -1,0 +1,213 @@
+#include "install/ArchiveDownload.h"
+
+#include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/Inet.h"
+#include "OVShared/Platform/Yield.h"
+#include "install/InstallFiles.h"
+#include "install/PartFile.h"
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace znt {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::size_t kCopyBlock = 64u << 10;
+
+// Yields when kYieldInterval has passed since the last turn of the event loop.
+class YieldClock {
+public:
+    void Tick() {
+        Clock::time_point now = Clock::now();
+        if (now - last_ < kYieldInterval) return;
+        ov::YieldToEventLoop();
+        last_ = Clock::now();
+    }
+
+private:
+    Clock::time_point last_ = Clock::now();
+};
+
+// Sets the control's StateChanged for a transfer. On the way out, also by an
+// exception, the transfer is stopped and the earlier handler given back.
+class HandlerScope {
+public:
+    HandlerScope(ov::InetControl& inet, std::function<void(int)> handler)
+        : inet_(inet), previous_(std::exchange(inet.StateChanged, std::move(handler))) {}
+    ~HandlerScope() {
+        inet_.Cancel();
+        inet_.StateChanged = std::move(previous_);
+    }
+    HandlerScope(const HandlerScope&) = delete;
+    HandlerScope& operator=(const HandlerScope&) = delete;
+
+private:
+    ov::InetControl& inet_;
+    std::function<void(int)> previous_;
+};
+
+void DeleteQuietly(const std::string& path) {
+    ov::ClearAttributes(path);
+    ov::RemoveFile(path);
+}
+
+// One GET into a part file; see the header for the rules it keeps.
+class Transfer {
+public:
+    Transfer(ov::InetControl& inet, const std::string& target, std::int64_t expected,
+             RunBytes& run, TransferWatcher& watcher)
+        : inet_(inet), part_(target, expected), expected_(expected), run_(run),
+          watcher_(watcher) {}
+
+    FetchResult Run(const std::string& url);
+
+private:
+    void OnState(int state);
+    void ReadBody();
+    bool ReadSome();
+    void HandleChunk(std::string_view chunk);
+    void Report();
+    void Stop(FetchResult why);
+    FetchResult Outcome();
+
+    ov::InetControl& inet_;
+    PartFile part_;
+    std::int64_t expected_;
+    RunBytes& run_;
+    TransferWatcher& watcher_;
+    YieldClock yield_;
+    bool stopped_ = false;
+    bool failed_ = false;
+    FetchResult stopReason_ = FetchResult::Cancelled;
+    int fileBar_ = -1;
+    int runBar_ = -1;
+};
+
+FetchResult Transfer::Run(const std::string& url) {
+    if (!part_.IsOpen()) return FetchResult::WriteFailed;
+    HandlerScope handler(inet_, [this](int state) { OnState(state); });
+    if (!inet_.Execute(url, "GET")) return FetchResult::TransferFailed;
+    while (inet_.StillExecuting()) {
+        if (!stopped_ && watcher_.CancelRequested()) Stop(FetchResult::Cancelled);
+        ov::YieldToEventLoop();
+    }
+    return Outcome();
+}
+
+void Transfer::OnState(int state) {
+    watcher_.StateChanged(state);
+    if (state == ov::icError) failed_ = true;
+    if (state == ov::icResponseCompleted && !stopped_) ReadBody();
+}
+
+void Transfer::ReadBody() {
+    while (ReadSome()) yield_.Tick();
+}
+
+// Takes what the control holds, one byte past the expected length at most
+// (so a longer body shows at that byte), and handles it chunk by chunk.
+// False at the end of the body or once the transfer was stopped.
+bool Transfer::ReadSome() {
+    std::int64_t room = std::max<std::int64_t>(expected_ - part_.Length(), 0) + 1;
+    std::string data = inet_.GetChunk(static_cast<std::size_t>(
+        std::min<std::int64_t>(room, static_cast<std::int64_t>(kReadBytes))));
+    std::string_view rest(data);
+    while (!rest.empty() && !stopped_) {
+        HandleChunk(rest.substr(0, kChunkBytes));
+        rest.remove_prefix(std::min(rest.size(), kChunkBytes));
+    }
+    return !data.empty() && !stopped_;
+}
+
+void Transfer::HandleChunk(std::string_view chunk) {
+    if (watcher_.CancelRequested()) return Stop(FetchResult::Cancelled);
+    if (!part_.Append(chunk)) {
+        return Stop(part_.TooLong() ? FetchResult::TooLong : FetchResult::WriteFailed);
+    }
+    run_.received += static_cast<std::int64_t>(chunk.size());
+    Report();
+}
+
+void Transfer::Report() {
+    int fileBar = Percent(part_.Length(), expected_);
+    int runBar = Percent(run_.received, run_.total);
+    if (fileBar == fileBar_ && runBar == runBar_) return;
+    fileBar_ = fileBar;
+    runBar_ = runBar;
+    watcher_.ProgressChanged(fileBar, runBar);
+}
+
+void Transfer::Stop(FetchResult why) {
+    stopped_ = true;
+    stopReason_ = why;
+    inet_.Cancel();
+}
+
+FetchResult Transfer::Outcome() {
+    if (!stopped_ && watcher_.CancelRequested()) Stop(FetchResult::Cancelled);
+    if (stopped_) return stopReason_;
+    if (failed_) return FetchResult::TransferFailed;
+    if (part_.Length() != expected_) return FetchResult::WrongLength;
+    return part_.Commit() ? FetchResult::Accepted : FetchResult::WriteFailed;
+}
+
+// Streams source into part, at most one byte past its expected length.
+FetchResult CopyInto(std::ifstream& in, PartFile& part, std::int64_t expected,
+                     TransferWatcher& watcher) {
+    std::vector<char> block(kCopyBlock);
+    YieldClock yield;
+    while (in) {
+        if (watcher.CancelRequested()) return FetchResult::Cancelled;
+        std::int64_t room = std::max<std::int64_t>(expected - part.Length(), 0) + 1;
+        auto want = std::min<std::int64_t>(room, static_cast<std::int64_t>(block.size()));
+        in.read(block.data(), static_cast<std::streamsize>(want));
+        std::string_view got(block.data(), static_cast<std::size_t>(in.gcount()));
+        if (!got.empty() && !part.Append(got)) {
+            return part.TooLong() ? FetchResult::TooLong : FetchResult::WriteFailed;
+        }
+        yield.Tick();
+    }
+    if (!in.eof()) return FetchResult::TransferFailed;
+    if (part.Length() != expected) return FetchResult::WrongLength;
+    return part.Commit() ? FetchResult::Accepted : FetchResult::WriteFailed;
+}
+
+}  // namespace
+
+int Percent(std::int64_t part, std::int64_t whole) {
+    if (whole <= 0 || part <= 0) return 0;
+    if (part >= whole) return 100;
+    // The catalogue's limits keep part far below the point where part * 100
+    // overflows; beyond it the divisor is scaled instead.
+    if (part > std::numeric_limits<std::int64_t>::max() / 100) {
+        return static_cast<int>(part / (whole / 100));
+    }
+    return static_cast<int>(part * 100 / whole);
+}
+
+FetchResult DownloadArchive(ov::InetControl& inet, const std::string& url,
+                            const std::string& target, std::int64_t expected, RunBytes& run,
+                            TransferWatcher& watcher) {
+    DeleteQuietly(target);
+    Transfer transfer(inet, target, expected, run, watcher);
+    return transfer.Run(url);
+}
+
+FetchResult CopyArchive(const std::string& source, const std::string& target,
+                        std::int64_t expected, TransferWatcher& watcher) {
+    DeleteQuietly(target);
+    if (!ov::IsRegularFile(source)) return FetchResult::TransferFailed;
+    std::ifstream in(FsPath(source), std::ios::binary);
+    if (!in) return FetchResult::TransferFailed;
+    PartFile part(target, expected);
+    if (!part.IsOpen()) return FetchResult::WriteFailed;
+    return CopyInto(in, part, expected, watcher);
+}
+
+}  // namespace znt

@@ -1,0 +1,94 @@
+#pragma once
+
+// Brings one archive into a file: an HTTP GET over ov::InetControl, or a
+// copy from a local folder.
+//
+// Streaming: from state 12 on, the body is taken from the control in reads
+// of at most kReadBytes and handled in chunks of at most kChunkBytes (1024):
+// each chunk is checked for Cancel, written to "<target>.part" (PartFile.h,
+// through a buffer of 256 KiB), counted and reported. The whole archive is
+// never held in memory, and the part file is renamed over the target only when it holds
+// exactly the expected length. No read asks for more than one byte past the
+// expected length, so a longer body is noticed at that byte: the transfer
+// is cancelled and the file on disk never passes the expected length. A
+// transfer that reports state 11 is a failure whatever arrived. A target
+// left from before is deleted first, so a failed fetch leaves no archive
+// behind.
+//
+// Progress: after each chunk the file bar is floor(file bytes * 100 /
+// expected) and the run bar floor(run bytes * 100 / run total), in 64-bit
+// arithmetic, 0 when the divisor is not positive and never above 100; the
+// watcher hears only values that changed (a 3000-byte archive: 34, 68, 100).
+//
+// Threading and yielding: everything runs on the caller's (user-interface)
+// thread. The watcher hears the control's states from inside
+// StillExecuting and GetChunk. While chunks arrive without waiting, the
+// event loop gets a turn at least every kYieldInterval (and not more often,
+// so that a fast transfer is not slowed by it); GetChunk itself yields while
+// it waits for data.
+//
+// Cancel: the watcher is asked on every chunk and every poll; a request
+// cancels the transfer and the fetch fails. A transfer that waits for data
+// is inside GetChunk: the caller's Cancel button should call
+// InetControl::Cancel directly (DownloadView's CancelButton action) so that
+// the wait ends at once.
+//
+// The control's StateChanged handler is replaced for the transfer and
+// given back afterwards.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace ov {
+class InetControl;
+}
+
+namespace znt {
+
+inline constexpr std::size_t kChunkBytes = 1024;
+// Fewer, larger reads from the control: a read per kilobyte costs more than
+// the transfer itself on a fast line.
+inline constexpr std::size_t kReadBytes = 64u << 10;
+inline constexpr std::chrono::milliseconds kYieldInterval{15};
+
+// Bytes of the whole run, over all of its archives.
+struct RunBytes {
+    std::int64_t received = 0;
+    std::int64_t total = 0;
+};
+
+class TransferWatcher {
+public:
+    virtual ~TransferWatcher() = default;
+    // Each state (1 to 12) the control reports.
+    virtual void StateChanged(int state) = 0;
+    // The bars, when either value changed.
+    virtual void ProgressChanged(int fileBar, int runBar) = 0;
+    virtual bool CancelRequested() = 0;
+};
+
+enum class FetchResult {
+    Accepted,       // the target holds exactly the expected length
+    WrongLength,    // fewer bytes arrived (or the source has another length)
+    TooLong,        // more bytes than expected; stopped at the first extra one
+    TransferFailed, // state 11, a refused start, or a missing source
+    WriteFailed,    // the part file could not be written or renamed
+    Cancelled,
+};
+
+// floor(part * 100 / whole), clamped to 0..100; 0 when whole is not positive.
+int Percent(std::int64_t part, std::int64_t whole);
+
+// GET url into target (a "\" path). Adds every byte received to run.
+FetchResult DownloadArchive(ov::InetControl& inet, const std::string& url,
+                            const std::string& target, std::int64_t expected, RunBytes& run,
+                            TransferWatcher& watcher);
+
+// Copies source (a regular file only) into target, reading no more than one
+// byte past the expected length. The bars are not reported.
+FetchResult CopyArchive(const std::string& source, const std::string& target,
+                        std::int64_t expected, TransferWatcher& watcher);
+
+}  // namespace znt

@@ -1,0 +1,84 @@
+#include "install/FetchArchive.h"
+
+#include "OVShared/Platform/Inet.h"
+#include "OVShared/Platform/Yield.h"
+#include "i18n/LanguagePack.h"
+#include "install/DownloadView.h"
+#include "install/InstallFiles.h"
+
+namespace znt {
+namespace {
+
+// Shows what a transfer reports in the download window.
+class ViewWatcher : public TransferWatcher {
+public:
+    explicit ViewWatcher(InstallContext& c) : c_(c) {}
+
+    void StateChanged(int state) override {
+        c_.view.SetText(DownloadControl::lblResponse, c_.texts[kTextTransferStateBase + state]);
+    }
+    void ProgressChanged(int fileBar, int runBar) override {
+        if (fileBar != fileBar_) c_.view.SetValue(DownloadControl::PBAR, fileBar);
+        if (runBar != c_.run.totalBar) c_.view.SetValue(DownloadControl::PTOTAL, runBar);
+        fileBar_ = fileBar;
+        c_.run.totalBar = runBar;
+    }
+    bool CancelRequested() override { return c_.view.Cancel().Pressed(); }
+
+private:
+    InstallContext& c_;
+    int fileBar_ = 0;
+};
+
+// While it lives, the Cancel button cancels the transfer at once.
+class CancelStopsTransfer {
+public:
+    explicit CancelStopsTransfer(InstallContext& c) : button_(c.view.Cancel()) {
+        ov::InetControl& inet = c.inet;
+        button_.SetAction([&inet] { inet.Cancel(); });
+    }
+    ~CancelStopsTransfer() { button_.SetAction(nullptr); }
+    CancelStopsTransfer(const CancelStopsTransfer&) = delete;
+    CancelStopsTransfer& operator=(const CancelStopsTransfer&) = delete;
+
+private:
+    CancelButton& button_;
+};
+
+FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
+    ViewWatcher watcher(c);
+    c.view.SetValue(DownloadControl::PBAR, 0);
+    CancelStopsTransfer cancel(c);
+    std::string url = c.source.serverBase + "/ovw2010/files/" + f.ArchiveName;
+    return DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes, watcher);
+}
+
+FetchResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
+    ViewWatcher watcher(c);
+    ov::YieldToEventLoop();
+    std::string source = c.source.SourceFolder + "\\files\\" + f.ArchiveName;
+    return CopyArchive(source, target, f.ArchiveSize, watcher);
+}
+
+bool Fetchable(const PackageFileEntry& f) {
+    return IsSafeFileEntry(f) && !ArchiveStem(f.ArchiveName).empty() && f.ArchiveSize >= 0;
+}
+
+}  // namespace
+
+bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j) {
+    if (!c.packages.HasPackage(i) || j < 1) return false;
+    if (static_cast<std::size_t>(j) > c.packages.Package(i).Files.size()) return false;
+    PackageFileEntry& f = c.packages.Package(i).File(j);
+    f.Fetched = false;
+    if (!Fetchable(f)) return false;
+    c.view.SetText(DownloadControl::lblCurrent,
+                   c.texts[kTextFetchingArchive] + " " + ArchiveStem(f.ArchiveName) + "...");
+    std::string target = c.cacheFolder + f.ArchiveName;
+    FetchResult result = c.source.SourceIsInternet ? FromServer(c, f, target)
+                                                   : FromFolder(c, f, target);
+    f.Fetched = result == FetchResult::Accepted;
+    return f.Fetched;
+}
+
+}  // namespace znt

@@ -1,0 +1,22 @@
+#pragma once
+
+// Fetches one package file's archive into the cache folder for the install
+// run: from <serverBase>/ovw2010/files/<ArchiveName>, or by a copy of
+// <SourceFolder>\files\<ArchiveName>. The download window shows the archive
+// in lblCurrent, each transfer state as text 620 + state in lblResponse and
+// the progress in PBAR and PTOTAL (a copy moves no bar). While the transfer
+// runs, the window's Cancel button stops it at once.
+
+#include "install/InstallContext.h"
+
+#include <cstdint>
+
+namespace znt {
+
+// Fetches ArchiveName of file j of package i (both 1-based) into the cache
+// folder; sets the entry's Fetched flag and returns it. True only when the
+// archive there has exactly ArchiveSize bytes. An entry outside the
+// catalogue or failing IsSafeFileEntry is never fetched.
+bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j);
+
+}  // namespace znt

@@ -1,0 +1,65 @@
+#pragma once
+
+// What the install run and its archive fetches work with. The caller (the
+// download window's first activation) fills one and passes it in; nothing
+// is global. Paths are texts with "\" like the catalogue's.
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/Retrieval.h"
+#include "install/ArchiveDownload.h"
+
+#include <functional>
+#include <string>
+
+namespace ov {
+class CoreSectionTable;
+class InetControl;
+class MessageSink;
+}  // namespace ov
+
+namespace znt {
+
+struct AppTexts;
+class DownloadView;
+class FileOps;
+
+// Extracts every member of an archive into a folder; 0 on success. The run
+// does not act on the result: the file it expects is either there or not.
+class ArchiveExtractor {
+public:
+    virtual ~ArchiveExtractor() = default;
+    virtual int Extract(const std::string& archive, const std::string& folder) = 0;
+};
+
+// Runs the patcher (its path and argument line) and returns when it ended.
+using PatcherRunner =
+    std::function<void(const std::string& updaterPath, const std::string& arguments)>;
+
+// ov::RunAutopatch with the core texts and message sink it reports through.
+PatcherRunner AutopatchRunner(ov::CoreSectionTable& coreTexts, ov::MessageSink& sink);
+
+// The run's own counters; RunInstall starts them afresh.
+struct InstallRunState {
+    RunBytes bytes;
+    int totalBar = 0;      // the value PTOTAL shows
+    bool restart = false;  // the program's own executable was staged
+};
+
+struct InstallContext {
+    std::string installFolder;  // without a trailing "\"
+    std::string cacheFolder;    // installFolder + "\core\cache\"
+    Packages& packages;
+    bool english;               // the interface is English ("-L E" for the patcher)
+    const AppTexts& texts;
+    ov::MessageSink& messages;
+    std::string title;          // of message boxes
+    DownloadView& view;
+    ov::InetControl& inet;
+    CatalogueSource source;
+    ArchiveExtractor& extractor;
+    FileOps& files;
+    PatcherRunner patcher;
+    InstallRunState run{};
+};
+
+}  // namespace znt

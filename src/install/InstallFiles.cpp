@@ -1,0 +1,54 @@
+#include "install/InstallFiles.h"
+
+#include "OVShared/Modules/modOVCoreFunctions.h"
+#include "OVShared/Platform/FileSystem.h"
+
+namespace znt {
+namespace {
+
+bool IsUtf8Continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+size_t LastSeparator(std::string_view path) { return path.find_last_of("\\/"); }
+
+}  // namespace
+
+bool DiskFileOps::Exists(const std::string& path) { return ov::FileExists(path); }
+
+bool DiskFileOps::Replace(const std::string& from, const std::string& to) {
+    return ov::CopyFileReplacing(from, to);
+}
+
+void DiskFileOps::Delete(const std::string& path) {
+    ov::ClearAttributes(path);
+    ov::RemoveFile(path);
+}
+
+void DiskFileOps::CreateFolderChain(const std::string& folder) { ov::CreateFolderChain(folder); }
+
+std::filesystem::path FsPath(std::string_view path) {
+    std::string native = ov::NativePath(path);
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(native.data()), native.size()));
+}
+
+std::string LastPathPart(std::string_view path) {
+    size_t at = LastSeparator(path);
+    return std::string(at == std::string_view::npos ? path : path.substr(at + 1));
+}
+
+std::string ParentPath(std::string_view path) {
+    size_t at = LastSeparator(path);
+    return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at));
+}
+
+std::string ArchiveStem(std::string_view archiveName) {
+    size_t end = archiveName.size();
+    for (int dropped = 0; dropped < 4 && end > 0; ++dropped) {
+        do {
+            --end;
+        } while (end > 0 && IsUtf8Continuation(archiveName[end]));
+    }
+    return std::string(archiveName.substr(0, end));
+}
+
+}  // namespace znt

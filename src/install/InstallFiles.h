@@ -1,0 +1,52 @@
+#pragma once
+
+// File work of the install run: the path texts it builds (with "\" like the
+// catalogue) and the file operations it performs, behind an interface so
+// that tests can make a replace fail (files in use can be replaced on
+// Linux, so the patcher path could not be reached otherwise).
+//
+// Every path goes through ov::NativePath, which finds an existing component
+// without regard to case: "core\ZNTR.EXE" names an existing core/zntr.exe,
+// and a replace writes over that file instead of creating a second one.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace znt {
+
+class FileOps {
+public:
+    virtual ~FileOps() = default;
+    // True when path is a regular file that can be opened for reading.
+    virtual bool Exists(const std::string& path) = 0;
+    // Copies from to a temporary name beside to, then renames it over to.
+    // False when any step fails; to is then as it was.
+    virtual bool Replace(const std::string& from, const std::string& to) = 0;
+    // Makes the file writable and deletes it; failures are ignored.
+    virtual void Delete(const std::string& path) = 0;
+    // Creates the folder and its missing parents; failures are ignored.
+    virtual void CreateFolderChain(const std::string& folder) = 0;
+};
+
+// The real file system.
+class DiskFileOps : public FileOps {
+public:
+    bool Exists(const std::string& path) override;
+    bool Replace(const std::string& from, const std::string& to) override;
+    void Delete(const std::string& path) override;
+    void CreateFolderChain(const std::string& folder) override;
+};
+
+// A "\" path as a std::filesystem path (UTF-8, resolved by ov::NativePath).
+std::filesystem::path FsPath(std::string_view path);
+
+// The text after the last "\" or "/" (all of it when there is none).
+std::string LastPathPart(std::string_view path);
+// The text before the last "\" or "/" (empty when there is none).
+std::string ParentPath(std::string_view path);
+// The archive's name without its last four characters (its ".zip"), counted
+// as UTF-8 characters; empty when nothing would be left.
+std::string ArchiveStem(std::string_view archiveName);
+
+}  // namespace znt

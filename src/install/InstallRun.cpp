@@ -1,0 +1,133 @@
+#include "install/InstallRun.h"
+
+#include "OVShared/Platform/MessageBox.h"
+#include "OVShared/Platform/Yield.h"
+#include "catalogue/FileTests.h"
+#include "i18n/LanguagePack.h"
+#include "install/DownloadView.h"
+#include "install/FetchArchive.h"
+#include "install/InstallFiles.h"
+#include "install/PlaceFile.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace znt {
+namespace {
+
+using Step = InstallStepResult (*)(InstallContext&);
+
+constexpr Step kInstallSteps[] = {
+    StepRunTotals, StepFetchPass, StepInstallPhase, StepInstallPass, StepFinish,
+};
+
+InstallStepResult RunGuarded(Step step, InstallContext& c) {
+    try {
+        return step(c);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+bool CancelPressed(InstallContext& c) { return c.view.Cancel().Pressed(); }
+
+// The install run's own test: CheckMode 0 by version, 1 by size, others never.
+bool NeedsFetch(const InstallContext& c, const PackageFileEntry& f) {
+    if (!IsSafeFileEntry(f)) return false;
+    std::string path = InstalledPath(c.installFolder, f);
+    if (f.CheckMode == 0) return VersionDiffers(f.ProductVersionLow, path);
+    if (f.CheckMode == 1) return SizeDiffers(f.SizeBytes, path);
+    return false;
+}
+
+// Writes Fetched = False; deletes every archive fetched so far.
+void DeleteFetchedArchives(InstallContext& c) {
+    for (PackageEntry& p : c.packages.entries) {
+        for (PackageFileEntry& f : p.Files) {
+            if (f.Fetched && IsSafeArchiveName(f.ArchiveName)) {
+                c.files.Delete(c.cacheFolder + f.ArchiveName);
+            }
+            f.Fetched = false;
+        }
+    }
+}
+
+// Reads the marked package i; fetches its out-of-date files. False on Cancel.
+bool FetchPackage(InstallContext& c, std::int32_t i) {
+    PackageEntry& p = c.packages.Package(i);
+    for (std::int32_t j = 1; j <= static_cast<std::int32_t>(p.Files.size()); ++j) {
+        if (CancelPressed(c)) return false;
+        if (NeedsFetch(c, p.File(j))) FetchArchive(c, i, j);
+    }
+    return !CancelPressed(c);
+}
+
+void AdvanceTotalBar(InstallContext& c) {
+    c.run.totalBar = std::min(c.run.totalBar + 1, 100);
+    c.view.SetValue(DownloadControl::PTOTAL, c.run.totalBar);
+    ov::YieldToEventLoop();
+}
+
+}  // namespace
+
+// Reads Marked and SizeBytes; writes the run counters and PTOTAL.
+InstallStepResult StepRunTotals(InstallContext& c) {
+    c.run = InstallRunState{};
+    for (const PackageEntry& p : c.packages.entries) {
+        if (p.Marked) c.run.bytes.total += p.SizeBytes;
+    }
+    c.view.SetValue(DownloadControl::PTOTAL, 0);
+    return std::nullopt;
+}
+
+// Reads the marked packages and the installed files; writes Fetched and the
+// cache folder. Cancel deletes the fetched archives and ends the run.
+InstallStepResult StepFetchPass(InstallContext& c) {
+    for (std::int32_t i = 1; i <= c.packages.PackageCount(); ++i) {
+        if (!c.packages.Package(i).Marked) continue;
+        if (!FetchPackage(c, i)) {
+            DeleteFetchedArchives(c);
+            return InstallOutcome::Cancelled;
+        }
+    }
+    return std::nullopt;
+}
+
+// Writes the window's install look: no Cancel, no current archive, text 206.
+InstallStepResult StepInstallPhase(InstallContext& c) {
+    c.view.SetEnabled(DownloadControl::cmdCancel, false);
+    c.view.SetVisible(DownloadControl::lblCurrent, false);
+    c.view.SetVisible(DownloadControl::PBAR, false);
+    c.view.SetText(DownloadControl::lblTotal, c.texts[kTextInstallingTotal]);
+    ov::YieldToEventLoop();
+    return std::nullopt;
+}
+
+// Reads Fetched and the cache folder; writes the installation, PTOTAL and
+// the restart flag.
+InstallStepResult StepInstallPass(InstallContext& c) {
+    for (const PackageEntry& p : c.packages.entries) {
+        if (!p.Marked) continue;
+        for (const PackageFileEntry& f : p.Files) {
+            AdvanceTotalBar(c);
+            InstallEntry(c, p, f);
+        }
+    }
+    return std::nullopt;
+}
+
+// Reads the restart flag; shows text 612 when the run simply finished.
+InstallStepResult StepFinish(InstallContext& c) {
+    if (c.run.restart) return InstallOutcome::Restart;
+    c.messages.Show(c.texts[kTextInstallFinished], c.title, ov::MsgIcon::Information);
+    return InstallOutcome::Finished;
+}
+
+InstallOutcome RunInstall(InstallContext& c) {
+    for (Step step : kInstallSteps) {
+        if (InstallStepResult end = RunGuarded(step, c)) return *end;
+    }
+    return InstallOutcome::Finished;
+}
+
+}  // namespace znt

@@ -1,0 +1,41 @@
+#pragma once
+
+// The install run hosted by the download window: three passes over the
+// packages the user marked.
+//   1. Totals: the run byte total is the sum of the marked packages'
+//      SizeBytes; counters and PTOTAL start at 0.
+//   2. Fetch: every file whose installed copy differs (VersionDiffers for
+//      CheckMode 0, SizeDiffers for 1; other modes are never fetched) has
+//      its archive fetched into the cache folder.
+//   3. Install: Cancel disabled, lblCurrent and PBAR hidden, lblTotal shows
+//      text 206; then for every file PTOTAL moves on by one and a fetched
+//      file is extracted and placed (PlaceFile.h).
+// Cancel during the fetch pass ends the run: nothing more is fetched or
+// installed and the archives fetched so far are deleted from the cache.
+
+#include "install/InstallContext.h"
+
+#include <optional>
+
+namespace znt {
+
+enum class InstallOutcome {
+    Finished,   // text 612 was shown; the caller closes the download window
+    Cancelled,  // the caller closes the download window
+    Restart,    // the own executable was staged (text 609 shown); the caller
+                // closes every window and ends the program
+};
+
+// Runs the steps below in order; a step that throws counts as done.
+InstallOutcome RunInstall(InstallContext& c);
+
+// A step: nothing to go on, an outcome to end the run.
+using InstallStepResult = std::optional<InstallOutcome>;
+
+InstallStepResult StepRunTotals(InstallContext& c);
+InstallStepResult StepFetchPass(InstallContext& c);
+InstallStepResult StepInstallPhase(InstallContext& c);
+InstallStepResult StepInstallPass(InstallContext& c);
+InstallStepResult StepFinish(InstallContext& c);
+
+}  // namespace znt

@@ -1,0 +1,53 @@
+#pragma once
+
+// An archive being written: bytes go to "<target>.part" beside the target
+// (gathered into writes of 256 KiB), and the part file is renamed over the
+// target only when it holds exactly the expected length. The part file never
+// grows past that length: Append refuses bytes that would pass it and writes
+// none of them. A part file that
+// is not committed is deleted when the object goes, so a failed or cancelled
+// fetch leaves nothing behind.
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace znt {
+
+class PartFile {
+public:
+    // Opens the part file for writing, replacing a leftover one.
+    PartFile(std::string target, std::int64_t expected);
+    ~PartFile();
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    bool IsOpen() const { return open_; }
+    // False, writing nothing, when the bytes would pass the expected length
+    // (then TooLong() is set) or the write fails.
+    bool Append(std::string_view bytes);
+    bool TooLong() const { return tooLong_; }
+    std::int64_t Length() const { return length_; }
+    // Closes the part file and renames it over the target when its length is
+    // exactly the expected one; otherwise deletes it. True when the target
+    // now holds the archive.
+    bool Commit();
+
+private:
+    bool Flush();
+    void Discard();
+
+    std::string target_;
+    std::string part_;
+    std::int64_t expected_;
+    std::int64_t length_ = 0;
+    bool open_ = false;
+    bool tooLong_ = false;
+    bool done_ = false;
+    std::vector<char> buffer_;
+    std::ofstream out_;
+};
+
+}  // namespace znt

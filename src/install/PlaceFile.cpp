@@ -1,0 +1,90 @@
+#include "install/PlaceFile.h"
+
+#include "OVShared/Platform/CommandLine.h"
+#include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/MessageBox.h"
+#include "i18n/LanguagePack.h"
+#include "install/DownloadView.h"
+#include "install/InstallFiles.h"
+
+#include <cctype>
+
+namespace znt {
+namespace {
+
+// Where one entry's new file comes from and goes to.
+struct Placement {
+    std::string newFile;  // cache folder + ArchiveName without its extension
+    std::string folder;   // installation folder + "\" + FileName's folders + "\"
+    std::string name;     // FileName's last part
+    std::string Target() const { return folder + name; }
+};
+
+// FileName's folder part with runs of separators made single, and a "\"
+// after it; empty when FileName has no folder part.
+std::string FolderPart(std::string_view fileName) {
+    std::string out;
+    for (char ch : ParentPath(fileName)) {
+        bool separator = ov::IsSeparator(ch);
+        if (separator && (out.empty() || out.back() == '\\')) continue;
+        out += separator ? '\\' : ch;
+    }
+    if (!out.empty() && out.back() != '\\') out += '\\';
+    return out;
+}
+
+Placement PlacementOf(const InstallContext& c, const PackageFileEntry& f) {
+    return Placement{c.cacheFolder + ArchiveStem(f.ArchiveName),
+                     c.installFolder + "\\" + FolderPart(f.FileName), LastPathPart(f.FileName)};
+}
+
+// Reads the own executable's new copy in the cache; shows text 609, sets the restart flag.
+void StageOwnExecutable(InstallContext& c) {
+    c.messages.Show(c.texts[kTextOwnExecutableStaged], c.title, ov::MsgIcon::Information);
+    c.run.restart = true;
+}
+
+// Reads the placement; runs core\Autopatch.exe over the target. The new file stays.
+void RunPatcher(InstallContext& c, const PackageEntry& package, const Placement& at) {
+    if (!c.patcher) return;
+    c.patcher(c.installFolder + "\\core\\Autopatch.exe",
+              PatcherArguments(at.Target(), at.newFile, package.NameEnglish, c.english));
+}
+
+void PlaceNewFile(InstallContext& c, const PackageEntry& package, const Placement& at) {
+    // Nothing extracted: the installed file is left as it is.
+    if (!c.files.Exists(at.newFile)) return;
+    if (ov::NativePath(at.newFile) == ov::NativePath(at.Target())) return;
+    c.files.CreateFolderChain(at.folder);
+    if (c.files.Replace(at.newFile, at.Target()) || !c.files.Exists(at.Target())) {
+        c.files.Delete(at.newFile);
+    } else if (IsOwnExecutable(at.name)) {
+        StageOwnExecutable(c);
+    } else {
+        RunPatcher(c, package, at);
+    }
+}
+
+}  // namespace
+
+bool IsOwnExecutable(std::string_view fileName) {
+    std::string upper(fileName);
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return upper.find("ZNTR.EXE") != std::string::npos;
+}
+
+std::string PatcherArguments(const std::string& target, const std::string& newFile,
+                             const std::string& nameEnglish, bool english) {
+    return "-O " + ov::QuoteArgument(target) + " -N " + ov::QuoteArgument(newFile) + " -C " +
+           ov::QuoteArgument(nameEnglish) + (english ? " -L E" : " -L G");
+}
+
+void InstallEntry(InstallContext& c, const PackageEntry& package, const PackageFileEntry& f) {
+    if (!f.Fetched || !IsSafeFileEntry(f) || ArchiveStem(f.ArchiveName).empty()) return;
+    std::string archive = c.cacheFolder + f.ArchiveName;
+    c.extractor.Extract(archive, c.cacheFolder);
+    c.files.Delete(archive);
+    PlaceNewFile(c, package, PlacementOf(c, f));
+}
+
+}  // namespace znt
