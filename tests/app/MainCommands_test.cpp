@@ -1,7 +1,7 @@
 #include "app/MainCommands.h"
 
-#include "AppFakes.h"
 #include "app/AppState.h"
+#include "support/AppFakes.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 

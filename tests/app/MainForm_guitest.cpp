@@ -1,11 +1,11 @@
 // The main window and the progress window driven as a user would, over a
 // copy of the staged installation with the shipped packs.
 
-#include "AppFakes.h"
 #include "app/AppState.h"
 #include "app/MainForm.h"
 #include "app/QtAppDialogs.h"
 #include "app/frmOVProgress.h"
+#include "support/AppFakes.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 

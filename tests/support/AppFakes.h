@@ -1,6 +1,7 @@
 #pragma once
 
-// Fakes and installations for the start-up and main-window tests.
+// Fakes of the main window, its progress window and its dialogs, and the
+// installations that the start-up, main-window and dialog tests run over.
 
 #include "OVShared/Modules/ProgressView.h"
 #include "OVShared/Platform/FileSystem.h"
@@ -22,8 +23,9 @@ public:
     void SetBar(int value) override { bars.push_back(value); }
     void Show() override { shown = true; }
     void Close() override { shown = false; ++closes; }
-    bool CancelRequested() const override { return false; }
+    bool CancelRequested() const override { return cancelRequested; }
 
+    bool cancelRequested = false;
     std::string label;
     std::vector<int> bars;
     bool shown = false;
