@@ -80,6 +80,8 @@ bool ToggleLanguage(MainContext& c) {
         ShowPackError(s);
         return false;
     }
+    // The program title (message boxes, the progress window) is text 1 too.
+    if (!s.texts[kTextTitle].empty()) s.appTitle = s.texts[kTextTitle];
     c.window.SetCaptions();
     return true;
 }

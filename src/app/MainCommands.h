@@ -49,7 +49,8 @@ void EndBusy(MainContext& c);
 // Label 602 or 614, progress shown, bar 5, fetch, bar 20. True on success.
 bool FetchWithProgress(MainContext& c);
 
-// cmdLanguage: toggles the language setting, reloads the pack and re-captions.
+// cmdLanguage: toggles the language setting, reloads the pack, takes the
+// program title from it and re-captions.
 // False when the pack cannot be loaded; the fatal message has been shown
 // and the program must end.
 bool ToggleLanguage(MainContext& c);

@@ -136,7 +136,10 @@ void MainForm::SetCaptions() {
     cmdLanguage->setText(Q(t[kLanguageButtonText]));
     cmdOk->setText(Q(t[10]));
     cmdCancel->setText(Q(t[11]));
-    if (progress_) progress_->SetCharset(t.charset);
+    if (progress_) {
+        progress_->SetCharset(t.charset);
+        progress_->setWindowTitle(Q(state_.appTitle));
+    }
     LoadPictures();
 }
 

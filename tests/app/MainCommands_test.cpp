@@ -28,6 +28,7 @@ protected:
         state.appFolder = install.path();
         state.languageSetting() = "ENGLISH.LNG";
         LoadLanguagePack(state.texts, state.appFolder, state.languageSetting());
+        state.appTitle = state.texts[kTextTitle];
         dialogs.commandsEnabled = [this] { return window.commandsEnabled; };
     }
 
@@ -106,16 +107,21 @@ TEST_F(MainCommandsTest, FailedFetchEndsBusyAndShowsText600) {
     EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
 }
 
-TEST_F(MainCommandsTest, TwoTogglesReturnToTheFirstLanguage) {
+TEST_F(MainCommandsTest, TwoTogglesReturnToTheFirstLanguageTitlesIncluded) {
     MainContext c{state, window, dialogs};
     ASSERT_TRUE(ToggleLanguage(c));
     EXPECT_EQ(state.languageSetting(), "Greek.lng");
     EXPECT_EQ(state.texts[1], "Title GR");
+    EXPECT_EQ(state.appTitle, "Title GR");
     EXPECT_EQ(state.texts.charset, 161);
     EXPECT_EQ(state.texts[600], "Fetch failed") << "texts the new pack lacks stay";
+    state.Message("after the toggle", ov::MsgIcon::Information);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].title, "Title GR");
     ASSERT_TRUE(ToggleLanguage(c));
     EXPECT_EQ(state.languageSetting(), "English.lng");
     EXPECT_EQ(state.texts[1], "Title EN");
+    EXPECT_EQ(state.appTitle, "Title EN");
     EXPECT_EQ(window.captions, 2);
 }
 

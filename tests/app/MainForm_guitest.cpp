@@ -115,12 +115,16 @@ TEST_F(MainFormTest, CaptionsComeFromThePackOfTheStartLanguage) {
 
 TEST_F(MainFormTest, TwoLanguageTogglesReturnToTheFirstLanguage) {
     Open("");
+    auto& progress = static_cast<frmOVProgress&>(form->Progress());
     QTest::mouseClick(Control("cmdLanguage"), Qt::LeftButton);
     EXPECT_EQ(state->languageSetting(), "English.lng");
     ExpectCaptions(Pack("English.lng"));
+    EXPECT_EQ(state->appTitle, Pack("English.lng")[1]);
+    EXPECT_EQ(progress.windowTitle().toStdString(), Pack("English.lng")[1]);
     QTest::mouseClick(Control("cmdLanguage"), Qt::LeftButton);
     EXPECT_EQ(state->languageSetting(), "Greek.lng");
     ExpectCaptions(Pack("Greek.lng"));
+    EXPECT_EQ(progress.windowTitle().toStdString(), Pack("Greek.lng")[1]);
     EXPECT_TRUE(form->isVisible());
 }
 
