@@ -14,13 +14,33 @@
 #include "i18n/SharedPack.h"
 #include "settings/Settings.h"
 
+#include <optional>
 #include <string>
 
 namespace znt {
 
+// Passes message and input boxes on until the close path has begun; from
+// then on nothing is shown and each box gets its most cautious answer (Ok
+// when that is the only button, else Cancel or No; no input).
+class ClosingMessageGate : public ov::MessageSink {
+public:
+    ClosingMessageGate(ov::MessageSink& inner, const bool& closing)
+        : inner_(inner), closing_(closing) {}
+    ov::MsgResult Show(const std::string& text, const std::string& title, ov::MsgIcon icon,
+                       ov::MsgButtons buttons = ov::MsgButtons::Ok) override;
+    std::optional<std::string> InputBox(const std::string& prompt,
+                                        const std::string& title) override;
+
+private:
+    ov::MessageSink& inner_;
+    const bool& closing_;
+};
+
 struct AppState {
     AppState(std::string commandLine, std::string programPath, ov::MessageSink& messages,
              ov::RegistryStore& store);
+    AppState(const AppState&) = delete;  // members refer to each other
+    AppState& operator=(const AppState&) = delete;
 
     std::string commandLine;    // the arguments joined, as the system hands them over
     std::string programPath;    // full path of the running executable
@@ -43,7 +63,15 @@ struct AppState {
     ov::InetControl inet;       // Inet1 of the main window
     ov::InstanceLock instance;  // held while this is the running copy
 
-    ov::MessageSink& messages;
+    // Set first thing by the close path. A command that finds it set after a
+    // wait (a transfer, a modal dialog) returns at once and shows nothing.
+    bool closing = false;
+
+private:
+    ClosingMessageGate messageGate_;
+
+public:
+    ov::MessageSink& messages;  // shows nothing once closing is set
     ov::RegistryStore& store;
 
     std::string& languageSetting() { return settings.entry[kLanguageSetting]; }

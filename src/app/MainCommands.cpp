@@ -15,13 +15,16 @@ namespace {
 // the program can always be closed.
 constexpr auto kTransferStopLimit = std::chrono::seconds(10);
 
-// Source dialog until the user cancels or picks a usable source.
+// Source dialog until the user cancels or picks a usable source. False
+// also when the close path began meanwhile.
 bool AskForSource(MainContext& c) {
     AppState& s = c.state;
     for (;;) {
+        if (s.closing) return false;
         c.window.SetCommandsEnabled(false);
         s.SourceConfirmed = false;
         c.dialogs.ShowSource(s);
+        if (s.closing) return false;
         if (!s.SourceConfirmed) {
             c.window.SetCommandsEnabled(true);
             return false;
@@ -50,13 +53,16 @@ bool FetchWithProgress(MainContext& c) {
     progress.Show();
     progress.SetBar(5);
     bool fetched = c.fetch(c.state);
+    if (c.state.closing) return false;
     progress.SetBar(20);
     return fetched;
 }
 
 void RunPackageCommand(MainContext& c, PackageCommand command) {
     if (!AskForSource(c)) return;
-    if (!FetchWithProgress(c)) {
+    bool fetched = FetchWithProgress(c);
+    if (c.state.closing) return;
+    if (!fetched) {
         EndBusy(c);
         c.state.Message(c.state.texts[kTextFetchFailed], ov::MsgIcon::Critical);
         return;
@@ -87,6 +93,7 @@ bool ToggleLanguage(MainContext& c) {
 }
 
 void CloseProgram(AppState& state) {
+    state.closing = true;
     state.inet.Cancel();
     auto deadline = std::chrono::steady_clock::now() + kTransferStopLimit;
     while (state.inet.StillExecuting() && std::chrono::steady_clock::now() < deadline) {

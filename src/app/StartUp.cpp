@@ -167,7 +167,9 @@ StepResult StepLaunchMode(MainContext& c) {
 int RunUpdateMode(MainContext& c) {
     AppState& s = c.state;
     s.SourceIsInternet = true;
-    if (!FetchWithProgress(c)) {
+    bool fetched = FetchWithProgress(c);
+    if (s.closing) return kExitOk;  // the close path has ended the program
+    if (!fetched) {
         EndBusy(c);
         s.Message(s.texts[kTextFetchFailed], ov::MsgIcon::Critical);
         SaveSettingsIfLoaded(s);

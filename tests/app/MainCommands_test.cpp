@@ -1,6 +1,7 @@
 #include "app/MainCommands.h"
 
 #include "app/AppState.h"
+#include "app/StartUp.h"
 #include "support/AppFakes.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
@@ -132,6 +133,44 @@ TEST_F(MainCommandsTest, ToggleToAMissingPackIsFatal) {
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text, kPackErrorText);
     EXPECT_EQ(window.captions, 0);
+}
+
+// The user closes the main window while the command waits in the transfer:
+// the transfer fails (cancelled) or had just succeeded; either way the
+// command ends without a message or a dialog.
+TEST_F(MainCommandsTest, ClosingDuringTheFetchEndsTheCommandSilently) {
+    for (bool fetched : {false, true}) {
+        SCOPED_TRACE(fetched ? "fetch succeeded" : "fetch cancelled");
+        AppState closing{"", install.file("core/zntr.exe"), sink, store};
+        closing.texts = state.texts;
+        dialogs.opened.clear();
+        dialogs.sources = {{true, install.path()}};
+        MainContext c{closing, window, dialogs, [&](AppState& s) {
+                          CloseProgram(s);
+                          return fetched;
+                      }};
+        RunPackageCommand(c, PackageCommand::Install);
+        EXPECT_TRUE(sink.messages.empty());
+        EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
+        EXPECT_EQ(RunUpdateMode(c), kExitOk);
+        EXPECT_TRUE(sink.messages.empty());
+        EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
+    }
+}
+
+TEST_F(MainCommandsTest, ClosingDuringTheSourceDialogFetchesNothingAndMessagesStop) {
+    dialogs.sources = {{true, install.path()}};
+    dialogs.duringSource = [this] { CloseProgram(state); };
+    Run(PackageCommand::Install);
+    EXPECT_TRUE(fetchedFrom.empty());
+    EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
+    EXPECT_EQ(state.Message("late", ov::MsgIcon::Critical), ov::MsgResult::Ok);
+    EXPECT_EQ(state.messages.Show("late?", "t", ov::MsgIcon::Question, ov::MsgButtons::YesNo),
+              ov::MsgResult::No)
+        << "a question after the close gets its cautious answer";
+    EXPECT_EQ(state.messages.InputBox("late", "t"), std::nullopt);
+    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_TRUE(sink.prompts.empty());
 }
 
 TEST_F(MainCommandsTest, ClosePathSavesLoadedSettingsOnly) {

@@ -56,6 +56,7 @@ public:
     void ShowSource(znt::AppState& state) override {
         if (commandsEnabled) enabledDuringSource.push_back(commandsEnabled());
         opened.push_back("source");
+        if (duringSource) duringSource();
         if (sources.empty()) return;
         state.SourceIsInternet = sources.front().internet;
         state.SourceFolder = sources.front().folder;
@@ -71,6 +72,8 @@ public:
     // Whether the commands were disabled while the source dialog was open.
     std::function<bool()> commandsEnabled;
     std::vector<bool> enabledDuringSource;
+    // Runs while the source dialog is open (a user acting meanwhile).
+    std::function<void()> duringSource;
 };
 
 // Points the per-user folders of this process (settings store, instance
