@@ -23,7 +23,7 @@ bool AskForSource(MainContext& c) {
         if (s.closing) return false;
         c.window.SetCommandsEnabled(false);
         s.SourceConfirmed = false;
-        c.dialogs.ShowSource(s);
+        c.dialogs.ShowSource(c);
         if (s.closing) return false;
         if (!s.SourceConfirmed) {
             c.window.SetCommandsEnabled(true);
@@ -69,9 +69,9 @@ void RunPackageCommand(MainContext& c, PackageCommand command) {
     }
     c.window.SetCommandsEnabled(true);
     if (command == PackageCommand::Install) {
-        c.dialogs.ShowInstallSelection(c.state);
+        c.dialogs.ShowInstallSelection(c);
     } else {
-        c.dialogs.ShowUninstallSelection(c.state);
+        c.dialogs.ShowUninstallSelection(c);
     }
 }
 

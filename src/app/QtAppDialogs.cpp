@@ -1,17 +1,17 @@
 #include "app/QtAppDialogs.h"
 
-#include "app/AppState.h"
+#include "app/MainCommands.h"
 
 namespace znt {
 
 // Without the source dialog nothing is confirmed: the command stops and
 // gives both buttons back.
-void QtAppDialogs::ShowSource(AppState&) {}
+void QtAppDialogs::ShowSource(MainContext&) {}
 
-void QtAppDialogs::ShowInstallSelection(AppState&) {}
+void QtAppDialogs::ShowInstallSelection(MainContext&) {}
 
-void QtAppDialogs::ShowUninstallSelection(AppState&) {}
+void QtAppDialogs::ShowUninstallSelection(MainContext&) {}
 
-void QtAppDialogs::ShowFirstInstall(AppState&) {}
+void QtAppDialogs::ShowFirstInstall(MainContext&) {}
 
 }  // namespace znt

@@ -156,7 +156,7 @@ StepResult StepLaunchMode(MainContext& c) {
     case LaunchMode::Update:
         return RunUpdateMode(c);
     case LaunchMode::FirstInstall:
-        c.dialogs.ShowFirstInstall(c.state);
+        c.dialogs.ShowFirstInstall(c);
         return std::nullopt;
     case LaunchMode::MainWindow:
         break;
@@ -175,7 +175,7 @@ int RunUpdateMode(MainContext& c) {
         SaveSettingsIfLoaded(s);
         return kExitFailed;
     }
-    c.dialogs.ShowInstallSelection(s);
+    c.dialogs.ShowInstallSelection(c);
     SaveSettingsIfLoaded(s);
     return kExitOk;
 }

@@ -173,6 +173,18 @@ TEST_F(MainCommandsTest, ClosingDuringTheSourceDialogFetchesNothingAndMessagesSt
     EXPECT_TRUE(sink.prompts.empty());
 }
 
+// The dialogs reach the core section table through the state: it reads the
+// shared pack that start-up indexed after the state was made, on first use.
+TEST_F(MainCommandsTest, CoreMessagesComeFromTheIndexedPackWithTheProgramTitle) {
+    install.write("languages/ovshared.lng", "[modOVCoreFunctions]\r\n{ENGLISH}\r\n4=Missing.\r\n");
+    EXPECT_FALSE(state.coreTexts.attempted());
+    state.sharedPack.Build(install.file("languages/ovshared.lng"), "ENGLISH");
+    ov::OpenWithShell(install.file("nothing.pdf"), "", state.coreTexts, state.messages);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "Missing.");
+    EXPECT_EQ(sink.messages[0].title, "Title EN") << "an untitled box takes the program title";
+}
+
 TEST_F(MainCommandsTest, ClosePathSavesLoadedSettingsOnly) {
     CloseProgram(state);
     EXPECT_FALSE(ReadSetting(store, kShellSection, "P_LanguagePack"))

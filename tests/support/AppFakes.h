@@ -7,6 +7,7 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "app/AppState.h"
 #include "app/AppViews.h"
+#include "app/MainCommands.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
@@ -53,7 +54,8 @@ public:
         bool internet;
         std::string folder;
     };
-    void ShowSource(znt::AppState& state) override {
+    void ShowSource(znt::MainContext& c) override {
+        znt::AppState& state = c.state;
         if (commandsEnabled) enabledDuringSource.push_back(commandsEnabled());
         opened.push_back("source");
         if (duringSource) duringSource();
@@ -63,9 +65,9 @@ public:
         state.SourceConfirmed = true;
         sources.erase(sources.begin());
     }
-    void ShowInstallSelection(znt::AppState&) override { opened.push_back("install"); }
-    void ShowUninstallSelection(znt::AppState&) override { opened.push_back("uninstall"); }
-    void ShowFirstInstall(znt::AppState&) override { opened.push_back("firstinstall"); }
+    void ShowInstallSelection(znt::MainContext&) override { opened.push_back("install"); }
+    void ShowUninstallSelection(znt::MainContext&) override { opened.push_back("uninstall"); }
+    void ShowFirstInstall(znt::MainContext&) override { opened.push_back("firstinstall"); }
 
     std::vector<SourceAnswer> sources;
     std::vector<std::string> opened;
