@@ -7,13 +7,32 @@
 
 namespace znt {
 
+ov::MsgResult AppMessageSink::Show(const std::string& text, const std::string& title,
+                                   ov::MsgIcon icon, ov::MsgButtons buttons) {
+    if (!closing_) return inner_.Show(text, title.empty() ? title_ : title, icon, buttons);
+    switch (buttons) {
+    case ov::MsgButtons::Ok: return ov::MsgResult::Ok;
+    case ov::MsgButtons::YesNo: return ov::MsgResult::No;
+    case ov::MsgButtons::OkCancel:
+    case ov::MsgButtons::YesNoCancel: break;
+    }
+    return ov::MsgResult::Cancel;
+}
+
+std::optional<std::string> AppMessageSink::InputBox(const std::string& prompt,
+                                                    const std::string& title) {
+    if (closing_) return std::nullopt;
+    return inner_.InputBox(prompt, title.empty() ? title_ : title);
+}
+
 AppState::AppState(std::string commandLine_, std::string programPath_, ov::MessageSink& messages_,
                    ov::RegistryStore& store_)
     : commandLine(std::move(commandLine_)),
       programPath(std::move(programPath_)),
       programFolder(ov::ParentFolder(programPath)),
       appTitle(ov::ProgramBaseName(programPath)),
-      messages(messages_),
+      messageSink_(messages_, appTitle, closing),
+      messages(messageSink_),
       store(store_) {}
 
 ov::MsgResult AppState::Message(const std::string& text, ov::MsgIcon icon) {

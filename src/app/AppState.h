@@ -2,25 +2,50 @@
 
 // The program's state: what start-up fixes (folders, language, texts,
 // settings) and what the windows share while it runs (the package source,
-// the transfer control, the catalogue). main owns one and passes it by
-// reference to every window and command.
+// the transfer control, the catalogue, the list map, the core section
+// table). main owns one and passes it by reference to every window and
+// command.
 
+#include "OVShared/Modules/modOVCoreRun.h"
 #include "OVShared/Platform/InstanceLock.h"
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/RegistryStore.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/PackageLists.h"
 #include "i18n/LanguagePack.h"
 #include "i18n/SharedPack.h"
 #include "settings/Settings.h"
 
+#include <optional>
 #include <string>
 
 namespace znt {
 
+// The program's message and input boxes: an untitled box gets the program
+// title. Once the close path has begun nothing is shown and each box gets
+// its most cautious answer (Ok when that is the only button, else Cancel or
+// No; no input).
+class AppMessageSink : public ov::MessageSink {
+public:
+    AppMessageSink(ov::MessageSink& inner, const std::string& title, const bool& closing)
+        : inner_(inner), title_(title), closing_(closing) {}
+    ov::MsgResult Show(const std::string& text, const std::string& title, ov::MsgIcon icon,
+                       ov::MsgButtons buttons = ov::MsgButtons::Ok) override;
+    std::optional<std::string> InputBox(const std::string& prompt,
+                                        const std::string& title) override;
+
+private:
+    ov::MessageSink& inner_;
+    const std::string& title_;
+    const bool& closing_;
+};
+
 struct AppState {
     AppState(std::string commandLine, std::string programPath, ov::MessageSink& messages,
              ov::RegistryStore& store);
+    AppState(const AppState&) = delete;  // members refer to each other
+    AppState& operator=(const AppState&) = delete;
 
     std::string commandLine;    // the arguments joined, as the system hands them over
     std::string programPath;    // full path of the running executable
@@ -34,16 +59,28 @@ struct AppState {
     bool settingsLoaded = false;  // nothing is saved before the stored values were read
     AppTexts texts;
     SharedPackIndex sharedPack;
+    // Section "modOVCoreFunctions" for RunAutopatch and OpenWithShell: read
+    // from sharedPack on first use, once per run, found or not.
+    ov::CoreSectionTable coreTexts{&sharedPack};
 
     bool SourceIsInternet = true;
     std::string SourceFolder;
     bool SourceConfirmed = false;
 
     Packages packages;          // the catalogue in memory
+    ListMap listMap;            // rows of the open install or uninstall list
     ov::InetControl inet;       // Inet1 of the main window
     ov::InstanceLock instance;  // held while this is the running copy
 
-    ov::MessageSink& messages;
+    // Set first thing by the close path. A command that finds it set after a
+    // wait (a transfer, a modal dialog) returns at once and shows nothing.
+    bool closing = false;
+
+private:
+    AppMessageSink messageSink_;
+
+public:
+    ov::MessageSink& messages;  // titles untitled boxes; shows nothing once closing
     ov::RegistryStore& store;
 
     std::string& languageSetting() { return settings.entry[kLanguageSetting]; }

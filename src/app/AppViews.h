@@ -12,7 +12,7 @@ class ProgressView;
 
 namespace znt {
 
-struct AppState;
+struct MainContext;
 
 class MainWindowView {
 public:
@@ -28,14 +28,17 @@ public:
 
 // The modal dialogs of the program. Each returns when its window closes and
 // reports through the state (the source dialog sets SourceIsInternet,
-// SourceFolder and SourceConfirmed).
+// SourceFolder and SourceConfirmed). Through the context a dialog reaches
+// the state (texts, catalogue, list map, core section table, messages), the
+// main window's progress window and the other dialogs. A dialog that finds
+// c.state.closing set after a wait returns at once and shows nothing more.
 class AppDialogs {
 public:
     virtual ~AppDialogs() = default;
-    virtual void ShowSource(AppState& state) = 0;              // frmZNT_Source
-    virtual void ShowInstallSelection(AppState& state) = 0;    // frmZNT_Install
-    virtual void ShowUninstallSelection(AppState& state) = 0;  // frmZNT_Uninstall
-    virtual void ShowFirstInstall(AppState& state) = 0;        // frmZNT_FirstInstall
+    virtual void ShowSource(MainContext& c) = 0;              // frmZNT_Source
+    virtual void ShowInstallSelection(MainContext& c) = 0;    // frmZNT_Install
+    virtual void ShowUninstallSelection(MainContext& c) = 0;  // frmZNT_Uninstall
+    virtual void ShowFirstInstall(MainContext& c) = 0;        // frmZNT_FirstInstall
 };
 
 }  // namespace znt

@@ -15,13 +15,16 @@ namespace {
 // the program can always be closed.
 constexpr auto kTransferStopLimit = std::chrono::seconds(10);
 
-// Source dialog until the user cancels or picks a usable source.
+// Source dialog until the user cancels or picks a usable source. False
+// also when the close path began meanwhile.
 bool AskForSource(MainContext& c) {
     AppState& s = c.state;
     for (;;) {
+        if (s.closing) return false;
         c.window.SetCommandsEnabled(false);
         s.SourceConfirmed = false;
-        c.dialogs.ShowSource(s);
+        c.dialogs.ShowSource(c);
+        if (s.closing) return false;
         if (!s.SourceConfirmed) {
             c.window.SetCommandsEnabled(true);
             return false;
@@ -50,22 +53,25 @@ bool FetchWithProgress(MainContext& c) {
     progress.Show();
     progress.SetBar(5);
     bool fetched = c.fetch(c.state);
+    if (c.state.closing) return false;
     progress.SetBar(20);
     return fetched;
 }
 
 void RunPackageCommand(MainContext& c, PackageCommand command) {
     if (!AskForSource(c)) return;
-    if (!FetchWithProgress(c)) {
+    bool fetched = FetchWithProgress(c);
+    if (c.state.closing) return;
+    if (!fetched) {
         EndBusy(c);
         c.state.Message(c.state.texts[kTextFetchFailed], ov::MsgIcon::Critical);
         return;
     }
     c.window.SetCommandsEnabled(true);
     if (command == PackageCommand::Install) {
-        c.dialogs.ShowInstallSelection(c.state);
+        c.dialogs.ShowInstallSelection(c);
     } else {
-        c.dialogs.ShowUninstallSelection(c.state);
+        c.dialogs.ShowUninstallSelection(c);
     }
 }
 
@@ -80,11 +86,14 @@ bool ToggleLanguage(MainContext& c) {
         ShowPackError(s);
         return false;
     }
+    // The program title (message boxes, the progress window) is text 1 too.
+    if (!s.texts[kTextTitle].empty()) s.appTitle = s.texts[kTextTitle];
     c.window.SetCaptions();
     return true;
 }
 
 void CloseProgram(AppState& state) {
+    state.closing = true;
     state.inet.Cancel();
     auto deadline = std::chrono::steady_clock::now() + kTransferStopLimit;
     while (state.inet.StillExecuting() && std::chrono::steady_clock::now() < deadline) {

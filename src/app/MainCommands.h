@@ -40,16 +40,19 @@ enum class PackageCommand { Install, Uninstall };
 
 // cmdInstall / cmdUninstall: asks for the source until it is usable or
 // cancelled, fetches the catalogue under the progress window and opens the
-// selection dialog; a failed fetch shows text 600.
+// selection dialog; a failed fetch shows text 600. Once the close path has
+// begun (state.closing) it stops after its current wait and shows nothing.
 void RunPackageCommand(MainContext& c, PackageCommand command);
 
 // Closes the progress window and enables both commands.
 void EndBusy(MainContext& c);
 
-// Label 602 or 614, progress shown, bar 5, fetch, bar 20. True on success.
+// Label 602 or 614, progress shown, bar 5, fetch, bar 20. True on success;
+// false without touching the window when the close path began meanwhile.
 bool FetchWithProgress(MainContext& c);
 
-// cmdLanguage: toggles the language setting, reloads the pack and re-captions.
+// cmdLanguage: toggles the language setting, reloads the pack, takes the
+// program title from it and re-captions.
 // False when the pack cannot be loaded; the fatal message has been shown
 // and the program must end.
 bool ToggleLanguage(MainContext& c);
@@ -57,8 +60,8 @@ bool ToggleLanguage(MainContext& c);
 // The fixed message for a missing or corrupt application pack.
 void ShowPackError(AppState& state);
 
-// The close path: cancels the transfer, waits while it still runs, saves
-// the settings.
+// The close path: sets state.closing, cancels the transfer, waits while it
+// still runs (10 s at most), saves the settings.
 void CloseProgram(AppState& state);
 
 }  // namespace znt

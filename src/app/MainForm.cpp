@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace znt {
 namespace {
 
@@ -38,8 +40,8 @@ QLabel* MakeLabel(const char* name, QWidget* parent) {
 
 }  // namespace
 
-MainForm::MainForm(AppState& state, AppDialogs& dialogs, QWidget* parent)
-    : QDialog(parent), state_(state), context_{state, *this, dialogs} {
+MainForm::MainForm(AppState& state, AppDialogs& dialogs, CatalogueFetch fetch, QWidget* parent)
+    : QDialog(parent), state_(state), context_{state, *this, dialogs, std::move(fetch)} {
     setObjectName("MainForm");
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -111,6 +113,7 @@ void MainForm::BuildControls() {
 
 LoadOutcome MainForm::Load() {
     LoadOutcome outcome = LoadMainWindow(context_);
+    if (ended_) return LoadOutcome{false, exitCode_};  // the close path ran during the load
     if (!outcome.showMainWindow) {
         ended_ = true;  // start-up has ended the program; there is no close path to run
         exitCode_ = outcome.exitCode;
@@ -136,7 +139,10 @@ void MainForm::SetCaptions() {
     cmdLanguage->setText(Q(t[kLanguageButtonText]));
     cmdOk->setText(Q(t[10]));
     cmdCancel->setText(Q(t[11]));
-    if (progress_) progress_->SetCharset(t.charset);
+    if (progress_) {
+        progress_->SetCharset(t.charset);
+        progress_->setWindowTitle(Q(state_.appTitle));
+    }
     LoadPictures();
 }
 

@@ -21,7 +21,9 @@ class frmOVProgress;
 class MainForm : public QDialog, public MainWindowView {
     Q_OBJECT
 public:
-    MainForm(AppState& state, AppDialogs& dialogs, QWidget* parent = nullptr);
+    // fetch places the catalogue for the commands (tests give their own).
+    MainForm(AppState& state, AppDialogs& dialogs, CatalogueFetch fetch = FetchFromSource,
+             QWidget* parent = nullptr);
 
     // Form_Load: runs start-up; the window is shown only when it says so.
     LoadOutcome Load();

@@ -1,24 +1,29 @@
 #include "app/QtAppDialogs.h"
 
 #include "app/AppState.h"
+#include "app/MainCommands.h"
 #include "install/frmZNT_Source.h"
 
-#include <QApplication>
-
 namespace znt {
+namespace {
 
-void QtAppDialogs::ShowSource(AppState& state) {
-    frmZNT_Source dialog({state.SourceIsInternet, state.SourceFolder, state.SourceConfirmed},
-                         state.texts, state.appFolder, QApplication::activeWindow());
+QWidget* OwnerOf(MainContext& c) { return dynamic_cast<QWidget*>(&c.window); }
+
+}  // namespace
+
+void QtAppDialogs::ShowSource(MainContext& c) {
+    AppState& s = c.state;
+    frmZNT_Source dialog({s.SourceIsInternet, s.SourceFolder, s.SourceConfirmed}, s.texts,
+                         s.appFolder, OwnerOf(c));
     dialog.exec();
 }
 
 // A dialog that is not part of the program yet confirms nothing: the command
 // that asked for it ends quietly.
-void QtAppDialogs::ShowInstallSelection(AppState&) {}
+void QtAppDialogs::ShowInstallSelection(MainContext&) {}
 
-void QtAppDialogs::ShowUninstallSelection(AppState&) {}
+void QtAppDialogs::ShowUninstallSelection(MainContext&) {}
 
-void QtAppDialogs::ShowFirstInstall(AppState&) {}
+void QtAppDialogs::ShowFirstInstall(MainContext&) {}
 
 }  // namespace znt

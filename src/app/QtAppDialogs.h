@@ -10,10 +10,10 @@ namespace znt {
 
 class QtAppDialogs : public AppDialogs {
 public:
-    void ShowSource(AppState& state) override;
-    void ShowInstallSelection(AppState& state) override;
-    void ShowUninstallSelection(AppState& state) override;
-    void ShowFirstInstall(AppState& state) override;
+    void ShowSource(MainContext& c) override;
+    void ShowInstallSelection(MainContext& c) override;
+    void ShowUninstallSelection(MainContext& c) override;
+    void ShowFirstInstall(MainContext& c) override;
 };
 
 }  // namespace znt

@@ -156,7 +156,7 @@ StepResult StepLaunchMode(MainContext& c) {
     case LaunchMode::Update:
         return RunUpdateMode(c);
     case LaunchMode::FirstInstall:
-        c.dialogs.ShowFirstInstall(c.state);
+        c.dialogs.ShowFirstInstall(c);
         return std::nullopt;
     case LaunchMode::MainWindow:
         break;
@@ -167,13 +167,15 @@ StepResult StepLaunchMode(MainContext& c) {
 int RunUpdateMode(MainContext& c) {
     AppState& s = c.state;
     s.SourceIsInternet = true;
-    if (!FetchWithProgress(c)) {
+    bool fetched = FetchWithProgress(c);
+    if (s.closing) return kExitOk;  // the close path has ended the program
+    if (!fetched) {
         EndBusy(c);
         s.Message(s.texts[kTextFetchFailed], ov::MsgIcon::Critical);
         SaveSettingsIfLoaded(s);
         return kExitFailed;
     }
-    c.dialogs.ShowInstallSelection(s);
+    c.dialogs.ShowInstallSelection(c);
     SaveSettingsIfLoaded(s);
     return kExitOk;
 }

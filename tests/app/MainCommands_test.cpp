@@ -1,7 +1,8 @@
 #include "app/MainCommands.h"
 
-#include "AppFakes.h"
 #include "app/AppState.h"
+#include "app/StartUp.h"
+#include "support/AppFakes.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 
@@ -28,6 +29,7 @@ protected:
         state.appFolder = install.path();
         state.languageSetting() = "ENGLISH.LNG";
         LoadLanguagePack(state.texts, state.appFolder, state.languageSetting());
+        state.appTitle = state.texts[kTextTitle];
         dialogs.commandsEnabled = [this] { return window.commandsEnabled; };
     }
 
@@ -106,16 +108,21 @@ TEST_F(MainCommandsTest, FailedFetchEndsBusyAndShowsText600) {
     EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
 }
 
-TEST_F(MainCommandsTest, TwoTogglesReturnToTheFirstLanguage) {
+TEST_F(MainCommandsTest, TwoTogglesReturnToTheFirstLanguageTitlesIncluded) {
     MainContext c{state, window, dialogs};
     ASSERT_TRUE(ToggleLanguage(c));
     EXPECT_EQ(state.languageSetting(), "Greek.lng");
     EXPECT_EQ(state.texts[1], "Title GR");
+    EXPECT_EQ(state.appTitle, "Title GR");
     EXPECT_EQ(state.texts.charset, 161);
     EXPECT_EQ(state.texts[600], "Fetch failed") << "texts the new pack lacks stay";
+    state.Message("after the toggle", ov::MsgIcon::Information);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].title, "Title GR");
     ASSERT_TRUE(ToggleLanguage(c));
     EXPECT_EQ(state.languageSetting(), "English.lng");
     EXPECT_EQ(state.texts[1], "Title EN");
+    EXPECT_EQ(state.appTitle, "Title EN");
     EXPECT_EQ(window.captions, 2);
 }
 
@@ -126,6 +133,56 @@ TEST_F(MainCommandsTest, ToggleToAMissingPackIsFatal) {
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text, kPackErrorText);
     EXPECT_EQ(window.captions, 0);
+}
+
+// The user closes the main window while the command waits in the transfer:
+// the transfer fails (cancelled) or had just succeeded; either way the
+// command ends without a message or a dialog.
+TEST_F(MainCommandsTest, ClosingDuringTheFetchEndsTheCommandSilently) {
+    for (bool fetched : {false, true}) {
+        SCOPED_TRACE(fetched ? "fetch succeeded" : "fetch cancelled");
+        AppState closing{"", install.file("core/zntr.exe"), sink, store};
+        closing.texts = state.texts;
+        dialogs.opened.clear();
+        dialogs.sources = {{true, install.path()}};
+        MainContext c{closing, window, dialogs, [&](AppState& s) {
+                          CloseProgram(s);
+                          return fetched;
+                      }};
+        RunPackageCommand(c, PackageCommand::Install);
+        EXPECT_TRUE(sink.messages.empty());
+        EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
+        EXPECT_EQ(RunUpdateMode(c), kExitOk);
+        EXPECT_TRUE(sink.messages.empty());
+        EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
+    }
+}
+
+TEST_F(MainCommandsTest, ClosingDuringTheSourceDialogFetchesNothingAndMessagesStop) {
+    dialogs.sources = {{true, install.path()}};
+    dialogs.duringSource = [this] { CloseProgram(state); };
+    Run(PackageCommand::Install);
+    EXPECT_TRUE(fetchedFrom.empty());
+    EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
+    EXPECT_EQ(state.Message("late", ov::MsgIcon::Critical), ov::MsgResult::Ok);
+    EXPECT_EQ(state.messages.Show("late?", "t", ov::MsgIcon::Question, ov::MsgButtons::YesNo),
+              ov::MsgResult::No)
+        << "a question after the close gets its cautious answer";
+    EXPECT_EQ(state.messages.InputBox("late", "t"), std::nullopt);
+    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_TRUE(sink.prompts.empty());
+}
+
+// The dialogs reach the core section table through the state: it reads the
+// shared pack that start-up indexed after the state was made, on first use.
+TEST_F(MainCommandsTest, CoreMessagesComeFromTheIndexedPackWithTheProgramTitle) {
+    install.write("languages/ovshared.lng", "[modOVCoreFunctions]\r\n{ENGLISH}\r\n4=Missing.\r\n");
+    EXPECT_FALSE(state.coreTexts.attempted());
+    state.sharedPack.Build(install.file("languages/ovshared.lng"), "ENGLISH");
+    ov::OpenWithShell(install.file("nothing.pdf"), "", state.coreTexts, state.messages);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "Missing.");
+    EXPECT_EQ(sink.messages[0].title, "Title EN") << "an untitled box takes the program title";
 }
 
 TEST_F(MainCommandsTest, ClosePathSavesLoadedSettingsOnly) {

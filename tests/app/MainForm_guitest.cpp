@@ -1,23 +1,25 @@
 // The main window and the progress window driven as a user would, over a
 // copy of the staged installation with the shipped packs.
 
-#include "AppFakes.h"
 #include "app/AppState.h"
 #include "app/MainForm.h"
 #include "app/QtAppDialogs.h"
 #include "app/frmOVProgress.h"
+#include "support/AppFakes.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using testsupport::TempDir;
 
@@ -51,9 +53,11 @@ protected:
         if (!apptest::CopyStagedInstallation(install)) GTEST_SKIP() << "no staged build";
     }
 
-    MainForm& Open(const std::string& commandLine) {
+    MainForm& Open(const std::string& commandLine) { return Open(commandLine, dialogs); }
+    MainForm& Open(const std::string& commandLine, AppDialogs& with,
+                   CatalogueFetch fetch = FetchFromSource) {
         state = std::make_unique<AppState>(commandLine, install.file("core/zntr.exe"), sink, store);
-        form = std::make_unique<MainForm>(*state, dialogs);
+        form = std::make_unique<MainForm>(*state, with, std::move(fetch));
         EXPECT_TRUE(form->Load().showMainWindow);
         form->show();
         return *form;
@@ -115,12 +119,16 @@ TEST_F(MainFormTest, CaptionsComeFromThePackOfTheStartLanguage) {
 
 TEST_F(MainFormTest, TwoLanguageTogglesReturnToTheFirstLanguage) {
     Open("");
+    auto& progress = static_cast<frmOVProgress&>(form->Progress());
     QTest::mouseClick(Control("cmdLanguage"), Qt::LeftButton);
     EXPECT_EQ(state->languageSetting(), "English.lng");
     ExpectCaptions(Pack("English.lng"));
+    EXPECT_EQ(state->appTitle, Pack("English.lng")[1]);
+    EXPECT_EQ(progress.windowTitle().toStdString(), Pack("English.lng")[1]);
     QTest::mouseClick(Control("cmdLanguage"), Qt::LeftButton);
     EXPECT_EQ(state->languageSetting(), "Greek.lng");
     ExpectCaptions(Pack("Greek.lng"));
+    EXPECT_EQ(progress.windowTitle().toStdString(), Pack("Greek.lng")[1]);
     EXPECT_TRUE(form->isVisible());
 }
 
@@ -171,6 +179,41 @@ TEST_F(MainFormTest, MissingPackOnToggleEndsTheProgram) {
     EXPECT_EQ(sink.messages[0].text, kPackErrorText);
     EXPECT_EQ(ended.count(), 1);
     EXPECT_EQ(form->exitCode(), kExitFailed);
+}
+
+// The user presses the main window's Cancel while Install waits in the
+// transfer; the transfer ends as cancelled.
+TEST_F(MainFormTest, ClosingDuringAFetchEndsTheCommandWithoutMessagesOrDialogs) {
+    apptest::FakeDialogs fake;
+    fake.sources = {{true, install.path()}};
+    Open("/ENG", fake, [this](AppState&) {
+        QTimer::singleShot(0, [this] { QTest::mouseClick(Control("cmdCancel"), Qt::LeftButton); });
+        QDeadlineTimer deadline(5000);
+        while (form->isVisible() && !deadline.hasExpired()) QCoreApplication::processEvents();
+        return false;
+    });
+    QSignalSpy ended(form.get(), &MainForm::programEnded);
+    QTest::mouseClick(Control("cmdInstall"), Qt::LeftButton);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_FALSE(static_cast<frmOVProgress&>(form->Progress()).isVisible());
+    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_EQ(fake.opened, std::vector<std::string>{"source"});
+    EXPECT_EQ(SavedLanguage(), "ENGLISH.LNG");
+}
+
+TEST_F(MainFormTest, ClosingDuringTheLoadNeverShowsTheWindow) {
+    apptest::FakeDialogs fake;
+    fake.sources = {{true, install.path()}};
+    state = std::make_unique<AppState>("SETUP /ENG", install.file("core/zntr.exe"), sink, store);
+    form = std::make_unique<MainForm>(*state, fake);
+    fake.duringSource = [this] { form->close(); };
+    QSignalSpy ended(form.get(), &MainForm::programEnded);
+    LoadOutcome outcome = form->Load();
+    EXPECT_FALSE(outcome.showMainWindow) << "the program has ended; no event loop may start";
+    EXPECT_EQ(outcome.exitCode, kExitOk);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_TRUE(sink.messages.empty());
 }
 
 class ProgressTest : public MainFormTest {};

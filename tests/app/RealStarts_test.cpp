@@ -2,8 +2,8 @@
 // staged installation: the three starts of a self-update, a staged copy that
 // cannot run, and the second-instance refusal.
 
-#include "AppFakes.h"
 #include "i18n/LanguagePack.h"
+#include "support/AppFakes.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

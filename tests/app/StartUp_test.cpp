@@ -1,10 +1,10 @@
 #include "app/StartUp.h"
 
-#include "AppFakes.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/InstanceLock.h"
 #include "app/AppState.h"
 #include "app/StagedUpdate.h"
+#include "support/AppFakes.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 

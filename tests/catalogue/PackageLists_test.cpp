@@ -6,6 +6,7 @@
 #include "i18n/LanguagePack.h"
 #include "support/CatalogueEntries.h"
 #include "support/RecordingMessageSink.h"
+#include "support/RecordingViews.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,46 +16,13 @@
 #include <vector>
 
 using testsupport::TempDir;
-using znt::ListColour;
 using znt::PackageEntry;
 
 namespace {
 
-// Records every call, in order, from the list view, the progress view and yields.
-struct Journal {
-    std::vector<std::string> events;
-};
-
-class RecordingListView : public znt::PackageListView {
-public:
-    explicit RecordingListView(Journal& j) : j_(j) {}
-    void ClearRows() override { rows.clear(); }
-    void AddRow(const std::string& text) override { rows.push_back(text); }
-    int RowCount() const override { return static_cast<int>(rows.size()); }
-    void SetCurrentRow(int row) override { j_.events.push_back("current " + std::to_string(row)); }
-    void SetListEnabled(bool on) override { j_.events.push_back(on ? "list on" : "list off"); }
-    void SetListColours(ListColour c) override {
-        j_.events.push_back(c == ListColour::Window ? "window colour" : "button colour");
-    }
-    void SetConfirmEnabled(bool on) override {
-        j_.events.push_back(on ? "confirm on" : "confirm off");
-    }
-    std::vector<std::string> rows;
-
-private:
-    Journal& j_;
-};
-
-class RecordingProgress : public ov::NullProgressView {
-public:
-    explicit RecordingProgress(Journal& j) : j_(j) {}
-    void SetBar(int v) override { j_.events.push_back("bar " + std::to_string(v)); }
-    void Close() override { j_.events.push_back("close"); }
-
-private:
-    Journal& j_;
-};
-
+using testsupport::Journal;
+using testsupport::RecordingListView;
+using testsupport::RecordingProgress;
 using testsupport::SizedFile;
 
 PackageEntry Package(std::string name, std::int32_t code, std::vector<znt::PackageFileEntry> files) {

@@ -1,11 +1,13 @@
 #pragma once
 
-// Fakes and installations for the start-up and main-window tests.
+// Fakes of the main window, its progress window and its dialogs, and the
+// installations that the start-up, main-window and dialog tests run over.
 
 #include "OVShared/Modules/ProgressView.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "app/AppState.h"
 #include "app/AppViews.h"
+#include "app/MainCommands.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
@@ -22,8 +24,9 @@ public:
     void SetBar(int value) override { bars.push_back(value); }
     void Show() override { shown = true; }
     void Close() override { shown = false; ++closes; }
-    bool CancelRequested() const override { return false; }
+    bool CancelRequested() const override { return cancelRequested; }
 
+    bool cancelRequested = false;
     std::string label;
     std::vector<int> bars;
     bool shown = false;
@@ -51,24 +54,28 @@ public:
         bool internet;
         std::string folder;
     };
-    void ShowSource(znt::AppState& state) override {
+    void ShowSource(znt::MainContext& c) override {
+        znt::AppState& state = c.state;
         if (commandsEnabled) enabledDuringSource.push_back(commandsEnabled());
         opened.push_back("source");
+        if (duringSource) duringSource();
         if (sources.empty()) return;
         state.SourceIsInternet = sources.front().internet;
         state.SourceFolder = sources.front().folder;
         state.SourceConfirmed = true;
         sources.erase(sources.begin());
     }
-    void ShowInstallSelection(znt::AppState&) override { opened.push_back("install"); }
-    void ShowUninstallSelection(znt::AppState&) override { opened.push_back("uninstall"); }
-    void ShowFirstInstall(znt::AppState&) override { opened.push_back("firstinstall"); }
+    void ShowInstallSelection(znt::MainContext&) override { opened.push_back("install"); }
+    void ShowUninstallSelection(znt::MainContext&) override { opened.push_back("uninstall"); }
+    void ShowFirstInstall(znt::MainContext&) override { opened.push_back("firstinstall"); }
 
     std::vector<SourceAnswer> sources;
     std::vector<std::string> opened;
     // Whether the commands were disabled while the source dialog was open.
     std::function<bool()> commandsEnabled;
     std::vector<bool> enabledDuringSource;
+    // Runs while the source dialog is open (a user acting meanwhile).
+    std::function<void()> duringSource;
 };
 
 // Points the per-user folders of this process (settings store, instance
