@@ -1,6 +1,6 @@
 #include "app/ListMode.h"
 
-#include "AppFakes.h"
+#include "support/AppFakes.h"
 #include "catalogue/CatalogueWriter.h"
 #include "support/CatalogueEntries.h"
 #include "support/ChildProcess.h"

@@ -28,7 +28,7 @@ std::string Script(const TempDir& dir, const std::string& name, const std::strin
 
 // Waits up to two seconds for a file that a detached program writes.
 std::string WaitForFile(const std::string& path) {
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         std::string text = ReadFile(path);
         if (!text.empty() && text.back() == '\n') return text;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -91,7 +91,9 @@ TEST(ChildProcess, BackslashPathsAndThePathSearchFindThePrograms) {
 TEST(StartDetached, RunsTheProgramWithItsArgumentsAndWorkingFolder) {
     TempDir dir;
     std::string prog =
-        Script(dir, "prog", "{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > \"$OUT\"\n");
+        Script(dir, "prog",
+               "{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > \"$OUT.part\" && "
+               "mv \"$OUT.part\" \"$OUT\"\n");
     std::string out = dir.file("out.txt");
     ::setenv("OUT", out.c_str(), 1);
     std::filesystem::create_directory(dir.file("work"));
@@ -118,7 +120,8 @@ TEST(StartDetached, FailsForMissingEmptyAndNonExecutableFiles) {
 TEST(ShellOpen, StartsAnExecutableFileWithParametersSplitAtBlanks) {
     TempDir dir;
     std::string out = dir.file("out.txt");
-    std::string prog = Script(dir, "bin/Prog", "{ pwd; echo \"$#:$1:$2\"; } > '" + out + "'\n");
+    std::string prog = Script(dir, "bin/Prog", "{ pwd; echo \"$#:$1:$2\"; } > '" + out +
+                                                   ".part' && mv '" + out + ".part' '" + out + "'\n");
     std::filesystem::create_directory(dir.file("work"));
     EXPECT_TRUE(ov::ShellOpen(dir.path() + "\\BIN\\prog", "Open", " one  two ", dir.file("work"),
                               WindowStyle::NormalFocus));
