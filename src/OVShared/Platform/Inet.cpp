@@ -57,7 +57,7 @@ void InetControl::ReleaseWorker() {
 bool InetControl::Start(const std::string& url) {
     if (channel_ && channel_->Active()) return false;
     ReleaseWorker();
-    auto channel = std::make_shared<InetChannel>(options_.bufferLimit);
+    auto channel = std::make_shared<InetChannel>(options_.bufferLimit, options_.streamAfterBytes);
     channel_ = channel;
     try {
         worker_ = std::thread([channel, url, options = options_] {

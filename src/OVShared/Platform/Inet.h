@@ -14,7 +14,7 @@
 // Streaming: at most InetOptions::bufferLimit body bytes are held; when the
 // buffer is full the worker waits for GetChunk to make room. State 12
 // (response completed) is therefore raised when the whole body has arrived
-// or, for a body larger than the buffer, as soon as the buffer fills; a
+// or, for a larger body, as soon as streamAfterBytes are held; a
 // transfer that fails after that still ends with state 11. GetChunk waits
 // (yielding to the event loop) for more data and returns empty only at the
 // end of the body, after a failure or after Cancel. A caller that stops
@@ -69,6 +69,9 @@ struct InetOptions {
     std::size_t minBytesPerSecond = 1024;
     std::chrono::milliseconds rateWindow{30000};
     std::size_t bufferLimit = 1u << 20;
+    // State 12 comes once this many body bytes wait (or the body is complete,
+    // or the buffer is full), so a reader streams a body while it arrives.
+    std::size_t streamAfterBytes = 64u << 10;
     // OpenUrl gives nothing for a larger body.
     std::size_t maxOpenUrlBytes = 64u << 20;
     long maxRedirects = 10;

@@ -7,7 +7,9 @@
 
 namespace ov {
 
-InetChannel::InetChannel(std::size_t bufferLimit) : limit_(std::max<std::size_t>(bufferLimit, 1)) {}
+InetChannel::InetChannel(std::size_t bufferLimit, std::size_t streamAfter)
+    : limit_(std::max<std::size_t>(bufferLimit, 1)),
+      streamAfter_(std::clamp<std::size_t>(streamAfter, 1, limit_)) {}
 
 void InetChannel::PostLocked(int state) {
     if (cancelled_) return;
@@ -42,6 +44,7 @@ bool InetChannel::Push(std::string_view bytes) {
     pieces_.emplace_back(bytes);
     buffered_ += bytes.size();
     highWater_ = std::max(highWater_, buffered_);
+    if (buffered_ >= streamAfter_) ReleaseLocked();
     callerWake_.notify_all();
     return true;
 }

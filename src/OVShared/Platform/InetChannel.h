@@ -17,7 +17,8 @@ namespace ov {
 
 class InetChannel {
 public:
-    explicit InetChannel(std::size_t bufferLimit);
+    // State 12 is released once streamAfter bytes are held, or the buffer is full.
+    InetChannel(std::size_t bufferLimit, std::size_t streamAfter);
 
     // Worker side.
     // Queues every state after the last one queued, up to state (1 to 8), so
@@ -69,6 +70,7 @@ private:
     std::size_t frontOffset_ = 0;  // bytes of pieces_.front() already taken
     std::size_t buffered_ = 0;
     std::size_t limit_;
+    std::size_t streamAfter_;
     std::size_t highWater_ = 0;
     bool released_ = false;  // state 12 raised: the body may be taken
     bool running_ = true;
