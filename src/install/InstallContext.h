@@ -8,6 +8,7 @@
 #include "catalogue/Retrieval.h"
 #include "install/ArchiveDownload.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -38,6 +39,26 @@ using PatcherRunner =
 // ov::RunAutopatch with the core texts and message sink it reports through.
 PatcherRunner AutopatchRunner(ov::CoreSectionTable& coreTexts, ov::MessageSink& sink);
 
+// What happened to one archive or file, for a caller that reports the run
+// (the unattended mode's progress lines, a log).
+enum class InstallEventKind {
+    ArchiveFetched,       // name: the archive; bytes: its length
+    ArchiveFailed,        // not fetched whole at its catalogue length
+    FileNotExtracted,     // name: the file; the archive gave no such file
+    FilePlaced,           // name: the target
+    FileNotPlaced,        // a new file that could not be written (no old one)
+    FileToPatcher,        // could not be replaced; handed to the patcher
+    OwnExecutableStaged,  // left in the cache folder for the next start
+};
+
+struct InstallEvent {
+    InstallEventKind kind;
+    std::string name;
+    std::int64_t bytes = 0;
+};
+
+using InstallReporter = std::function<void(const InstallEvent&)>;
+
 // The run's own counters; RunInstall starts them afresh.
 struct InstallRunState {
     RunBytes bytes;
@@ -59,7 +80,12 @@ struct InstallContext {
     ArchiveExtractor& extractor;
     FileOps& files;
     PatcherRunner patcher;
+    InstallReporter report{};
     InstallRunState run{};
+
+    void Report(InstallEventKind kind, std::string name, std::int64_t bytes = 0) {
+        if (report) report(InstallEvent{kind, std::move(name), bytes});
+    }
 };
 
 }  // namespace znt

@@ -57,7 +57,11 @@ bool FetchPackage(InstallContext& c, std::int32_t i) {
     PackageEntry& p = c.packages.Package(i);
     for (std::int32_t j = 1; j <= static_cast<std::int32_t>(p.Files.size()); ++j) {
         if (CancelPressed(c)) return false;
-        if (NeedsFetch(c, p.File(j))) FetchArchive(c, i, j);
+        PackageFileEntry& f = p.File(j);
+        if (!NeedsFetch(c, f)) continue;
+        bool fetched = FetchArchive(c, i, j);
+        c.Report(fetched ? InstallEventKind::ArchiveFetched : InstallEventKind::ArchiveFailed,
+                 f.ArchiveName, f.ArchiveSize);
     }
     return !CancelPressed(c);
 }

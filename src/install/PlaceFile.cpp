@@ -1,6 +1,6 @@
 #include "install/PlaceFile.h"
 
-#include "OVShared/Platform/CommandLine.h"
+#include "OVShared/Modules/RunnerScript.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "i18n/LanguagePack.h"
@@ -39,13 +39,15 @@ Placement PlacementOf(const InstallContext& c, const PackageFileEntry& f) {
 }
 
 // Reads the own executable's new copy in the cache; shows text 609, sets the restart flag.
-void StageOwnExecutable(InstallContext& c) {
+void StageOwnExecutable(InstallContext& c, const Placement& at) {
     c.messages.Show(c.texts[kTextOwnExecutableStaged], c.title, ov::MsgIcon::Information);
     c.run.restart = true;
+    c.Report(InstallEventKind::OwnExecutableStaged, at.Target());
 }
 
 // Reads the placement; runs core\Autopatch.exe over the target. The new file stays.
 void RunPatcher(InstallContext& c, const PackageEntry& package, const Placement& at) {
+    c.Report(InstallEventKind::FileToPatcher, at.Target());
     if (!c.patcher) return;
     c.patcher(c.installFolder + "\\core\\Autopatch.exe",
               PatcherArguments(at.Target(), at.newFile, package.NameEnglish, c.english));
@@ -53,13 +55,21 @@ void RunPatcher(InstallContext& c, const PackageEntry& package, const Placement&
 
 void PlaceNewFile(InstallContext& c, const PackageEntry& package, const Placement& at) {
     // Nothing extracted: the installed file is left as it is.
-    if (!c.files.Exists(at.newFile)) return;
+    if (!c.files.Exists(at.newFile)) {
+        c.Report(InstallEventKind::FileNotExtracted, at.Target());
+        return;
+    }
     if (ov::NativePath(at.newFile) == ov::NativePath(at.Target())) return;
     c.files.CreateFolderChain(at.folder);
-    if (c.files.Replace(at.newFile, at.Target()) || !c.files.Exists(at.Target())) {
+    if (c.files.Replace(at.newFile, at.Target())) {
         c.files.Delete(at.newFile);
+        c.Report(InstallEventKind::FilePlaced, at.Target());
+    } else if (!c.files.Exists(at.Target())) {
+        // Nothing to keep and nothing to patch: a new file that cannot be written.
+        c.files.Delete(at.newFile);
+        c.Report(InstallEventKind::FileNotPlaced, at.Target());
     } else if (IsOwnExecutable(at.name)) {
-        StageOwnExecutable(c);
+        StageOwnExecutable(c, at);
     } else {
         RunPatcher(c, package, at);
     }
@@ -75,8 +85,7 @@ bool IsOwnExecutable(std::string_view fileName) {
 
 std::string PatcherArguments(const std::string& target, const std::string& newFile,
                              const std::string& nameEnglish, bool english) {
-    return "-O " + ov::QuoteArgument(target) + " -N " + ov::QuoteArgument(newFile) + " -C " +
-           ov::QuoteArgument(nameEnglish) + (english ? " -L E" : " -L G");
+    return ov::AutopatchArguments(target, newFile, nameEnglish, english);
 }
 
 void InstallEntry(InstallContext& c, const PackageEntry& package, const PackageFileEntry& f) {

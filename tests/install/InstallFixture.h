@@ -151,6 +151,7 @@ protected:
     FakeExtractor extractor;
     RefusingFileOps files;
     std::vector<PatcherCall> patcherCalls;
+    std::vector<std::string> events;  // "<kind> <name below the installation>"
     std::string installFolder = tmp.path() + "/inst dir";
     znt::InstallContext c{
         .installFolder = installFolder,
@@ -168,7 +169,16 @@ protected:
         .patcher = [this](const std::string& u, const std::string& a) {
             patcherCalls.push_back({u, a});
         },
+        .report = [this](const znt::InstallEvent& e) { events.push_back(EventText(e)); },
     };
+
+    std::string EventText(const znt::InstallEvent& e) const {
+        static const char* const kinds[] = {"fetched", "failed",  "not-extracted", "placed",
+                                            "not-placed", "patcher", "staged"};
+        std::string name = e.name;
+        if (name.rfind(installFolder + "\\", 0) == 0) name.erase(0, installFolder.size() + 1);
+        return std::string(kinds[static_cast<int>(e.kind)]) + " " + name;
+    }
 };
 
 }  // namespace installtest

@@ -54,6 +54,8 @@ TEST_F(InstallRun, PlacesNewFilesReplacesOldOnesAndCreatesFolders) {
     EXPECT_FALSE(view.visible[DownloadControl::lblCurrent]);
     EXPECT_FALSE(view.visible[DownloadControl::PBAR]);
     EXPECT_EQ(view.Last(DownloadControl::lblTotal), "T206");
+    EXPECT_EQ(events, (std::vector<std::string>{"fetched a.dll.zip", "fetched b.txt.zip",
+                                                "placed bin\\sub\\a.dll", "placed b.txt"}));
     // Fetches: 7 and 13 of the 18 marked bytes; then one more per marked file.
     EXPECT_EQ(view.Values(DownloadControl::PTOTAL), (std::vector<int>{0, 38, 72, 73, 74, 75, 76}));
 }
@@ -72,6 +74,7 @@ TEST_F(InstallRun, OwnExecutableThatCannotBeReplacedIsStagedForTheNextStart) {
     EXPECT_EQ(CacheEntries(), std::vector<std::string>{"zntr.exe"});
     EXPECT_EQ(ReadFile(Installed("core/cache/zntr.exe")), "new exe 2");
     EXPECT_TRUE(patcherCalls.empty());
+    EXPECT_EQ(events.back(), "staged core\\zntr.exe");
 }
 
 TEST_F(InstallRun, FileThatCannotBeReplacedGoesToThePatcherWithQuotedPaths) {
@@ -87,7 +90,7 @@ TEST_F(InstallRun, FileThatCannotBeReplacedGoesToThePatcherWithQuotedPaths) {
     EXPECT_EQ(patcherCalls[0].updater, installFolder + "\\core\\Autopatch.exe");
     EXPECT_EQ(patcherCalls[0].arguments,
               "-O \"" + installFolder + "\\bin\\a.dll\" -N \"" + installFolder +
-                  "\\core\\cache\\a.dll\" -C \"Beam Designer\" -L E");
+                  "\\core\\cache\\a.dll\" -C Beam Designer -L E");
     EXPECT_EQ(patcherCalls[1].arguments.substr(patcherCalls[1].arguments.size() - 5), " -L G");
     EXPECT_EQ(ReadFile(Installed("bin/a.dll")), "old a");  // the old file is never lost
     EXPECT_EQ(ReadFile(Installed("core/cache/a.dll")), "new a 2");
