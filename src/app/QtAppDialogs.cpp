@@ -2,12 +2,35 @@
 
 #include "app/AppState.h"
 #include "app/MainCommands.h"
+#include "install/InstallOnDisk.h"
+#include "install/frmZNT_Downloads.h"
+#include "install/frmZNT_Selection.h"
 #include "install/frmZNT_Source.h"
 
 namespace znt {
 namespace {
 
 QWidget* OwnerOf(MainContext& c) { return dynamic_cast<QWidget*>(&c.window); }
+
+SelectionContext SelectionOf(MainContext& c) {
+    AppState& s = c.state;
+    return SelectionContext{s.appFolder, s.packages, s.listMap, IsEnglishSetting(s.languageSetting()),
+                            s.texts,     s.messages, c.window.Progress()};
+}
+
+InstallRequest InstallRequestOf(AppState& s) {
+    return InstallRequest{
+        .installFolder = s.appFolder,
+        .packages = s.packages,
+        .english = IsEnglishSetting(s.languageSetting()),
+        .texts = s.texts,
+        .messages = s.messages,
+        .title = s.appTitle,
+        .inet = s.inet,
+        .source = CatalogueSource{s.SourceIsInternet, s.SourceFolder, s.serverBase},
+        .coreTexts = s.coreTexts,
+    };
+}
 
 }  // namespace
 
@@ -18,9 +41,20 @@ void QtAppDialogs::ShowSource(MainContext& c) {
     dialog.exec();
 }
 
-// A dialog that is not part of the program yet confirms nothing: the command
-// that asked for it ends quietly.
-void QtAppDialogs::ShowInstallSelection(MainContext&) {}
+// The selection, then the download window with the run; when the run staged
+// the program's own executable, every window closes and the program ends.
+void QtAppDialogs::ShowInstallSelection(MainContext& c) {
+    AppState& s = c.state;
+    bool restart = false;
+    frmZNT_Install dialog(SelectionOf(c), [&] {
+        frmZNT_Downloads downloads(s.texts, [&](DownloadView& view) {
+            return InstallOnDisk(InstallRequestOf(s), view);
+        });
+        restart = downloads.ShowModal() == InstallOutcome::Restart;
+    });
+    dialog.ShowModal();
+    if (restart && OwnerOf(c)) OwnerOf(c)->close();
+}
 
 void QtAppDialogs::ShowUninstallSelection(MainContext&) {}
 

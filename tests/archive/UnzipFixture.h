@@ -4,7 +4,7 @@
 // "out" folder to extract into.
 
 #include "archive/CGUnzipFiles.h"
-#include "archive/ZipBuilder.h"
+#include "support/ZipBuilder.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 

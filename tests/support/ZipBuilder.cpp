@@ -1,4 +1,4 @@
-#include "archive/ZipBuilder.h"
+#include "support/ZipBuilder.h"
 
 #include "support/TempDir.h"
 

@@ -1,0 +1,30 @@
+#include "install/InstallOnDisk.h"
+
+#include "install/InstallFiles.h"
+#include "install/UnzipExtractor.h"
+
+namespace znt {
+
+InstallOutcome InstallOnDisk(const InstallRequest& r, DownloadView& view) {
+    DiskFileOps files;
+    UnzipExtractor extractor(r.messages);
+    InstallContext c{
+        .installFolder = r.installFolder,
+        .cacheFolder = r.installFolder + "\\core\\cache\\",
+        .packages = r.packages,
+        .english = r.english,
+        .texts = r.texts,
+        .messages = r.messages,
+        .title = r.title,
+        .view = view,
+        .inet = r.inet,
+        .source = r.source,
+        .extractor = extractor,
+        .files = files,
+        .patcher = AutopatchRunner(r.coreTexts, r.messages),
+        .report = r.report,
+    };
+    return RunInstall(c);
+}
+
+}  // namespace znt

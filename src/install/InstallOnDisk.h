@@ -1,0 +1,30 @@
+#pragma once
+
+// The install run of the program itself: the real file system, extraction
+// through CGUnzipFiles and the patcher through its runner script. The
+// download window and the unattended mode both start the run here.
+
+#include "install/InstallRun.h"
+
+namespace ov {
+class CoreSectionTable;
+}
+
+namespace znt {
+
+struct InstallRequest {
+    std::string installFolder;  // without a trailing "\"
+    Packages& packages;         // Marked holds the user's selection
+    bool english;
+    const AppTexts& texts;
+    ov::MessageSink& messages;
+    std::string title;
+    ov::InetControl& inet;
+    CatalogueSource source;
+    ov::CoreSectionTable& coreTexts;
+    InstallReporter report{};
+};
+
+InstallOutcome InstallOnDisk(const InstallRequest& request, DownloadView& view);
+
+}  // namespace znt
