@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace znt {
@@ -23,12 +24,13 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The path with every link and "." or ".." resolved where it exists; empty
-// when that fails.
+// The path with every link and "." or ".." resolved where it exists, without
+// a trailing separator; empty when that fails.
 fs::path Resolved(const fs::path& p) {
     std::error_code ec;
     fs::path r = fs::weakly_canonical(p, ec);
-    return ec ? fs::path() : r;
+    if (ec) return {};
+    return r.has_filename() ? r : r.parent_path();
 }
 
 // What removal may touch: strictly below the installation folder as it
@@ -45,7 +47,7 @@ public:
         fs::path native = FsPath(path);
         fs::path folder = Resolved(native.parent_path());
         if (root_.empty() || (folder != root_ && !Below(folder))) return false;
-        if (folder == core_ && Lower(native.filename().string()) == kOwnExecutableName) {
+        if (folder == core_ && Lower(LastPathPart(path)) == kOwnExecutableName) {
             return false;
         }
         std::error_code ec;
