@@ -19,11 +19,27 @@ bool DiskFileOps::Replace(const std::string& from, const std::string& to) {
 }
 
 void DiskFileOps::Delete(const std::string& path) {
-    ov::ClearAttributes(path);
+    // Changing a link's mode would change its target, which may lie anywhere.
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(FsPath(path), ec))) {
+        ov::ClearAttributes(path);
+    }
     ov::RemoveFile(path);
 }
 
 void DiskFileOps::CreateFolderChain(const std::string& folder) { ov::CreateFolderChain(folder); }
+
+std::optional<bool> DiskFileOps::Present(const std::string& path) {
+    std::error_code ec;
+    auto status = std::filesystem::symlink_status(FsPath(path), ec);
+    if (status.type() == std::filesystem::file_type::not_found) return false;
+    if (ec) return std::nullopt;
+    return true;
+}
+
+bool DiskFileOps::RemoveEmptyFolder(const std::string& folder) {
+    return ov::RemoveEmptyFolder(folder);
+}
 
 std::filesystem::path FsPath(std::string_view path) {
     std::string native = ov::NativePath(path);

@@ -10,6 +10,7 @@
 // and a replace writes over that file instead of creating a second one.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,11 @@ public:
     virtual void Delete(const std::string& path) = 0;
     // Creates the folder and its missing parents; failures are ignored.
     virtual void CreateFolderChain(const std::string& folder) = 0;
+    // Whether anything (file, folder or link) is at path; nothing when that
+    // cannot be told, e.g. a folder on the way cannot be searched.
+    virtual std::optional<bool> Present(const std::string& path) = 0;
+    // Removes the folder when it is empty; false when it stays.
+    virtual bool RemoveEmptyFolder(const std::string& folder) = 0;
 };
 
 // The real file system.
@@ -36,6 +42,8 @@ public:
     bool Replace(const std::string& from, const std::string& to) override;
     void Delete(const std::string& path) override;
     void CreateFolderChain(const std::string& folder) override;
+    std::optional<bool> Present(const std::string& path) override;
+    bool RemoveEmptyFolder(const std::string& folder) override;
 };
 
 // A "\" path as a std::filesystem path (UTF-8, resolved by ov::NativePath).

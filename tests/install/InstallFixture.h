@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -74,14 +75,24 @@ public:
 };
 
 // The real file system, except that a replace of a refused target fails
-// (as for a file in use on Windows).
+// (as for a file in use on Windows), an undeletable file stays and the
+// presence of an untestable path cannot be told.
 class RefusingFileOps : public znt::DiskFileOps {
 public:
     bool Replace(const std::string& from, const std::string& to) override {
         if (refused.count(ov::NativePath(to))) return false;
         return DiskFileOps::Replace(from, to);
     }
-    std::set<std::string> refused;  // native paths
+    void Delete(const std::string& path) override {
+        if (!undeletable.count(ov::NativePath(path))) DiskFileOps::Delete(path);
+    }
+    std::optional<bool> Present(const std::string& path) override {
+        if (untestable.count(ov::NativePath(path))) return std::nullopt;
+        return DiskFileOps::Present(path);
+    }
+    std::set<std::string> refused;      // native paths
+    std::set<std::string> undeletable;  // native paths
+    std::set<std::string> untestable;   // native paths
 };
 
 struct PatcherCall {

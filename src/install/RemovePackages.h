@@ -1,0 +1,58 @@
+#pragma once
+
+// Removal of the packages picked in the uninstall dialog, from the catalogue
+// alone. For each marked package (never the program's own package, never the
+// protected codes 60 to 62) each file in turn is deleted, the folders that it
+// leaves empty are removed upwards, and the event loop gets a turn. A file
+// that stays, or whose presence cannot be told, does not stop the removal; it
+// is reported once at the end (application text 208, error icon).
+//
+// The catalogue is untrusted, so nothing outside the installation folder is
+// ever deleted: unsafe file names are skipped, so is a file whose folder
+// resolves (through links) outside the installation, a link is removed and
+// never its target, and pruning stops below the installation folder, which
+// itself always stays. The running executable (whatever spelling reaches it)
+// and any core\zntr.exe (in whatever case) are never deleted.
+//
+// Runs on the user-interface thread; callers must tolerate input arriving
+// while it yields.
+
+#include "catalogue/Catalogue.h"
+
+#include <string>
+#include <vector>
+
+namespace ov {
+class MessageSink;
+}  // namespace ov
+
+namespace znt {
+
+struct AppTexts;
+class FileOps;
+
+// Application text shown when some file could not be removed.
+inline constexpr int kTextRemovalFailed = 208;
+
+struct RemovalContext {
+    std::string installFolder;  // without a trailing "\"
+    Packages& packages;         // Marked = chosen for removal
+    const AppTexts& texts;
+    ov::MessageSink& messages;
+    std::string title;          // of the message box
+    std::string ownExecutable;  // path of the running program (ov::ExecutablePath())
+    FileOps& files;
+};
+
+// Paths are installation folder + "\" + FileName, in the order handled.
+struct RemovalResult {
+    std::vector<std::string> removed;  // were there and are gone
+    std::vector<std::string> failed;   // still there, or presence unknown
+    std::vector<std::string> skipped;  // refused: unsafe, outside, or the running program
+};
+
+// Removes the files of the marked packages; shows text 208 once when some
+// file failed. Files that were already missing appear in no list.
+RemovalResult RemovePackages(RemovalContext& c);
+
+}  // namespace znt

@@ -1,0 +1,174 @@
+#include "install/RemovePackages.h"
+
+#include "InstallFixture.h"
+#include "OVShared/Modules/ProgressView.h"
+#include "catalogue/PackageLists.h"
+#include "install/PackageSelection.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <initializer_list>
+
+namespace installtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RemovalTest : public testing::Test {
+protected:
+    RemovalTest() {
+        texts.text[znt::kTextRemovalFailed] = "T208";
+        fs::create_directories(tmp.file("inst"));
+    }
+    ~RemovalTest() override { ov::SetYieldHook(nullptr); }
+
+    // Adds a marked package with those file names.
+    znt::PackageEntry& AddPackage(std::initializer_list<std::string> names, int code = 0) {
+        znt::PackageEntry& p = packages.entries.emplace_back();
+        p.Marked = true;
+        p.Code = code;
+        for (const auto& name : names) {
+            znt::PackageFileEntry& f = p.Files.emplace_back();
+            f.FileName = name;
+            f.ArchiveName = znt::LastPathPart(name) + ".zip";
+        }
+        p.FileCount = static_cast<std::int32_t>(p.Files.size());
+        return p;
+    }
+    void Put(const std::string& relative, const std::string& bytes = "x") {
+        tmp.write("inst/" + relative, bytes);
+    }
+    bool Has(const std::string& relative) const {
+        return fs::exists(fs::symlink_status(tmp.file("inst/" + relative)));
+    }
+    // The "\" path a result lists for FileName name.
+    std::string Listed(const std::string& name) const { return folder + "\\" + name; }
+
+    testsupport::TempDir tmp;
+    std::string folder = tmp.path() + "/inst";
+    znt::Packages packages;
+    znt::AppTexts texts;
+    testsupport::RecordingMessageSink messages;
+    RefusingFileOps files;
+    znt::RemovalContext c{
+        .installFolder = folder,
+        .packages = packages,
+        .texts = texts,
+        .messages = messages,
+        .title = "Title",
+        .ownExecutable = tmp.write("running/zntr.exe", "self"),
+        .files = files,
+    };
+};
+
+TEST_F(RemovalTest, SharedFoldersStayEmptiedChainsGoButNeverTheInstallationFolder) {
+    Put("bin/a.dll");
+    Put("bin/b.dll");
+    Put("deep/x/y/z.dat");
+    AddPackage({"Bin\\A.DLL", "deep\\x\\y\\z.dat", "bin\\missing.dll"});
+    AddPackage({"bin\\b.dll"}).Marked = false;
+
+    znt::RemovalResult first = znt::RemovePackages(c);
+    EXPECT_FALSE(Has("bin/a.dll"));
+    EXPECT_TRUE(Has("bin/b.dll"));
+    EXPECT_FALSE(Has("deep"));
+    // The missing file counts as removed but was not there to list.
+    EXPECT_EQ(first.removed,
+              (std::vector<std::string>{Listed("Bin\\A.DLL"), Listed("deep\\x\\y\\z.dat")}));
+    EXPECT_TRUE(first.failed.empty());
+    EXPECT_TRUE(messages.messages.empty());
+
+    packages.Package(1).Marked = false;
+    packages.Package(2).Marked = true;
+    znt::RemovePackages(c);
+    EXPECT_FALSE(Has("bin"));
+    EXPECT_TRUE(fs::is_directory(folder));
+}
+
+TEST_F(RemovalTest, OwnPackageAndProtectedCodesStayEvenWhenMarked) {
+    for (const char* name : {"core/ZNTR.EXE", "core/helper.dll", "p60.dat", "p61.dat", "p62.dat"}) {
+        Put(name);
+    }
+    AddPackage({"core\\ZNTR.EXE", "core\\helper.dll"});
+    AddPackage({"p60.dat"}, 60);
+    AddPackage({"p61.dat"}, 61);
+    AddPackage({"p62.dat"}, 62);
+
+    znt::RemovalResult r = znt::RemovePackages(c);
+    for (const char* name : {"core/ZNTR.EXE", "core/helper.dll", "p60.dat", "p61.dat", "p62.dat"}) {
+        EXPECT_TRUE(Has(name)) << name;
+    }
+    EXPECT_TRUE(r.removed.empty() && r.failed.empty() && r.skipped.empty());
+}
+
+TEST_F(RemovalTest, ConfirmingAPackageKeepsAnUnlistedZeroLengthOne) {
+    Put("empty/zero.dat", "");
+    Put("data/d.dat", "payload");
+    AddPackage({"empty\\zero.dat"});
+    AddPackage({"data\\d.dat"});
+    znt::ListMap map;
+    ov::NullProgressView progress;
+    znt::RowListView view;
+    znt::ListContext list{folder, packages, map, true, texts, messages, progress, view};
+
+    znt::FillUninstallList(list);
+    ASSERT_EQ(map.rows, std::vector<std::int32_t>{2});
+    znt::ApplySelection(packages, map, {true}, true);
+    znt::RemovePackages(c);
+    EXPECT_TRUE(Has("empty/zero.dat"));
+    EXPECT_FALSE(Has("data"));
+}
+
+TEST_F(RemovalTest, FilesThatStayAreReportedOnceAtTheEndAndTheRestGoes) {
+    for (const char* name : {"a/locked.dll", "b/unknown.dll", "c/locked2.dll", "d/free.dll"}) {
+        Put(name);
+    }
+    files.undeletable = {tmp.file("inst/a/locked.dll"), tmp.file("inst/c/locked2.dll")};
+    files.untestable = {tmp.file("inst/b/unknown.dll")};
+    AddPackage({"a\\locked.dll", "b\\unknown.dll"});
+    AddPackage({"c\\locked2.dll", "d\\free.dll"});
+    std::vector<size_t> messagesAtYield;
+    ov::SetYieldHook([&] { messagesAtYield.push_back(messages.messages.size()); });
+
+    znt::RemovalResult r = znt::RemovePackages(c);
+    EXPECT_EQ(messagesAtYield, (std::vector<size_t>{0, 0, 0, 0}));
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, "T208");
+    EXPECT_EQ(messages.messages[0].title, "Title");
+    EXPECT_EQ(messages.messages[0].icon, ov::MsgIcon::Critical);
+    EXPECT_EQ(r.failed.size(), 3u);
+    EXPECT_EQ(r.removed, std::vector<std::string>{Listed("d\\free.dll")});
+    EXPECT_TRUE(Has("a/locked.dll") && Has("c/locked2.dll"));
+    EXPECT_FALSE(Has("d"));
+}
+
+TEST_F(RemovalTest, HostileEntriesTouchNothingOutsideAndNeverTheUpdater) {
+    std::string victim = tmp.write("outside/victim.dll", "v");
+    std::string target = tmp.write("outside/target.dll", "t");
+    fs::permissions(target, fs::perms::owner_read);
+    fs::create_directories(tmp.file("outside/emptysub"));
+    fs::create_directory_symlink(tmp.file("outside"), tmp.file("inst/linkdir"));
+    fs::create_symlink(target, tmp.file("inst/linkfile"));
+    Put("core/zntr.exe");
+    Put("tools/updater.bin");
+    c.ownExecutable = tmp.file("inst/tools/updater.bin");
+    AddPackage({"..\\outside\\victim.dll", victim, "C:\\outside\\victim.dll",
+                "linkdir\\victim.dll", "linkdir\\emptysub\\gone.dat", "core\\zntr.exe",
+                "TOOLS\\UPDATER.BIN", "linkfile"});
+
+    znt::RemovalResult r = znt::RemovePackages(c);
+    EXPECT_TRUE(fs::exists(victim));
+    EXPECT_TRUE(fs::is_directory(tmp.file("outside/emptysub")));
+    EXPECT_TRUE(Has("linkdir") && Has("core/zntr.exe") && Has("tools/updater.bin"));
+    // The link goes; its target keeps its content and its read-only mode.
+    EXPECT_FALSE(Has("linkfile"));
+    EXPECT_EQ(testsupport::ReadFile(target), "t");
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_EQ(r.skipped.size(), 7u);
+    EXPECT_EQ(r.removed, std::vector<std::string>{Listed("linkfile")});
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+}  // namespace
+}  // namespace installtest
