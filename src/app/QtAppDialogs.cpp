@@ -2,7 +2,10 @@
 
 #include "app/AppState.h"
 #include "app/MainCommands.h"
+#include "OVShared/Platform/FileSystem.h"
+#include "install/InstallFiles.h"
 #include "install/InstallOnDisk.h"
+#include "install/RemovePackages.h"
 #include "install/frmZNT_Downloads.h"
 #include "install/frmZNT_Selection.h"
 #include "install/frmZNT_Source.h"
@@ -56,7 +59,17 @@ void QtAppDialogs::ShowInstallSelection(MainContext& c) {
     if (restart && OwnerOf(c)) OwnerOf(c)->close();
 }
 
-void QtAppDialogs::ShowUninstallSelection(MainContext&) {}
+// The selection, then removal inline while the dialog's buttons are disabled.
+void QtAppDialogs::ShowUninstallSelection(MainContext& c) {
+    AppState& s = c.state;
+    frmZNT_Uninstall dialog(SelectionOf(c), [&] {
+        DiskFileOps files;
+        RemovalContext removal{s.appFolder, s.packages, s.texts, s.messages,
+                               s.appTitle,  s.programPath, files};
+        RemovePackages(removal);
+    });
+    dialog.ShowModal();
+}
 
 void QtAppDialogs::ShowFirstInstall(MainContext&) {}
 
