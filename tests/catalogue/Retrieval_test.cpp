@@ -86,6 +86,22 @@ TEST(FetchCatalogue, FailedDownloadsLeaveNoPartialFile) {
     EXPECT_FALSE(znt::FetchCatalogue(refused, inst.path(), inet));
 }
 
+TEST(FetchCatalogue, ACatalogueThatDoesNotReadWholeFailsAndIsRemoved) {
+    TempDir inst, cd;
+    ov::InetControl inet;
+    const std::string gzip("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\xcb\x48\xcd\xc9\x07\x00", 16);
+    for (const std::string& bad : {gzip, kCatalogue.substr(0, kCatalogue.size() / 2),
+                                   "2" + kCatalogue.substr(1), std::string("\x80\xff\x01 ,,\"")}) {
+        cd.write("packages.dat", bad);
+        EXPECT_FALSE(znt::FetchCatalogue({false, cd.path(), ""}, inst.path(), inet));
+        EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
+    }
+    LoopbackServer server;
+    server.Serve("/ovw2010/packages.dat", gzip);  // a compressed body that was never decoded
+    EXPECT_FALSE(znt::FetchCatalogue(Server(server), inst.path(), inet));
+    EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
+}
+
 TEST(FetchCatalogue, AnEmptyResponseFails) {
     TempDir inst;
     LoopbackServer server;
