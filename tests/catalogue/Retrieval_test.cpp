@@ -1,6 +1,7 @@
 #include "catalogue/Retrieval.h"
 
 #include "OVShared/Platform/Inet.h"
+#include "support/FifoGuard.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 
@@ -48,6 +49,16 @@ TEST(FetchCatalogue, AMissingOrEmptyLocalCatalogueFailsEvenOverAnOldCopy) {
     EXPECT_FALSE(znt::FetchCatalogue({false, cd.path(), ""}, inst.path(), inet));
     cd.write("packages.dat", "");
     EXPECT_FALSE(znt::FetchCatalogue({false, cd.path(), ""}, inst.path(), inet));
+}
+
+TEST(FetchCatalogue, ASourceCatalogueThatIsAFifoFailsWithoutWaiting) {
+    TempDir inst, cd;
+    testsupport::FifoGuard fifo(cd.file("packages.dat"));
+    ASSERT_TRUE(fifo.Made());
+    ov::InetControl inet;
+    EXPECT_FALSE(znt::FetchCatalogue({false, cd.path(), ""}, inst.path(), inet));
+    EXPECT_FALSE(fifo.Release()) << "the copy waited for a writer";
+    EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
 }
 
 TEST(FetchCatalogue, DownloadsTheServersCatalogue) {

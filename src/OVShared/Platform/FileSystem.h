@@ -29,7 +29,8 @@ bool IsDirectory(std::string_view path);
 // Length in bytes of a regular file; nothing when it cannot be read.
 std::optional<std::uint64_t> FileLength(std::string_view path);
 
-// Reads a whole file. Nothing when it cannot be opened or is larger than maxBytes.
+// Reads a whole regular file. Nothing when it cannot be opened, is larger than
+// maxBytes, or is no regular file (a FIFO or a device is refused at once).
 std::optional<std::string> ReadWholeFile(std::string_view path,
                                          std::uint64_t maxBytes = 64u << 20);
 
@@ -37,7 +38,8 @@ std::optional<std::string> ReadWholeFile(std::string_view path,
 // place, so the target is either the old or the new content, never half.
 bool WriteFileAtomic(std::string_view path, std::string_view bytes);
 
-// Copies a file; the target is replaced only once the copy is complete.
+// Copies a regular file (a FIFO or a device is refused at once); the target
+// is replaced only once the copy is complete.
 bool CopyFileReplacing(std::string_view from, std::string_view to);
 
 // Makes a file writable by its owner ("normal attributes").

@@ -73,6 +73,22 @@ bool ReplaceWith(const std::string& target, const char* data, size_t size, mode_
     return false;
 }
 
+// Opens a regular file for reading. O_NONBLOCK keeps open() from waiting for
+// a writer when the name is a FIFO (or a device that would block); the file
+// type is then checked on the opened descriptor, so nothing can swap it in
+// between. -1 when the file cannot be opened or is not a regular file.
+int OpenRegular(const std::string& native, struct stat& st) {
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
 }  // namespace
 
 char PlatformSeparator() { return '/'; }
@@ -133,11 +149,10 @@ std::optional<std::uint64_t> FileLength(std::string_view path) {
 }
 
 std::optional<std::string> ReadWholeFile(std::string_view path, std::uint64_t maxBytes) {
-    int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+    int fd = OpenRegular(NativePath(path), st);
+    if (fd < 0) return std::nullopt;
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
         ::close(fd);
         return std::nullopt;
     }
@@ -167,13 +182,9 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
 }
 
 bool CopyFileReplacing(std::string_view from, std::string_view to) {
-    int in = ::open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
     struct stat st;
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
-        return false;
-    }
+    int in = OpenRegular(NativePath(from), st);
+    if (in < 0) return false;
     std::string target = NativePath(to);
     std::string tmp = target + ".tmp-XXXXXX";
     int out = ::mkstemp(tmp.data());
