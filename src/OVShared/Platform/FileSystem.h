@@ -34,6 +34,27 @@ std::optional<std::uint64_t> FileLength(std::string_view path);
 std::optional<std::string> ReadWholeFile(std::string_view path,
                                          std::uint64_t maxBytes = 64u << 20);
 
+// A regular file open for reads at any offset, for readers that need only a
+// few parts of a large file. Folders, FIFOs and devices are refused at once;
+// a name that misses with its exact spelling is found as NativePath finds it.
+class RegularFile {
+public:
+    explicit RegularFile(std::string_view path);
+    ~RegularFile();
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    bool IsOpen() const { return handle_ >= 0; }
+    // Length when opened.
+    std::uint64_t Length() const { return length_; }
+    // Up to length bytes from offset; fewer where the file ends or a read fails.
+    std::string ReadAt(std::uint64_t offset, std::uint64_t length) const;
+
+private:
+    int handle_ = -1;
+    std::uint64_t length_ = 0;
+};
+
 // Writes through a temporary file in the same folder and renames it into
 // place, so the target is either the old or the new content, never half.
 bool WriteFileAtomic(std::string_view path, std::string_view bytes);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -76,16 +77,16 @@ bool ReplaceWith(const std::string& target, const char* data, size_t size, mode_
 // Opens a regular file for reading. O_NONBLOCK keeps open() from waiting for
 // a writer when the name is a FIFO (or a device that would block); the file
 // type is then checked on the opened descriptor, so nothing can swap it in
-// between. -1 when the file cannot be opened or is not a regular file.
+// between. The flag is left set: it changes nothing for a regular file.
+// -1 when the file cannot be opened or is not a regular file (errno EINVAL).
 int OpenRegular(const std::string& native, struct stat& st) {
     int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return -1;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
+        errno = EINVAL;
         return -1;
     }
-    int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 
@@ -175,6 +176,40 @@ std::optional<std::string> ReadWholeFile(std::string_view path, std::uint64_t ma
     }
     ::close(fd);
     return data;
+}
+
+RegularFile::RegularFile(std::string_view path) {
+    std::string converted(path);
+    for (char& c : converted) {
+        if (c == '\\') c = '/';
+    }
+    // The exact spelling first: the case-insensitive walk is needed only when it misses.
+    struct stat st;
+    handle_ = OpenRegular(converted, st);
+    if (handle_ < 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        std::string resolved = NativePath(converted);
+        if (resolved != converted) handle_ = OpenRegular(resolved, st);
+    }
+    if (handle_ >= 0) length_ = static_cast<std::uint64_t>(st.st_size);
+}
+
+RegularFile::~RegularFile() {
+    if (handle_ >= 0) ::close(handle_);
+}
+
+std::string RegularFile::ReadAt(std::uint64_t offset, std::uint64_t length) const {
+    if (handle_ < 0 || offset >= length_) return {};
+    std::string bytes(static_cast<size_t>(std::min(length, length_ - offset)), '\0');
+    size_t got = 0;
+    while (got < bytes.size()) {
+        ssize_t n = ::pread(handle_, bytes.data() + got, bytes.size() - got,
+                            static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
 }
 
 bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
