@@ -49,7 +49,7 @@ private:
 
 void Parser::Fail(const char* what) {
     if (!problem_.empty()) return;
-    problem_ = std::string(what) + " at byte " + std::to_string(size_ - in_.Remaining());
+    problem_ = std::string(what) + " before byte " + std::to_string(size_ - in_.Remaining());
 }
 
 void Parser::ReadInt(std::int32_t& field) {
