@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Install-list build over 50,000 installed files against a plain listing of
-# the same tree with find, in the same run (target: no more than twice find).
+# the same tree with find, in the same run (targets: size-checked files no more
+# than twice find, version-checked files no more than three times).
 #
 #   bash bench/list_bench.sh [build folder] [files]     (default: build, 50000)
 #

@@ -4,6 +4,8 @@
 //   list_build_bench make <dir> <files> size             size-checked files
 //   list_build_bench make <dir> <files> version <pe>     copies of a PE file
 //   list_build_bench time <dir> [repeats]                prints the best seconds
+//   list_build_bench repeat <dir> <entries> <pe>         one file named <entries> times:
+//                                                        prints read, install and uninstall seconds
 #include "OVShared/Modules/ProgressView.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/MessageBox.h"
@@ -59,20 +61,62 @@ int Make(const std::string& dir, int files, bool version, const std::string& pe)
     return ov::WriteFileAtomic(dir + "/catalogue.dat", bytes) ? 0 : 1;
 }
 
-double TimeOnce(const std::string& dir, const std::string& bytes, int& rows) {
-    znt::Packages packages = znt::ParseCatalogue(bytes);
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// What a list build needs besides the catalogue.
+struct Lists {
     znt::ListMap map;
     znt::AppTexts texts;
     ov::ConsoleMessageSink messages;
     ov::NullProgressView progress;
     znt::RowListView view;
-    znt::ListContext c{dir + "/tree", packages, map, true, texts, messages, progress, view};
+
+    znt::ListContext Context(const std::string& folder, znt::Packages& packages) {
+        return {folder, packages, map, true, texts, messages, progress, view};
+    }
+};
+
+double TimeOnce(const std::string& dir, const std::string& bytes, int& rows) {
+    znt::Packages packages = znt::ParseCatalogue(bytes);
+    Lists lists;
+    znt::ListContext c = lists.Context(dir + "/tree", packages);
     auto start = std::chrono::steady_clock::now();
-    znt::MarkUpdates(packages, c.installFolder);
-    znt::FillInstallList(c);
-    auto end = std::chrono::steady_clock::now();
-    rows = view.RowCount();
-    return std::chrono::duration<double>(end - start).count();
+    znt::FileTestCache tests(c.installFolder);  // one cache for both steps, as a build has
+    znt::MarkUpdates(packages, tests);
+    znt::FillInstallList(c, tests);
+    double seconds = SecondsSince(start);
+    rows = lists.view.RowCount();
+    return seconds;
+}
+
+// One package whose every entry names the same stale PE file.
+int Repeat(const std::string& dir, int entries, const std::string& pe) {
+    auto peBytes = ov::ReadWholeFile(pe);
+    if (!peBytes || !ov::WriteFileAtomic(dir + "/tree/same.dll", *peBytes)) return 1;
+    znt::Packages c;
+    auto& p = c.entries.emplace_back();
+    p.NameEnglish = "Same";
+    p.Files.assign(static_cast<size_t>(entries), {"same.dll", 0, 1, 0, 10, "same.dll.zip"});
+    p.FileCount = entries;
+    std::string bytes, error;
+    if (!znt::FormatCatalogue(c, bytes, error)) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
+    auto start = std::chrono::steady_clock::now();
+    znt::CatalogueRead read = znt::ReadCatalogue(bytes);
+    double readSeconds = SecondsSince(start);
+    Lists lists;
+    znt::ListContext context = lists.Context(dir + "/tree", read.packages);
+    start = std::chrono::steady_clock::now();
+    znt::FileTestCache tests(context.installFolder);
+    znt::MarkUpdates(read.packages, tests);
+    znt::FillInstallList(context, tests);
+    double installSeconds = SecondsSince(start);
+    start = std::chrono::steady_clock::now();
+    znt::FillUninstallList(context);
+    std::printf("%zu bytes, complete %d: read %.3f s, install list %.3f s, uninstall list %.3f s\n",
+                bytes.size(), read.complete, readSeconds, installSeconds, SecondsSince(start));
+    return 0;
 }
 
 int Time(const std::string& dir, int repeats) {
@@ -94,7 +138,9 @@ int main(int argc, char** argv) {
         return Make(argv[2], std::atoi(argv[3]), version, argc > 5 ? argv[5] : "");
     }
     if (mode == "time") return Time(argv[2], argc > 3 ? std::atoi(argv[3]) : 3);
+    if (mode == "repeat" && argc >= 5) return Repeat(argv[2], std::atoi(argv[3]), argv[4]);
     std::fprintf(stderr, "usage: list_build_bench make <dir> <files> size|version [pe]\n"
-                         "       list_build_bench time <dir> [repeats]\n");
+                         "       list_build_bench time <dir> [repeats]\n"
+                         "       list_build_bench repeat <dir> <entries> <pe>\n");
     return 2;
 }

@@ -18,66 +18,120 @@ constexpr size_t kMinPackageRecordBytes = 30;
 constexpr size_t kMaxPackages = 100'000;
 constexpr size_t kMaxFileEntries = 1'000'000;
 
-struct Budget {
-    size_t files = kMaxFileEntries;
-    bool exhausted = false;
-};
-
-void ReadInt(SequentialReader& in, std::int32_t& field) {
-    if (auto v = in.ReadInt()) field = *v;
-}
-
-void ReadBool(SequentialReader& in, bool& field) {
-    if (auto v = in.ReadBool()) field = *v;
-}
-
 bool IsAscii(const std::string& s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
 }
 
-void ReadText(SequentialReader& in, std::string& field) {
-    auto v = in.ReadText();
-    if (!v) return;
+// Reads the records in file order. A field that cannot be read keeps its
+// empty value and reading goes on; the first such fault is remembered, so the
+// caller learns whether the whole catalogue was read.
+class Parser {
+public:
+    explicit Parser(std::string_view bytes) : in_(bytes), size_(bytes.size()) {}
+
+    CatalogueRead Read();
+
+private:
+    void Fail(const char* what);
+    void ReadInt(std::int32_t& field);
+    void ReadBool(bool& field);
+    void ReadText(std::string& field);
+    size_t ReadCount(size_t limit, bool& cut);
+    void ReadFileRecord(PackageFileEntry& f);
+    void ReadFiles(PackageEntry& p);
+    void ReadPackageRecord(PackageEntry& p);
+
+    SequentialReader in_;
+    size_t size_;
+    size_t filesLeft_ = kMaxFileEntries;
+    bool exhausted_ = false;
+    std::string problem_;
+};
+
+void Parser::Fail(const char* what) {
+    if (!problem_.empty()) return;
+    problem_ = std::string(what) + " before byte " + std::to_string(size_ - in_.Remaining());
+}
+
+void Parser::ReadInt(std::int32_t& field) {
+    if (auto v = in_.ReadInt()) {
+        field = *v;
+    } else {
+        Fail("a missing or malformed number");
+    }
+}
+
+void Parser::ReadBool(bool& field) {
+    if (auto v = in_.ReadBool()) {
+        field = *v;
+    } else {
+        Fail("a missing or malformed Boolean");
+    }
+}
+
+void Parser::ReadText(std::string& field) {
+    auto v = in_.ReadText();
+    if (!v) return Fail("a missing or malformed text");
     field = IsAscii(*v) ? std::move(*v) : ov::DecodeToUtf8(*v, ov::CodePage::Windows1253);
 }
 
-void ReadFileRecord(SequentialReader& in, PackageFileEntry& f) {
-    ReadInt(in, f.ProductVersionLow);
-    ReadInt(in, f.ArchiveSize);
-    ReadInt(in, f.SizeBytes);
-    ReadText(in, f.ArchiveName);
-    ReadText(in, f.FileName);
-    ReadInt(in, f.CheckMode);
+// A count item cut to limit (reporting the cut); a negative count reads nothing.
+size_t Parser::ReadCount(size_t limit, bool& cut) {
+    std::int32_t count = 0;
+    ReadInt(count);
+    if (count < 0) Fail("a negative count");
+    size_t wanted = static_cast<size_t>(std::max(count, 0));
+    cut = wanted > limit;
+    if (cut) Fail("more entries than are read");
+    return std::min(wanted, limit);
 }
 
-void ReadFiles(SequentialReader& in, PackageEntry& p, std::int32_t count, Budget& budget) {
-    size_t wanted = static_cast<size_t>(std::max(count, 0));
-    if (wanted > budget.files) {
-        wanted = budget.files;
-        budget.exhausted = true;
-    }
-    p.Files.reserve(std::min(wanted, in.Remaining() / kMinFileRecordBytes));
-    for (size_t j = 0; j < wanted && !in.AtEnd(); ++j) {
-        ReadFileRecord(in, p.Files.emplace_back());
-    }
-    budget.files -= p.Files.size();
+void Parser::ReadFileRecord(PackageFileEntry& f) {
+    ReadInt(f.ProductVersionLow);
+    ReadInt(f.ArchiveSize);
+    ReadInt(f.SizeBytes);
+    ReadText(f.ArchiveName);
+    ReadText(f.FileName);
+    ReadInt(f.CheckMode);
+}
+
+void Parser::ReadFiles(PackageEntry& p) {
+    size_t wanted = ReadCount(filesLeft_, exhausted_);
+    p.Files.reserve(std::min(wanted, in_.Remaining() / kMinFileRecordBytes));
+    for (size_t j = 0; j < wanted && !in_.AtEnd(); ++j) ReadFileRecord(p.Files.emplace_back());
+    if (p.Files.size() < wanted) Fail("the data ends before its file count");
+    filesLeft_ -= p.Files.size();
     p.FileCount = static_cast<std::int32_t>(p.Files.size());
 }
 
-void ReadPackageRecord(SequentialReader& in, PackageEntry& p, Budget& budget) {
-    std::int32_t count = 0;
-    ReadInt(in, count);
-    ReadFiles(in, p, count, budget);
-    if (budget.exhausted) return;
-    ReadInt(in, p.Code);
-    ReadInt(in, p.ReservedNumber);
-    ReadText(in, p.DescriptionEnglish);
-    ReadText(in, p.DescriptionGreek);
-    ReadText(in, p.NameEnglish);
-    ReadText(in, p.NameGreek);
-    ReadText(in, p.Version);
-    ReadBool(in, p.ReservedFlag);
-    ReadFileRecord(in, p.AltFile);
+void Parser::ReadPackageRecord(PackageEntry& p) {
+    ReadFiles(p);
+    if (exhausted_) return;
+    ReadInt(p.Code);
+    ReadInt(p.ReservedNumber);
+    ReadText(p.DescriptionEnglish);
+    ReadText(p.DescriptionGreek);
+    ReadText(p.NameEnglish);
+    ReadText(p.NameGreek);
+    ReadText(p.Version);
+    ReadBool(p.ReservedFlag);
+    ReadFileRecord(p.AltFile);
+}
+
+CatalogueRead Parser::Read() {
+    CatalogueRead result;
+    auto& entries = result.packages.entries;
+    bool cut = false;
+    size_t wanted = ReadCount(kMaxPackages, cut);
+    entries.reserve(std::min(wanted, in_.Remaining() / kMinPackageRecordBytes));
+    for (size_t i = 0; i < wanted && !in_.AtEnd() && !exhausted_; ++i) {
+        ReadPackageRecord(entries.emplace_back());
+    }
+    if (entries.size() < wanted) Fail("the data ends before its package count");
+    if (!exhausted_ && !in_.AtEnd()) Fail("data after the last package");
+    result.complete = problem_.empty();
+    result.problem = std::move(problem_);
+    return result;
 }
 
 bool HasControlCharacter(std::string_view s) {
@@ -87,25 +141,19 @@ bool HasControlCharacter(std::string_view s) {
 
 }  // namespace
 
-Packages ParseCatalogue(std::string_view bytes) {
-    Packages result;
-    SequentialReader in(bytes);
-    std::int32_t count = 0;
-    ReadInt(in, count);
-    size_t wanted = std::min(static_cast<size_t>(std::max(count, 0)), kMaxPackages);
-    result.entries.reserve(std::min(wanted, in.Remaining() / kMinPackageRecordBytes));
-    Budget budget;
-    for (size_t i = 0; i < wanted && !in.AtEnd(); ++i) {
-        ReadPackageRecord(in, result.entries.emplace_back(), budget);
-        if (budget.exhausted) break;
-    }
-    return result;
+CatalogueRead ReadCatalogue(std::string_view bytes) { return Parser(bytes).Read(); }
+
+Packages ParseCatalogue(std::string_view bytes) { return ReadCatalogue(bytes).packages; }
+
+CatalogueRead ReadCatalogueFile(std::string_view path) {
+    auto bytes = ov::ReadWholeFile(path, kMaxCatalogueBytes);
+    if (!bytes) return {{}, false, "the file cannot be read or is over the size limit"};
+    return ReadCatalogue(*bytes);
 }
 
 void LoadCatalogue(Packages& packages, std::string_view installFolder) {
     const std::string path = std::string(installFolder) + "\\packages.dat";
-    auto bytes = ov::ReadWholeFile(path, kMaxCatalogueBytes);
-    packages = bytes ? ParseCatalogue(*bytes) : Packages{};
+    packages = std::move(ReadCatalogueFile(path).packages);
     ov::ClearAttributes(path);
     ov::RemoveFile(path);
 }

@@ -66,11 +66,25 @@ struct Packages {
 // Largest packages.dat that is read; a larger file gives an empty catalogue.
 constexpr std::uint64_t kMaxCatalogueBytes = 64u << 20;
 
+// A catalogue as read, and whether it was read whole: every count met, every
+// item of its kind (numbers within 32 bits, Booleans #TRUE# / #FALSE#),
+// nothing but separators after the last package, and within the limits.
+// Otherwise packages holds what could be read and problem says what failed.
+struct CatalogueRead {
+    Packages packages;
+    bool complete = false;
+    std::string problem;
+};
+
 // Parses catalogue bytes (Windows-1253 texts, decoded to UTF-8). A field that
 // cannot be read keeps its empty value and reading goes on; counts beyond the
 // data read what is there and stop, negative counts read nothing. Reading
 // also stops before the 100,001st package or the 1,000,001st file entry.
+CatalogueRead ReadCatalogue(std::string_view bytes);
+// The packages of ReadCatalogue, whole or not.
 Packages ParseCatalogue(std::string_view bytes);
+// ReadCatalogue of a file; a missing, unreadable or oversized file is incomplete.
+CatalogueRead ReadCatalogueFile(std::string_view path);
 
 // Reads <installFolder>\packages.dat into packages (replacing what was there)
 // and deletes the file, also when it is read-only. A missing, unreadable or

@@ -4,15 +4,24 @@
 #include "OVShared/Platform/VersionResource.h"
 
 namespace znt {
+namespace {
+
+bool LengthDiffers(std::optional<std::uint64_t> length, std::int32_t expected) {
+    return !length || expected < 0 || *length != static_cast<std::uint64_t>(expected);
+}
+
+bool VersionLowDiffers(std::optional<std::uint32_t> low, std::int32_t expected) {
+    return !low || *low != static_cast<std::uint32_t>(expected);
+}
+
+}  // namespace
 
 bool SizeDiffers(std::int32_t expectedSize, std::string_view path) {
-    auto length = ov::FileLength(path);
-    return !length || expectedSize < 0 || *length != static_cast<std::uint64_t>(expectedSize);
+    return LengthDiffers(ov::FileLength(path), expectedSize);
 }
 
 bool VersionDiffers(std::int32_t expectedLow, std::string_view path) {
-    auto low = ov::ReadProductVersionLow(path);
-    return !low || *low != static_cast<std::uint32_t>(expectedLow);
+    return VersionLowDiffers(ov::ReadProductVersionLow(path), expectedLow);
 }
 
 bool FileNeedsUpdate(std::string_view installFolder, const PackageFileEntry& file) {
@@ -28,6 +37,35 @@ bool FileNeedsUpdate(const Packages& packages, std::string_view installFolder, s
     const PackageEntry& p = packages.Package(i);
     if (j < 1 || static_cast<size_t>(j) > p.Files.size()) return false;
     return FileNeedsUpdate(installFolder, p.File(j));
+}
+
+FileTestCache::Facts& FileTestCache::FactsOf(const PackageFileEntry& file) {
+    key_.assign(file.FileName);
+    for (char& c : key_) {
+        if (c == '/') c = '\\';
+    }
+    auto found = facts_.find(key_);
+    return found != facts_.end() ? found->second : facts_[key_];
+}
+
+bool FileTestCache::NeedsUpdate(const PackageFileEntry& file) {
+    if (!IsSafeFileEntry(file)) return false;
+    if (file.CheckMode != 0) return LengthDiffers(InstalledLength(file), file.SizeBytes);
+    Facts& facts = FactsOf(file);
+    if (!facts.versionRead) {
+        facts.versionLow = ov::ReadProductVersionLow(InstalledPath(folder_, file));
+        facts.versionRead = true;
+    }
+    return VersionLowDiffers(facts.versionLow, file.ProductVersionLow);
+}
+
+std::optional<std::uint64_t> FileTestCache::InstalledLength(const PackageFileEntry& file) {
+    Facts& facts = FactsOf(file);
+    if (!facts.lengthRead) {
+        facts.length = ov::FileLength(InstalledPath(folder_, file));
+        facts.lengthRead = true;
+    }
+    return facts.length;
 }
 
 }  // namespace znt

@@ -6,7 +6,10 @@
 #include "catalogue/Catalogue.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace znt {
 
@@ -24,5 +27,35 @@ bool FileNeedsUpdate(std::string_view installFolder, const PackageFileEntry& fil
 // The same for file j of package i (both 1-based); False outside the catalogue.
 bool FileNeedsUpdate(const Packages& packages, std::string_view installFolder, std::int32_t i,
                      std::int32_t j);
+
+// Tests each distinct installed file once however often a catalogue names it:
+// what the disk says about a file (its length, its product version) is asked
+// once and kept, and every entry is compared with what was kept. Entries are
+// keyed by FileName with "/" read as "\": the same text always names the same
+// file, while names that differ only in case may be two files on a disk that
+// tells case apart, so they are asked separately. Lives for one list build;
+// the disk is taken not to change meanwhile.
+class FileTestCache {
+public:
+    explicit FileTestCache(std::string_view installFolder) : folder_(installFolder) {}
+
+    // FileNeedsUpdate(installFolder, file).
+    bool NeedsUpdate(const PackageFileEntry& file);
+    // Length of installFolder\FileName; nothing when it is no readable file.
+    std::optional<std::uint64_t> InstalledLength(const PackageFileEntry& file);
+
+private:
+    struct Facts {
+        bool lengthRead = false;
+        bool versionRead = false;
+        std::optional<std::uint64_t> length;
+        std::optional<std::uint32_t> versionLow;
+    };
+    Facts& FactsOf(const PackageFileEntry& file);
+
+    std::string folder_;
+    std::string key_;  // reused, so a hit allocates nothing
+    std::unordered_map<std::string, Facts> facts_;
+};
 
 }  // namespace znt

@@ -1,7 +1,6 @@
 #include "catalogue/PackageLists.h"
 
 #include "OVShared/Modules/ProgressView.h"
-#include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/FileTests.h"
@@ -24,26 +23,26 @@ void AddBytes(std::int32_t& total, std::uint64_t bytes) {
     total = static_cast<std::int32_t>(std::min(sum, kMax));
 }
 
-bool AnyFileNeedsUpdate(const PackageEntry& p, std::string_view folder) {
+bool AnyFileNeedsUpdate(const PackageEntry& p, FileTestCache& tests) {
     return std::any_of(p.Files.begin(), p.Files.end(),
-                       [&](const PackageFileEntry& f) { return FileNeedsUpdate(folder, f); });
+                       [&](const PackageFileEntry& f) { return tests.NeedsUpdate(f); });
 }
 
-std::int32_t DownloadBytes(const PackageEntry& p, std::string_view folder) {
+std::int32_t DownloadBytes(const PackageEntry& p, FileTestCache& tests) {
     std::int32_t total = 0;
     for (const auto& f : p.Files) {
-        if (!FileNeedsUpdate(folder, f)) continue;
+        if (!tests.NeedsUpdate(f)) continue;
         AddBytes(total, static_cast<std::uint64_t>(std::max(f.ArchiveSize, 0)));
     }
     return total;
 }
 
 // Sets Marked and SizeBytes from the package's safe files that exist.
-void MeasureInstalled(PackageEntry& p, std::string_view folder) {
+void MeasureInstalled(PackageEntry& p, FileTestCache& tests) {
     p.SizeBytes = 0;
     for (const auto& f : p.Files) {
         if (!IsSafeFileEntry(f)) continue;
-        if (auto length = ov::FileLength(InstalledPath(folder, f))) {
+        if (auto length = tests.InstalledLength(f)) {
             p.Marked = true;
             AddBytes(p.SizeBytes, *length);
         }
@@ -106,13 +105,21 @@ bool IsSelfPackage(const PackageEntry& p) {
 bool IsProtectedCode(std::int32_t code) { return code >= 60 && code <= 62; }
 
 void MarkUpdates(Packages& packages, std::string_view installFolder) {
-    for (auto& p : packages.entries) p.Marked = AnyFileNeedsUpdate(p, installFolder);
+    FileTestCache tests(installFolder);
+    MarkUpdates(packages, tests);
+}
+
+void MarkUpdates(Packages& packages, FileTestCache& tests) {
+    for (auto& p : packages.entries) p.Marked = AnyFileNeedsUpdate(p, tests);
 }
 
 void FillInstallList(ListContext& c) {
-    for (auto& p : c.packages.entries) {
-        p.SizeBytes = p.Marked ? DownloadBytes(p, c.installFolder) : 0;
-    }
+    FileTestCache tests(c.installFolder);
+    FillInstallList(c, tests);
+}
+
+void FillInstallList(ListContext& c, FileTestCache& tests) {
+    for (auto& p : c.packages.entries) p.SizeBytes = p.Marked ? DownloadBytes(p, tests) : 0;
     ClearList(c);
     for (std::int32_t i = 1; i <= c.packages.PackageCount(); ++i) {
         const auto& p = c.packages.Package(i);
@@ -122,9 +129,10 @@ void FillInstallList(ListContext& c) {
 }
 
 void FillUninstallList(ListContext& c) {
+    FileTestCache tests(c.installFolder);
     for (auto& p : c.packages.entries) {
         p.Marked = false;
-        if (!IsSelfPackage(p)) MeasureInstalled(p, c.installFolder);
+        if (!IsSelfPackage(p)) MeasureInstalled(p, tests);
     }
     ClearList(c);
     for (std::int32_t i = 1; i <= c.packages.PackageCount(); ++i) {
@@ -138,9 +146,10 @@ void BuildInstallList(ListContext& c) {
     ov::YieldToEventLoop();
     LoadCatalogue(c.packages, c.installFolder);
     SetBarAndYield(c.progress, 50);
-    MarkUpdates(c.packages, c.installFolder);
+    FileTestCache tests(c.installFolder);  // each file is tested once for both steps
+    MarkUpdates(c.packages, tests);
     SetBarAndYield(c.progress, 80);
-    FillInstallList(c);
+    FillInstallList(c, tests);
     SetBarAndYield(c.progress, 100);
     c.progress.Close();
 }

@@ -5,6 +5,7 @@
 // the installation folder.
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/FileTests.h"
 #include "catalogue/PackageListView.h"
 
 #include <cstdint>
@@ -57,8 +58,13 @@ void MarkUpdates(Packages& packages, std::string_view installFolder);
 // SizeBytes = summed ArchiveSize of the out-of-date files of marked packages;
 // lists marked packages with something to download; finishes with text 610.
 void FillInstallList(ListContext& c);
+// The same two steps asking the given cache, so that one build that runs both
+// tests each distinct file once (the forms above use a cache of their own).
+void MarkUpdates(Packages& packages, FileTestCache& tests);
+void FillInstallList(ListContext& c, FileTestCache& tests);
 // Marked = some file present, SizeBytes = installed length; lists installed
 // packages except the program's own and protected codes; finishes with text 210.
+// Each distinct file is looked at once.
 void FillUninstallList(ListContext& c);
 
 // The dialogs' load steps: yields, LoadCatalogue, bar 50 (80) 100, close progress.

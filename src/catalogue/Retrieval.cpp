@@ -4,6 +4,7 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/Yield.h"
+#include "catalogue/Catalogue.h"
 
 #include <optional>
 
@@ -51,7 +52,11 @@ bool FetchCatalogue(const CatalogueSource& source, std::string_view installFolde
     bool placed = source.SourceIsInternet
                       ? DownloadTo(inet, source.serverBase + "/ovw2010/packages.dat", target)
                       : ov::CopyFileReplacing(source.SourceFolder + "\\packages.dat", target);
-    return placed && NonEmptyFile(target);
+    if (!placed || !NonEmptyFile(target)) return false;
+    // A damaged, cut or still-compressed catalogue must not pass for the whole one.
+    if (ReadCatalogueFile(target).complete) return true;
+    ov::RemoveFile(target);
+    return false;
 }
 
 bool ReadNameList(std::string_view bytes, NameTables& names) {

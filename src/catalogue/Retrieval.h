@@ -22,8 +22,10 @@ struct CatalogueSource {
 
 // Writes <installFolder>\packages.dat: the body of <serverBase>/ovw2010/packages.dat
 // (written only once it has arrived complete; an HTTP error is a failure), or a
-// copy of <SourceFolder>\packages.dat. True when that file now exists and is not
-// empty; False on any failure, whatever an earlier file holds.
+// copy of <SourceFolder>\packages.dat. True when that file now exists, is not
+// empty and reads as a whole catalogue (ReadCatalogue's complete); False on any
+// failure, whatever an earlier file holds. A placed file that does not read
+// whole is removed.
 bool FetchCatalogue(const CatalogueSource& source, std::string_view installFolder,
                     ov::InetControl& inet);
 

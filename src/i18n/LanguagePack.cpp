@@ -13,11 +13,12 @@ namespace {
 
 char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 
-// A pack text is printable single-byte text; tabs are tolerated.
+// A pack text is printable single-byte text; tabs and line breaks are text too.
 bool IsPlainText(std::string_view text) {
     for (char c : text) {
         auto b = static_cast<unsigned char>(c);
-        if ((b < 0x20 && b != '\t') || b == 0x7F) return false;
+        bool layout = b == '\t' || b == '\r' || b == '\n';
+        if ((b < 0x20 && !layout) || b == 0x7F) return false;
     }
     return true;
 }

@@ -45,7 +45,8 @@ std::string ApplicationPackPath(std::string_view appFolder, std::string_view lan
 // Loads the pack named by the language setting into texts. Indices the pack
 // does not set keep their earlier texts. Missing: the file cannot be read.
 // Corrupt: no header, an index without its text, an index outside 0 to 8000,
-// control bytes in a text, or an oversized file. On either failure texts is
+// control bytes other than tabs and line breaks in a text (a NUL byte, say), a
+// quote that never closes, or an oversized file. On either failure texts is
 // left as it was; the caller shows kPackErrorText and ends the program.
 PackLoadResult LoadLanguagePack(AppTexts& texts, std::string_view appFolder,
                                 std::string_view languageSetting);

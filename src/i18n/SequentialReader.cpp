@@ -71,12 +71,11 @@ SequentialReader::Item SequentialReader::NextItem() {
 
 SequentialReader::Item SequentialReader::QuotedItem() {
     std::size_t start = pos_ + 1;
-    std::size_t close = start;
-    while (close < data_.size() && data_[close] != '"' && !IsLineBreak(data_[close])) ++close;
-    if (close == data_.size() || data_[close] != '"') {
-        // Unclosed on this line: drop the rest of the line rather than the file.
-        pos_ = close;
-        SkipSeparator();
+    std::size_t close = data_.find('"', start);
+    if (close == std::string_view::npos) {
+        // Everything after an unclosed quote would belong to it, so nothing
+        // there is an item; one search and one jump keep this linear.
+        pos_ = data_.size();
         return {ItemKind::Malformed, {}};
     }
     std::size_t end = FindSeparator(close + 1);

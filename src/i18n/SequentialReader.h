@@ -8,8 +8,10 @@
 //
 // Separators are a comma or a line break (CR LF, LF or CR). Spaces, tabs and
 // line breaks before an item are skipped, so blank lines carry no items; two
-// commas in a row enclose an empty item. A quoted text must close on its own
-// line, and only blanks may follow the closing quote before the separator.
+// commas in a row enclose an empty item. A quoted text ends at the next quote
+// wherever it is, so it may hold commas, tabs and line breaks; only blanks may
+// follow the closing quote before the separator. A quote that never closes
+// makes a malformed item that takes the rest of the data with it.
 // A text without quotes runs up to the next separator, trailing blanks cut.
 // A number with a fraction goes to the nearest whole number (a half to the
 // even one); a number outside the 32-bit signed range is not a number.

@@ -133,6 +133,57 @@ TEST(ParseCatalogue, TruncatedFileKeepsWhatWasRead) {
     EXPECT_EQ(c.Package(2).File(1).ArchiveName, "");
 }
 
+TEST(ParseCatalogue, QuotedTextsMayHoldLineBreaksWithoutShiftingLaterItems) {
+    std::string broken = kTwoPackages;
+    broken.replace(broken.find("Alpha tool"), 10, "Alpha\r\n\ttool");
+    znt::CatalogueRead read = znt::ReadCatalogue(broken);
+    EXPECT_TRUE(read.complete) << read.problem;
+    EXPECT_EQ(read.packages.Package(1).DescriptionEnglish, "Alpha\r\n\ttool");
+    read.packages.Package(1).DescriptionEnglish = "Alpha tool";
+    ExpectTwoPackages(read.packages);
+}
+
+TEST(ReadCatalogue, OnlyAWholeCatalogueIsComplete) {
+    std::string spread = OneItemPerLine(kTwoPackages) + "\r\n\r\n , \r\n";
+    for (const std::string& whole : {kTwoPackages, spread, std::string("0\r\n")}) {
+        znt::CatalogueRead read = znt::ReadCatalogue(whole);
+        EXPECT_TRUE(read.complete) << read.problem;
+        EXPECT_TRUE(read.problem.empty());
+    }
+    std::string claimsMore = kTwoPackages;
+    claimsMore.replace(0, 1, "3");
+    std::string hugeFileCount = kTwoPackages;
+    hugeFileCount.replace(hugeFileCount.find("3\r\n0,10"), 1, "2000000000");
+    std::string badBoolean = kTwoPackages;
+    badBoolean.replace(badBoolean.find("#FALSE#"), 7, "17");
+    const std::string damaged[] = {
+        "",
+        kTwoPackages.substr(0, kTwoPackages.size() / 2),          // cut in the middle
+        kTwoPackages.substr(0, kTwoPackages.size() - 4),          // cut in the last record
+        claimsMore,                                               // a count the data cannot hold
+        hugeFileCount,
+        "-1\r\n",                                               // a negative count
+        kTwoPackages + "1\r\n",                                 // data after the last package
+        badBoolean,                                               // a Boolean of the wrong kind
+        "1\r\n0\r\n99999999999,0,\"\",\"\",\"A\",\"A\",\"\",#FALSE#\r\n0,0,0,\"\",\"\",0\r\n",
+        std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\xcb\x48\xcd\xc9\xc9\x07\x00", 17),
+        "2147483647\r\n2147483647\r\n",                          // limits exceeded
+    };
+    for (const std::string& bytes : damaged) {
+        znt::CatalogueRead read = znt::ReadCatalogue(bytes);
+        EXPECT_FALSE(read.complete) << bytes;
+        EXPECT_FALSE(read.problem.empty()) << bytes;
+    }
+}
+
+TEST(ReadCatalogue, AFileOverTheSizeLimitIsIncomplete) {
+    TempDir inst;
+    std::string path = inst.write("packages.dat", kTwoPackages);
+    EXPECT_TRUE(znt::ReadCatalogueFile(path).complete);
+    std::filesystem::resize_file(path, znt::kMaxCatalogueBytes + 1);  // sparse, cheap
+    EXPECT_FALSE(znt::ReadCatalogueFile(path).complete);
+}
+
 TEST(LoadCatalogue, ReadsAndDeletesTheFileEvenWhenReadOnly) {
     TempDir inst;
     std::string path = inst.write("packages.dat", kTwoPackages);

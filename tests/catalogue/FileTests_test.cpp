@@ -94,3 +94,32 @@ TEST(FileNeedsUpdate, UnsafeEntriesAreNeverTestedAndNeverNeedAnUpdate) {
     znt::PackageFileEntry badArchive{"missing.dll", 1, 0, 1, 10, "..\\x.zip"};
     EXPECT_FALSE(znt::FileNeedsUpdate(inst.path(), badArchive));
 }
+
+TEST(FileTestCache, AnswersAsTheDirectTestsAndAsksTheDiskOncePerName) {
+    TempDir inst;
+    PeOptions options;
+    options.productVersion = {2, 1, 7, 3};
+    inst.write("bin/a.dat", "abc");
+    inst.write("bin/A.DAT", "abcd");  // a second file where the disk tells case apart
+    ASSERT_TRUE(testsupport::WritePe(inst.file("bin/v.dll"), options));
+    std::vector<znt::PackageFileEntry> entries = {
+        {"bin\\a.dat", 1, 0, 3, 1, "a.dat.zip"},  {"bin/a.dat", 1, 0, 4, 1, "a.dat.zip"},
+        {"bin\\A.DAT", 1, 0, 4, 1, "a.dat.zip"},  {"bin\\A.DAT", 1, 0, 3, 1, "a.dat.zip"},
+        {"BIN\\a.dat", 2, 0, 3, 1, "a.dat.zip"},  {"bin\\v.dll", 0, kLow2173, 0, 1, "v.dll.zip"},
+        {"bin\\v.dll", 0, kLow2173 + 1, 0, 1, "v.dll.zip"}, {"bin\\v.dll", 1, 0, 0, 1, "v.dll.zip"},
+        {"bin\\gone", 0, 0, 0, 1, "gone.zip"},    {"..\\bin\\a.dat", 1, 0, 0, 1, "a.dat.zip"}};
+    znt::FileTestCache tests(inst.path());
+    for (int round = 0; round < 2; ++round) {
+        for (const auto& f : entries) {
+            EXPECT_EQ(tests.NeedsUpdate(f), znt::FileNeedsUpdate(inst.path(), f)) << f.FileName;
+        }
+    }
+    EXPECT_EQ(tests.InstalledLength(entries[2]), 4u);
+    EXPECT_EQ(tests.InstalledLength(entries[8]), std::nullopt);
+
+    // What was asked is kept for the build; a changed disk shows in a new cache.
+    inst.write("bin/a.dat", "abcd");
+    EXPECT_FALSE(tests.NeedsUpdate(entries[0]));
+    EXPECT_EQ(tests.InstalledLength(entries[1]), 3u);
+    EXPECT_TRUE(znt::FileTestCache(inst.path()).NeedsUpdate(entries[0]));
+}

@@ -190,6 +190,22 @@ TEST(UninstallList, ListsInstalledPackagesWithTheirPresentSize) {
     EXPECT_FALSE(f.packages.Package(6).Marked);  // never tested outside the installation
 }
 
+TEST(BuildLists, AFileNamedManyTimesCountsForEveryEntry) {
+    Fixture f;
+    f.inst.write("bin/a.dll", std::string(1024, 'a'));
+    std::vector<znt::PackageFileEntry> stale(1000, SizedFile("bin\\a.dll", 1, 3));
+    std::vector<znt::PackageFileEntry> installed(1000, SizedFile("bin/a.dll", 1024, 3));
+    f.packages.entries = {Package("Stale", 1, stale), Package("Current", 2, installed)};
+    znt::FileTestCache tests(f.inst.path());
+    znt::MarkUpdates(f.packages, tests);
+    znt::FillInstallList(f.context, tests);
+    EXPECT_EQ(f.view.rows, (std::vector<std::string>{"Stale [3 Kb]"}));
+    EXPECT_FALSE(f.packages.Package(2).Marked);
+
+    znt::FillUninstallList(f.context);
+    EXPECT_EQ(f.view.rows, (std::vector<std::string>{"Stale [1000 Kb]", "Current [1000 Kb]"}));
+}
+
 TEST(UninstallList, EmptyListUsesItsOwnMessage) {
     Fixture f;
     f.packages.entries = {Package("Absent", 4, {SizedFile("nothing", 1, 1)})};

@@ -79,7 +79,9 @@ struct Published {
 TEST(Publish, WritesACatalogueThatReadsBackWithSizesVersionsAndArchives) {
     Published p;
     ASSERT_TRUE(p.Run(WithoutQuotes())) << p.error;
-    znt::Packages c = znt::ParseCatalogue(ReadFile(p.out.file("packages.dat")));
+    znt::CatalogueRead read = znt::ReadCatalogue(ReadFile(p.out.file("packages.dat")));
+    EXPECT_TRUE(read.complete) << read.problem;
+    const znt::Packages& c = read.packages;
     ASSERT_EQ(c.PackageCount(), 2);
     const auto& frame = c.Package(1);
     EXPECT_EQ(frame.Code, 12);

@@ -1,6 +1,7 @@
 #include "catalogue/Retrieval.h"
 
 #include "OVShared/Platform/Inet.h"
+#include "support/FifoGuard.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 
@@ -50,6 +51,16 @@ TEST(FetchCatalogue, AMissingOrEmptyLocalCatalogueFailsEvenOverAnOldCopy) {
     EXPECT_FALSE(znt::FetchCatalogue({false, cd.path(), ""}, inst.path(), inet));
 }
 
+TEST(FetchCatalogue, ASourceCatalogueThatIsAFifoFailsWithoutWaiting) {
+    TempDir inst, cd;
+    testsupport::FifoGuard fifo(cd.file("packages.dat"));
+    ASSERT_TRUE(fifo.Made());
+    ov::InetControl inet;
+    EXPECT_FALSE(znt::FetchCatalogue({false, cd.path(), ""}, inst.path(), inet));
+    EXPECT_FALSE(fifo.Release()) << "the copy waited for a writer";
+    EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
+}
+
 TEST(FetchCatalogue, DownloadsTheServersCatalogue) {
     TempDir inst;
     LoopbackServer server;
@@ -84,6 +95,22 @@ TEST(FetchCatalogue, FailedDownloadsLeaveNoPartialFile) {
     znt::CatalogueSource refused{true, "", "http://127.0.0.1:" +
                                                std::to_string(LoopbackServer::UnusedPort())};
     EXPECT_FALSE(znt::FetchCatalogue(refused, inst.path(), inet));
+}
+
+TEST(FetchCatalogue, ACatalogueThatDoesNotReadWholeFailsAndIsRemoved) {
+    TempDir inst, cd;
+    ov::InetControl inet;
+    const std::string gzip("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\xcb\x48\xcd\xc9\x07\x00", 16);
+    for (const std::string& bad : {gzip, kCatalogue.substr(0, kCatalogue.size() / 2),
+                                   "2" + kCatalogue.substr(1), std::string("\x80\xff\x01 ,,\"")}) {
+        cd.write("packages.dat", bad);
+        EXPECT_FALSE(znt::FetchCatalogue({false, cd.path(), ""}, inst.path(), inet));
+        EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
+    }
+    LoopbackServer server;
+    server.Serve("/ovw2010/packages.dat", gzip);  // a compressed body that was never decoded
+    EXPECT_FALSE(znt::FetchCatalogue(Server(server), inst.path(), inet));
+    EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
 }
 
 TEST(FetchCatalogue, AnEmptyResponseFails) {

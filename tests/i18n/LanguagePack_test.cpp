@@ -94,19 +94,32 @@ TEST(LoadLanguagePack, AMissingPackIsReportedAsMissing) {
     EXPECT_EQ(LoadLanguagePack(texts, dir.path(), "ENGLISH.LNG"), PackLoadResult::Missing);
 }
 
+TEST(LoadLanguagePack, TextsMaySpanLinesAndHoldTabs) {
+    TempDir dir;
+    AppTexts texts;
+    ASSERT_EQ(Load(dir, texts, "EN-ZNT.lng", "0,\"English\"\r\n1,\"Line one\r\n\tLine two\"\r\n2,\"Two\"\r\n",
+                   "ENGLISH.LNG"),
+              PackLoadResult::Ok);
+    EXPECT_EQ(texts[1], "Line one\r\n\tLine two");
+    EXPECT_EQ(texts[2], "Two");
+}
+
 TEST(LoadLanguagePack, DamagedPacksAreCorruptAndChangeNothing) {
-    const char* damaged[] = {
+    using namespace std::string_literals;
+    const std::string damaged[] = {
         "",                                    // no header
         "0\r\n",                               // header without a name
         "zero,\"English\"\r\n",                // header without a number
         "0,\"English\"\r\n1,\"One\"\r\n2\r\n", // an index without its text
         "0,\"English\"\r\n8001,\"x\"\r\n",     // index above the table
         "0,\"English\"\r\n-1,\"x\"\r\n",       // index below the table
-        "0,\"English\"\r\n1,\"One\r\n2,\"x\"\r\n",    // a quote left open
+        "0,\"English\"\r\n1,\"One\r\n2,\"x\"\r\n",    // a text that runs on into junk
+        "0,\"English\"\r\n1,\"One\r\n2,x\r\n",        // a quote that never closes
         "0,\"English\"\r\n1,\"a\x01\x02\"\r\n",       // control bytes in a text
+        "0,\"English\"\r\n1,\"a\0b\"\r\n"s,            // a NUL byte in a text
         "0,\"English\"\r\n\"1\",\"x\"\r\n",           // a text where an index belongs
     };
-    for (const char* bytes : damaged) {
+    for (const std::string& bytes : damaged) {
         TempDir dir;
         AppTexts texts;
         texts.text[1] = "kept";

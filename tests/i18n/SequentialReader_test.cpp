@@ -41,14 +41,14 @@ TEST(SequentialReader, NumbersOutside32BitsAreNotNumbers) {
 }
 
 TEST(SequentialReader, MalformedItemsYieldNothingAndReadingGoesOn) {
-    SequentialReader r("12x,\"quoted\",,#YES#,\"ab\"junk,5,\"open\r\n6,1e3,- 1,7");
+    SequentialReader r("12x,\"quoted\",,#YES#,\"ab\"junk,5,\"two\r\nlines\" x\r\n6,1e3,- 1,7");
     EXPECT_EQ(r.ReadInt(), std::nullopt);    // 12x
     EXPECT_EQ(r.ReadInt(), std::nullopt);    // a quoted text is not a number
     EXPECT_EQ(r.ReadInt(), std::nullopt);    // empty item
     EXPECT_EQ(r.ReadBool(), std::nullopt);   // #YES#
     EXPECT_EQ(r.ReadText(), std::nullopt);   // text followed by junk
     EXPECT_EQ(r.ReadInt(), 5);
-    EXPECT_EQ(r.ReadText(), std::nullopt);   // a quote left open ends with its line
+    EXPECT_EQ(r.ReadText(), std::nullopt);   // junk after a text that spans lines
     EXPECT_EQ(r.ReadInt(), 6);
     EXPECT_EQ(r.ReadInt(), std::nullopt);
     EXPECT_EQ(r.ReadInt(), std::nullopt);
@@ -62,5 +62,14 @@ TEST(SequentialReader, BareCarriageReturnsSeparateItemsAndAnOpenQuoteEndsTheData
     EXPECT_EQ(r.ReadInt(), 2);
     EXPECT_EQ(r.ReadText(), "\xE1\xE2");
     EXPECT_EQ(r.ReadText(), std::nullopt);
+    EXPECT_TRUE(r.AtEnd());
+}
+
+TEST(SequentialReader, QuotedTextsHoldLineBreaksAndTabsUpToTheClosingQuote) {
+    SequentialReader r("\"first line\r\nsecond\tline\",12\r\n\"a\nb\rc\"\r\n\"never closed\r\n7,8");
+    EXPECT_EQ(r.ReadText(), "first line\r\nsecond\tline");
+    EXPECT_EQ(r.ReadInt(), 12);  // the items after it stay in step
+    EXPECT_EQ(r.ReadText(), "a\nb\rc");
+    EXPECT_EQ(r.ReadText(), std::nullopt);  // never closes: malformed, and it takes the rest
     EXPECT_TRUE(r.AtEnd());
 }

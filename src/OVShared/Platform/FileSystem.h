@@ -29,15 +29,38 @@ bool IsDirectory(std::string_view path);
 // Length in bytes of a regular file; nothing when it cannot be read.
 std::optional<std::uint64_t> FileLength(std::string_view path);
 
-// Reads a whole file. Nothing when it cannot be opened or is larger than maxBytes.
+// Reads a whole regular file. Nothing when it cannot be opened, is larger than
+// maxBytes, or is no regular file (a FIFO or a device is refused at once).
 std::optional<std::string> ReadWholeFile(std::string_view path,
                                          std::uint64_t maxBytes = 64u << 20);
+
+// A regular file open for reads at any offset, for readers that need only a
+// few parts of a large file. Folders, FIFOs and devices are refused at once;
+// a name that misses with its exact spelling is found as NativePath finds it.
+class RegularFile {
+public:
+    explicit RegularFile(std::string_view path);
+    ~RegularFile();
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    bool IsOpen() const { return handle_ >= 0; }
+    // Length when opened.
+    std::uint64_t Length() const { return length_; }
+    // Up to length bytes from offset; fewer where the file ends or a read fails.
+    std::string ReadAt(std::uint64_t offset, std::uint64_t length) const;
+
+private:
+    int handle_ = -1;
+    std::uint64_t length_ = 0;
+};
 
 // Writes through a temporary file in the same folder and renames it into
 // place, so the target is either the old or the new content, never half.
 bool WriteFileAtomic(std::string_view path, std::string_view bytes);
 
-// Copies a file; the target is replaced only once the copy is complete.
+// Copies a regular file (a FIFO or a device is refused at once); the target
+// is replaced only once the copy is complete.
 bool CopyFileReplacing(std::string_view from, std::string_view to);
 
 // Makes a file writable by its owner ("normal attributes").

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,22 @@ bool ReplaceWith(const std::string& target, const char* data, size_t size, mode_
     return false;
 }
 
+// Opens a regular file for reading. O_NONBLOCK keeps open() from waiting for
+// a writer when the name is a FIFO (or a device that would block); the file
+// type is then checked on the opened descriptor, so nothing can swap it in
+// between. The flag is left set: it changes nothing for a regular file.
+// -1 when the file cannot be opened or is not a regular file (errno EINVAL).
+int OpenRegular(const std::string& native, struct stat& st) {
+    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 char PlatformSeparator() { return '/'; }
@@ -133,11 +150,10 @@ std::optional<std::uint64_t> FileLength(std::string_view path) {
 }
 
 std::optional<std::string> ReadWholeFile(std::string_view path, std::uint64_t maxBytes) {
-    int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+    int fd = OpenRegular(NativePath(path), st);
+    if (fd < 0) return std::nullopt;
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
         ::close(fd);
         return std::nullopt;
     }
@@ -162,18 +178,48 @@ std::optional<std::string> ReadWholeFile(std::string_view path, std::uint64_t ma
     return data;
 }
 
+RegularFile::RegularFile(std::string_view path) {
+    std::string converted(path);
+    for (char& c : converted) {
+        if (c == '\\') c = '/';
+    }
+    // The exact spelling first: the case-insensitive walk is needed only when it misses.
+    struct stat st;
+    handle_ = OpenRegular(converted, st);
+    if (handle_ < 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        std::string resolved = NativePath(converted);
+        if (resolved != converted) handle_ = OpenRegular(resolved, st);
+    }
+    if (handle_ >= 0) length_ = static_cast<std::uint64_t>(st.st_size);
+}
+
+RegularFile::~RegularFile() {
+    if (handle_ >= 0) ::close(handle_);
+}
+
+std::string RegularFile::ReadAt(std::uint64_t offset, std::uint64_t length) const {
+    if (handle_ < 0 || offset >= length_) return {};
+    std::string bytes(static_cast<size_t>(std::min(length, length_ - offset)), '\0');
+    size_t got = 0;
+    while (got < bytes.size()) {
+        ssize_t n = ::pread(handle_, bytes.data() + got, bytes.size() - got,
+                            static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
 bool WriteFileAtomic(std::string_view path, std::string_view bytes) {
     return ReplaceWith(NativePath(path), bytes.data(), bytes.size(), 0644);
 }
 
 bool CopyFileReplacing(std::string_view from, std::string_view to) {
-    int in = ::open(NativePath(from).c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
     struct stat st;
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
-        return false;
-    }
+    int in = OpenRegular(NativePath(from), st);
+    if (in < 0) return false;
     std::string target = NativePath(to);
     std::string tmp = target + ".tmp-XXXXXX";
     int out = ::mkstemp(tmp.data());

@@ -3,8 +3,6 @@
 #include "OVShared/Platform/FileSystem.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace ov {
@@ -181,16 +179,6 @@ std::optional<FixedFileInfo> ParseResources(const Bytes& section, const Resource
     return ParseVersionBlock(*data);
 }
 
-// Up to length bytes from offset; fewer when the file ends sooner.
-std::string ReadAt(std::ifstream& in, std::uint64_t offset, std::uint64_t length) {
-    std::string bytes(static_cast<std::size_t>(length), '\0');
-    in.clear();
-    in.seekg(static_cast<std::streamoff>(offset));
-    in.read(bytes.data(), static_cast<std::streamsize>(length));
-    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    return bytes;
-}
-
 }  // namespace
 
 std::optional<FixedFileInfo> ReadFixedFileInfo(std::string_view fileBytes) {
@@ -203,25 +191,26 @@ std::optional<FixedFileInfo> ReadFixedFileInfo(std::string_view fileBytes) {
 }
 
 std::optional<FixedFileInfo> ReadFixedFileInfoFromFile(std::string_view path) {
-    std::string native = NativePath(path);
-    auto fileLength = FileLength(native);  // nothing for folders, devices and pipes
-    if (!fileLength) return std::nullopt;
-    std::ifstream in(std::filesystem::path(std::u8string(native.begin(), native.end())),
-                     std::ios::binary);
-    if (!in) return std::nullopt;
+    RegularFile file(path);  // nothing for folders, devices and pipes
+    if (!file.IsOpen()) return std::nullopt;
+    const std::uint64_t fileLength = file.Length();
     // The headers of an ordinary image fit in its first page; only an unusual
     // layout needs the larger read.
-    std::string headers = ReadAt(in, 0, std::min(*fileLength, kFirstHeaderRead));
+    std::string headers = file.ReadAt(0, std::min(fileLength, kFirstHeaderRead));
     auto loc = LocateResources(Bytes(headers));
-    if (!loc && *fileLength > kFirstHeaderRead) {
-        headers = ReadAt(in, 0, std::min(*fileLength, kMaxHeaderBytes));
+    if (!loc && fileLength > kFirstHeaderRead) {
+        headers = file.ReadAt(0, std::min(fileLength, kMaxHeaderBytes));
         loc = LocateResources(Bytes(headers));
     }
-    if (!loc || loc->sectionOffset > *fileLength ||
-        loc->sectionSize > *fileLength - loc->sectionOffset) {
+    if (!loc || loc->sectionOffset > fileLength ||
+        loc->sectionSize > fileLength - loc->sectionOffset) {
         return std::nullopt;
     }
-    std::string section = ReadAt(in, loc->sectionOffset, loc->sectionSize);
+    // A small image is wholly in hand already.
+    if (auto inHand = Bytes(headers).Sub(loc->sectionOffset, loc->sectionSize)) {
+        return ParseResources(*inHand, *loc);
+    }
+    std::string section = file.ReadAt(loc->sectionOffset, loc->sectionSize);
     if (section.size() != loc->sectionSize) return std::nullopt;
     return ParseResources(Bytes(section), *loc);
 }

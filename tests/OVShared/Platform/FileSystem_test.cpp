@@ -1,8 +1,11 @@
 #include "OVShared/Platform/FileSystem.h"
+#include "support/FifoGuard.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <filesystem>
 
 using testsupport::TempDir;
 
@@ -86,4 +89,16 @@ TEST(ReadWholeFile, RefusesFilesAboveTheLimit) {
     EXPECT_FALSE(ov::ReadWholeFile(f, 999).has_value());
     EXPECT_EQ(ov::ReadWholeFile(f, 1000).value_or("").size(), 1000u);
     EXPECT_FALSE(ov::ReadWholeFile(dir.path()).has_value());
+}
+
+TEST(FileReads, AFifoOrADeviceIsRefusedWithoutWaitingForAWriter) {
+    TempDir dir;
+    testsupport::FifoGuard fifo(dir.file("packages.dat"));
+    ASSERT_TRUE(fifo.Made());
+    EXPECT_EQ(ov::ReadWholeFile(dir.path() + "\\PACKAGES.DAT"), std::nullopt);
+    EXPECT_FALSE(ov::CopyFileReplacing(dir.file("packages.dat"), dir.file("copy.dat")));
+    EXPECT_FALSE(fifo.Release()) << "open() waited for a writer";
+    EXPECT_FALSE(std::filesystem::exists(dir.file("copy.dat")));
+    EXPECT_EQ(ov::ReadWholeFile("/dev/zero"), std::nullopt);
+    EXPECT_FALSE(ov::CopyFileReplacing("/dev/zero", dir.file("copy.dat")));
 }
