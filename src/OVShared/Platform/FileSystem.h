@@ -60,7 +60,8 @@ private:
 bool WriteFileAtomic(std::string_view path, std::string_view bytes);
 
 // Copies a regular file (a FIFO or a device is refused at once); the target
-// is replaced only once the copy is complete.
+// is replaced only once the copy is complete. A replaced target keeps its
+// permission bits; a new one takes the source's.
 bool CopyFileReplacing(std::string_view from, std::string_view to);
 
 // Makes a file writable by its owner ("normal attributes").

@@ -243,7 +243,11 @@ bool CopyFileReplacing(std::string_view from, std::string_view to) {
         }
     }
     ::close(in);
-    ::fchmod(out, st.st_mode & 07777);
+    // A replaced file keeps its permissions (an installed program stays
+    // runnable whatever mode its archive gave the new copy).
+    struct stat old;
+    bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    ::fchmod(out, (replacing ? old.st_mode : st.st_mode) & 07777);
     ok = (::close(out) == 0) && ok;
     if (ok && ::rename(tmp.c_str(), target.c_str()) == 0) return true;
     ::unlink(tmp.c_str());

@@ -57,6 +57,15 @@ TEST(FileWrites, CopyAndAtomicWriteReplaceWholeFiles) {
     EXPECT_FALSE(ov::CopyFileReplacing(dir.file("missing"), dst));
     EXPECT_EQ(ov::FileLength(dst).value_or(0), 200000u);
 
+    // A replaced program stays runnable; a new file takes the source's mode.
+    ::chmod(dst.c_str(), 0755);
+    ::chmod(src.c_str(), 0600);
+    ASSERT_TRUE(ov::CopyFileReplacing(src, dst));
+    EXPECT_EQ(std::filesystem::status(dst).permissions(), std::filesystem::perms(0755));
+    ASSERT_TRUE(ov::CopyFileReplacing(src, dir.file("fresh.bin")));
+    EXPECT_EQ(std::filesystem::status(dir.file("fresh.bin")).permissions(),
+              std::filesystem::perms(0600));
+
     ASSERT_TRUE(ov::WriteFileAtomic(dst, "new"));
     EXPECT_EQ(testsupport::ReadFile(dst), "new");
     // No temporary files are left beside the target.
