@@ -69,11 +69,14 @@ std::string LaunchWord(std::string_view commandLine) {
     return Upper(commandLine.substr(0, commandLine.find(' ')));
 }
 
-bool HasEnglishSwitch(std::string_view commandLine) {
+bool HasSwitch(std::string_view commandLine, std::string_view name) {
     const std::vector<std::string_view> words = Words(commandLine);
+    const std::string key = Upper(name);
     return std::any_of(words.begin(), words.end(),
-                       [](std::string_view w) { return Upper(Unquoted(w)) == "/ENG"; });
+                       [&key](std::string_view w) { return Upper(Unquoted(w)) == key; });
 }
+
+bool HasEnglishSwitch(std::string_view commandLine) { return HasSwitch(commandLine, "/ENG"); }
 
 std::optional<std::string> SwitchValue(std::string_view commandLine, std::string_view name) {
     const std::string key = Upper(name);

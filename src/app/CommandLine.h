@@ -24,6 +24,9 @@ std::string LaunchWord(std::string_view commandLine);
 // switch value or as the start of a longer word ("/ENGLISH") does not count.
 bool HasEnglishSwitch(std::string_view commandLine);
 
+// True when a whole word equals the switch name ("/QUIET"), in any case.
+bool HasSwitch(std::string_view commandLine, std::string_view name);
+
 // The value of the first word that starts with a switch such as "/SERVER="
 // (name compared without regard to case): the rest of that word without its
 // quotes. Nothing when no word starts with the switch.

@@ -5,6 +5,8 @@
 // the catalogue is fetched into a private temporary folder, so any number of
 // listings may run beside each other and beside an open window.
 
+#include "app/Unattended.h"
+
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -12,10 +14,10 @@
 namespace znt {
 
 // Exit statuses of the LIST mode.
-constexpr int kListOk = 0;
-constexpr int kListFetchFailed = 1;     // also: no private temporary folder
-constexpr int kListBadServer = 2;
-constexpr int kListWriteFailed = 3;     // the listing could not be written to out
+constexpr int kListOk = kExitDone;
+constexpr int kListFetchFailed = kExitFetchFailed;  // also: no private temporary folder
+constexpr int kListBadServer = kExitBadCommandLine;
+constexpr int kListWriteFailed = kExitOutputFailed;  // the listing could not be written to out
 
 // Lists the packages of the installation that holds programPath (in
 // <installation>\core\). Source: /SOURCE=<folder> (holding packages.dat and
@@ -25,11 +27,5 @@ constexpr int kListWriteFailed = 3;     // the listing could not be written to o
 // replaced (OneRowText). Messages go to err. Returns one of the statuses above.
 int RunListMode(const std::string& commandLine, const std::string& programPath,
                 std::ostream& out, std::ostream& err);
-
-// Catalogue text made safe for one row of a terminal or a tab-separated
-// reader: every control character (below U+0020, U+007F, U+0080..U+009F) and
-// the line and paragraph separators U+2028 and U+2029 become U+FFFD. Bytes that
-// are not such characters are kept as they are.
-std::string OneRowText(std::string_view utf8);
 
 }  // namespace znt

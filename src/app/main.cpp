@@ -10,6 +10,7 @@
 #include "app/AppState.h"
 #include "app/CommandLine.h"
 #include "app/ListMode.h"
+#include "app/QuietModes.h"
 #include "app/MainForm.h"
 #include "app/QtAppDialogs.h"
 #include "app/QtMessageSink.h"
@@ -43,7 +44,6 @@ bool DisplayAvailable() {
 #endif
 }
 
-constexpr int kExitNoDisplay = 3;
 constexpr const char* kNoDisplayText =
     "zntr.exe: no display is available for the program's windows. Without a display, run "
     "\"zntr.exe LIST\" to see what an update would do, or \"zntr.exe UPDATE /QUIET\" to "
@@ -65,10 +65,20 @@ int main(int argc, char** argv) {
     if (znt::LaunchWord(commandLine) == "LIST") {
         return znt::RunListMode(commandLine, programPath, std::cout, std::cerr);
     }
+    if (znt::IsQuietUpdate(commandLine)) {
+        return znt::RunQuietUpdate(commandLine, programPath, std::cout, std::cerr);
+    }
+    if (znt::IsQuietRemoval(commandLine)) {
+        return znt::RunQuietRemoval(commandLine, programPath, std::cout, std::cerr);
+    }
+    if (znt::LaunchWord(commandLine) == "/?") {
+        std::cout << znt::UsageText();
+        return std::cout.flush() ? 0 : znt::kExitOutputFailed;
+    }
 
     if (!DisplayAvailable()) {
         std::cerr << kNoDisplayText << std::endl;
-        return kExitNoDisplay;
+        return znt::kExitOutputFailed;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("zntr");

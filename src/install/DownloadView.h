@@ -69,6 +69,19 @@ public:
     virtual CancelButton& Cancel() = 0;
 };
 
+// A download window nobody sees, for runs without windows.
+class NullDownloadView : public DownloadView {
+public:
+    void SetText(DownloadControl, const std::string&) override {}
+    void SetValue(DownloadControl, int) override {}
+    void SetVisible(DownloadControl, bool) override {}
+    void SetEnabled(DownloadControl, bool) override {}
+    CancelButton& Cancel() override { return cancel_; }
+
+private:
+    CancelButton cancel_;
+};
+
 // The window's load: captions 201, 202, 204 and 11, empty lblCurrent and
 // lblResponse, both bars at 0, Cancel enabled and not pressed.
 void PrepareDownloadWindow(DownloadView& view, const AppTexts& texts);

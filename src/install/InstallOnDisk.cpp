@@ -7,6 +7,8 @@ namespace znt {
 
 InstallOutcome InstallOnDisk(const InstallRequest& r, DownloadView& view) {
     DiskFileOps files;
+    // Start-up makes it for the windows; a windowless run may be the first.
+    files.CreateFolderChain(r.installFolder + "\\core\\cache");
     UnzipExtractor extractor(r.messages);
     InstallContext c{
         .installFolder = r.installFolder,

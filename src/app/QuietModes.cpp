@@ -1,0 +1,226 @@
+#include "app/QuietModes.h"
+
+#include "OVShared/Modules/ProgressView.h"
+#include "OVShared/Modules/modOVCoreRun.h"
+#include "OVShared/Platform/Inet.h"
+#include "OVShared/Platform/InstanceLock.h"
+#include "app/CommandLine.h"
+#include "app/Unattended.h"
+#include "catalogue/PackageLists.h"
+#include "install/DownloadView.h"
+#include "install/InstallFiles.h"
+#include "install/InstallOnDisk.h"
+#include "install/PackageSelection.h"
+#include "install/RemovePackages.h"
+
+#include <exception>
+#include <set>
+
+namespace znt {
+namespace {
+
+constexpr int kTextAlreadyRunning = 4;
+
+// The name below the installation folder, safe for one row.
+std::string Shown(const UnattendedRun& run, const std::string& path) {
+    const std::string prefix = run.appFolder + "\\";
+    return OneRowText(path.rfind(prefix, 0) == 0 ? path.substr(prefix.size()) : path);
+}
+
+// The step both modes start with: the lock, then the catalogue's lists.
+struct Prepared {
+    Packages packages;
+    ListMap map;
+};
+
+const char* EventWord(InstallEventKind kind) {
+    switch (kind) {
+        case InstallEventKind::ArchiveFetched: return "FETCHED";
+        case InstallEventKind::ArchiveFailed: return "FAILED";
+        case InstallEventKind::FilePlaced: return "INSTALLED";
+        case InstallEventKind::FileNotExtracted:
+        case InstallEventKind::FileNotPlaced: return "NOT-INSTALLED";
+        case InstallEventKind::FileToPatcher: return "PATCHER";
+        case InstallEventKind::OwnExecutableStaged: return "STAGED";
+    }
+    return "?";
+}
+
+bool IsFailure(InstallEventKind kind) {
+    return kind == InstallEventKind::ArchiveFailed || kind == InstallEventKind::FileNotExtracted ||
+           kind == InstallEventKind::FileNotPlaced || kind == InstallEventKind::FileToPatcher;
+}
+
+// Fetches the catalogue and builds one list under the lock. An exit status
+// when the run ends here.
+std::optional<int> Prepare(const std::string& commandLine, const UnattendedRun& run,
+                           ov::InstanceLock& lock, const char* mode, bool install,
+                           Prepared& out, std::ostream& err) {
+    auto source = SourceOf(commandLine, err);
+    if (!source) return kExitBadCommandLine;
+    if (!lock.TryAcquire(run.appFolder)) {
+        err << run.texts[kTextAlreadyRunning] << '\n';
+        return kExitAlreadyRunning;
+    }
+    std::optional<Packages> catalogue = FetchPrivateCatalogue(*source, run, mode, err);
+    if (!catalogue) return kExitFetchFailed;
+    out.packages = std::move(*catalogue);
+    StreamMessageSink messages(err);
+    ov::NullProgressView progress;
+    RowListView view;
+    ListContext c{run.appFolder, out.packages, out.map, run.english, run.texts, messages, progress, view};
+    if (install) {
+        FileTestCache tests(run.appFolder);
+        MarkUpdates(out.packages, tests);
+        FillInstallList(c, tests);
+    } else {
+        FillUninstallList(c);
+    }
+    return std::nullopt;
+}
+
+int Finish(std::ostream& out, std::ostream& err, const char* mode, int status) {
+    if (out.flush()) return status;
+    err << mode << ": the report could not be written to standard output.\n";
+    return kExitOutputFailed;
+}
+
+int UpdateInstallation(const std::string& commandLine, const std::string& programPath,
+                       std::ostream& out, std::ostream& err) {
+    const UnattendedRun run = UnattendedRunOf(commandLine, programPath);
+    ov::InstanceLock lock;
+    Prepared p;
+    if (auto end = Prepare(commandLine, run, lock, "UPDATE", true, p, err)) return *end;
+    if (p.map.ListMapCount() == 0) return kExitNothingToDo;  // text 610 is on err
+    ApplySelection(p.packages, p.map, std::vector<bool>(p.map.rows.size(), true), false);
+
+    bool failed = false;
+    StreamMessageSink messages(err);
+    ov::InetControl inet;
+    ov::CoreSectionTable coreTexts(nullptr);
+    NullDownloadView view;
+    InstallRequest request{
+        .installFolder = run.appFolder, .packages = p.packages, .english = run.english,
+        .texts = run.texts, .messages = messages, .title = run.title, .inet = inet,
+        .source = *SourceOf(commandLine, err), .coreTexts = coreTexts,
+        .report = [&](const InstallEvent& e) {
+            failed = failed || IsFailure(e.kind);
+            out << EventWord(e.kind) << '\t' << Shown(run, e.name);
+            if (e.kind == InstallEventKind::ArchiveFetched) out << '\t' << e.bytes;
+            out << std::endl;
+        }};
+    InstallOutcome outcome = InstallOnDisk(request, view);
+    int status = outcome == InstallOutcome::Restart ? kExitRestartNeeded
+                 : failed                           ? kExitFileFailed
+                                                    : kExitDone;
+    return Finish(out, err, "UPDATE", status);
+}
+
+// The codes of /PACKAGE=<code>[,<code>...]; nothing when absent or malformed.
+std::optional<std::set<std::int32_t>> PackageCodes(const std::string& commandLine) {
+    std::optional<std::string> value = SwitchValue(commandLine, "/PACKAGE=");
+    if (!value || value->empty()) return std::nullopt;
+    std::set<std::int32_t> codes;
+    size_t start = 0;
+    while (start <= value->size()) {
+        size_t end = std::min(value->find(',', start), value->size());
+        const std::string item = value->substr(start, end - start);
+        size_t used = 0;
+        long long code = 0;
+        try {
+            code = std::stoll(item, &used);
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+        if (used != item.size() || code < INT32_MIN || code > INT32_MAX) return std::nullopt;
+        codes.insert(static_cast<std::int32_t>(code));
+        start = end + 1;
+    }
+    return codes;
+}
+
+int RemoveFromInstallation(const std::string& commandLine, const std::string& programPath,
+                           std::ostream& out, std::ostream& err) {
+    auto codes = PackageCodes(commandLine);
+    if (!codes) {
+        err << "UNINSTALL: give the packages to remove as /PACKAGE=<code>[,<code>...]\n";
+        return kExitBadCommandLine;
+    }
+    const UnattendedRun run = UnattendedRunOf(commandLine, programPath);
+    ov::InstanceLock lock;
+    Prepared p;
+    if (auto end = Prepare(commandLine, run, lock, "UNINSTALL", false, p, err)) return *end;
+    std::vector<bool> chosen;
+    for (std::int32_t package : p.map.rows) {
+        chosen.push_back(codes->count(p.packages.Package(package).Code) > 0);
+    }
+    if (std::find(chosen.begin(), chosen.end(), true) == chosen.end()) {
+        err << "UNINSTALL: no installed package that can be removed has the code given.\n";
+        return kExitNothingToDo;
+    }
+    ApplySelection(p.packages, p.map, chosen, true);
+    StreamMessageSink messages(err);
+    DiskFileOps files;
+    RemovalContext removal{run.appFolder, p.packages, run.texts, messages, run.title,
+                           programPath,   files};
+    RemovalResult result = RemovePackages(removal);
+    for (const auto& [word, paths] : {std::pair{"REMOVED", &result.removed},
+                                      std::pair{"NOT-REMOVED", &result.failed},
+                                      std::pair{"SKIPPED", &result.skipped}}) {
+        for (const std::string& path : *paths) out << word << '\t' << Shown(run, path) << '\n';
+    }
+    return Finish(out, err, "UNINSTALL", result.failed.empty() ? kExitDone : kExitFileFailed);
+}
+
+// Ends a run that threw with a failure, never with an abort.
+template <typename Mode>
+int Guarded(Mode mode, const char* name, const std::string& commandLine,
+            const std::string& programPath, std::ostream& out, std::ostream& err) {
+    try {
+        return mode(commandLine, programPath, out, err);
+    } catch (const std::exception& e) {
+        err << name << ": " << e.what() << '\n';
+        return kExitFileFailed;
+    }
+}
+
+}  // namespace
+
+int RunQuietUpdate(const std::string& commandLine, const std::string& programPath,
+                   std::ostream& out, std::ostream& err) {
+    return Guarded(UpdateInstallation, "UPDATE", commandLine, programPath, out, err);
+}
+
+int RunQuietRemoval(const std::string& commandLine, const std::string& programPath,
+                    std::ostream& out, std::ostream& err) {
+    return Guarded(RemoveFromInstallation, "UNINSTALL", commandLine, programPath, out, err);
+}
+
+bool IsQuietUpdate(const std::string& commandLine) {
+    return LaunchWord(commandLine) == "UPDATE" && HasSwitch(commandLine, "/QUIET");
+}
+
+bool IsQuietRemoval(const std::string& commandLine) {
+    return LaunchWord(commandLine) == "UNINSTALL" && HasSwitch(commandLine, "/QUIET");
+}
+
+std::string UsageText() {
+    return "Usage: zntr.exe [SETUP | UPDATE | FIRSTINSTALL] [/ENG] [/SERVER=<address>]\n"
+           "       zntr.exe LIST [/ENG] [/SERVER=<address> | /SOURCE=<folder>]\n"
+           "       zntr.exe UPDATE /QUIET [/ENG] [/SERVER=<address> | /SOURCE=<folder>]\n"
+           "       zntr.exe UNINSTALL /QUIET /PACKAGE=<code>[,<code>...] [/ENG]\n"
+           "                [/SERVER=<address> | /SOURCE=<folder>]\n"
+           "\n"
+           "Without a launch word the main window opens; SETUP starts the Install command,\n"
+           "UPDATE offers the updates, FIRSTINSTALL opens the first-install wizard.\n"
+           "/ENG selects English (Greek otherwise). /SERVER= names the update server\n"
+           "(http:// or https://); /SOURCE= a local folder holding packages.dat and files\\.\n"
+           "\n"
+           "Exit status of the windowless modes: 0 done, 1 the catalogue could not be\n"
+           "fetched, 2 bad command line, 3 output could not be written (or no display for\n"
+           "the windows), 4 nothing to do or no package matched, 5 a file failed, 6 the\n"
+           "program's new copy is staged for the next start, 7 the program is already\n"
+           "running on this installation.\n";
+}
+
+}  // namespace znt

@@ -1,0 +1,174 @@
+#include "app/Unattended.h"
+
+#include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/Inet.h"
+#include "app/CommandLine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+namespace znt {
+namespace {
+
+constexpr int kTitleText = 1;
+constexpr int kFolderAttempts = 16;
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// English texts for an installation whose language pack is missing.
+void FillFallbackTexts(AppTexts& texts) {
+    const std::pair<int, const char*> fallbacks[] = {
+        {kTitleText, "Orvantis live update"},
+        {4, "Orvantis live update is already running."},
+        {208, "Some files could not be removed."},
+        {210, "No installed packages can be removed."},
+        {600, "The package list could not be fetched."},
+        {609, "A new version of the program has been staged; start it again to finish."},
+        {610, "All installed packages are up to date."},
+        {612, "The installation has finished."}};
+    for (const auto& [index, text] : fallbacks) {
+        auto& slot = texts.text[static_cast<size_t>(index)];
+        if (slot.empty()) slot = text;
+    }
+}
+
+// Text before the last separator of either kind; empty when there is none.
+std::string ParentOf(const std::string& path) {
+    size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+// A folder of this run alone below the system's temporary folder, removed
+// with its contents when the object goes. Like mkdtemp: a random name, and a
+// name that already exists is never taken over.
+class PrivateFolder {
+public:
+    PrivateFolder() {
+        namespace fs = std::filesystem;
+        std::random_device seed;
+        std::mt19937_64 random((std::uint64_t{seed()} << 32) ^ seed());
+        for (int attempt = 0; attempt < kFolderAttempts && path_.empty(); ++attempt) {
+            char name[40];
+            std::snprintf(name, sizeof name, "zntr-run-%016llx",
+                          static_cast<unsigned long long>(random()));
+            fs::path candidate = fs::path(ov::SystemTempFolder()) / name;
+            std::error_code ec;
+            if (!fs::create_directory(candidate, ec)) continue;  // taken or not creatable
+            fs::permissions(candidate, fs::perms::owner_all, ec);
+            path_ = candidate.string();
+        }
+    }
+    ~PrivateFolder() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+    // Empty when no folder could be made.
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+bool IsC1Control(unsigned char lead, unsigned char next) {
+    return lead == 0xC2 && next >= 0x80 && next <= 0x9F;
+}
+
+bool IsLineSeparator(std::string_view rest) {
+    return rest.size() >= 3 && rest.substr(0, 2) == "\xE2\x80" &&
+           (rest[2] == '\xA8' || rest[2] == '\xA9');
+}
+
+}  // namespace
+
+UnattendedRun UnattendedRunOf(const std::string& commandLine, const std::string& programPath) {
+    UnattendedRun run;
+    run.appFolder = ParentOf(ParentOf(programPath));
+    run.english = HasEnglishSwitch(commandLine);
+    LoadLanguagePack(run.texts, run.appFolder, run.english ? "ENGLISH.LNG" : "GREEK.LNG");
+    FillFallbackTexts(run.texts);
+    run.title = run.texts[kTitleText];
+    return run;
+}
+
+ov::MsgResult StreamMessageSink::Show(const std::string& text, const std::string&, ov::MsgIcon,
+                                      ov::MsgButtons buttons) {
+    // Line breaks stay; every other control character is replaced.
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = std::min(text.find('\n', start), text.size());
+        std::string_view line(text.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        err_ << OneRowText(line) << '\n';
+        start = end + 1;
+    }
+    return buttons == ov::MsgButtons::Ok || buttons == ov::MsgButtons::OkCancel
+               ? ov::MsgResult::Ok
+               : ov::MsgResult::Yes;
+}
+
+std::optional<std::string> StreamMessageSink::InputBox(const std::string&, const std::string&) {
+    return std::nullopt;
+}
+
+std::optional<CatalogueSource> SourceOf(const std::string& commandLine, std::ostream& err) {
+    CatalogueSource source;
+    if (auto folder = SwitchValue(commandLine, "/SOURCE=")) {
+        source.SourceIsInternet = false;
+        source.SourceFolder = *folder;
+        return source;
+    }
+    ServerBase server = UpdateServerBase(commandLine);
+    if (!server.problem.empty()) {
+        err << server.problem << '\n';
+        return std::nullopt;
+    }
+    source.serverBase = server.url;
+    return source;
+}
+
+std::optional<Packages> FetchPrivateCatalogue(const CatalogueSource& source,
+                                              const UnattendedRun& run, const char* mode,
+                                              std::ostream& err) {
+    PrivateFolder folder;
+    if (folder.path().empty()) {
+        err << mode << ": no private folder could be made in " << ov::SystemTempFolder() << '\n';
+        return std::nullopt;
+    }
+    ov::InetControl inet;
+    CatalogueRead read;
+    if (FetchCatalogue(source, folder.path(), inet)) {
+        read = ReadCatalogueFile(folder.path() + "\\packages.dat");
+    }
+    if (!read.complete) {
+        err << run.texts[600] << '\n';
+        return std::nullopt;
+    }
+    return std::move(read.packages);
+}
+
+std::string OneRowText(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+        if (c < 0x20 || c == 0x7F) {
+            out += kReplacement;
+        } else if (IsC1Control(c, next)) {
+            out += kReplacement;
+            ++i;
+        } else if (IsLineSeparator(utf8.substr(i))) {
+            out += kReplacement;
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace znt
