@@ -5,9 +5,11 @@
 #
 #   bash demo/run-demo.sh [build folder]        (default: build)
 #
-# It first prints what an update would do (the LIST mode, from the server
-# and from the CD folder), then opens the main window on the demo
-# installation (under Xvfb when there is no display, for a fixed time).
+# It prints what an update would do (LIST), updates the demo installation
+# without windows (UPDATE /QUIET), runs the update again to show that
+# nothing is left to do, removes one package (UNINSTALL /QUIET), and then
+# opens the main window on the demo installation (under Xvfb when there is
+# no display, for a fixed time).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
@@ -26,6 +28,8 @@ rm -rf "$install"
 mkdir -p "$install"
 cp -a "$stage/." "$install/"
 if [ -d "$build/demo/installed-old" ]; then cp -a "$build/demo/installed-old/." "$install/"; fi
+# The installed program stands for an older build: the update replaces it.
+printf 'an older build' >> "$install/core/zntr.exe"
 
 # Keep the demo's settings and instance lock away from the user's own.
 export XDG_CONFIG_HOME=$build/demo/config
@@ -51,6 +55,26 @@ echo "== What an update from the server would do =="
 echo
 echo "== What an update from the demo CD would do (in Greek) =="
 "$install/core/zntr.exe" LIST "/SOURCE=$cd_root" "/SERVER=$server"
+echo
+
+# Runs the program and reports its exit status without ending the demo.
+run() {
+  local status=0
+  "$install/core/zntr.exe" "$@" || status=$?
+  echo "(exit status $status)"
+}
+
+echo "== Updating the demo installation from the server, without windows =="
+run UPDATE /QUIET /ENG "/SERVER=$server"
+echo
+echo "== The same update again: nothing is left to do =="
+run UPDATE /QUIET /ENG "/SERVER=$server"
+echo
+echo "== Removing the Greek help files (package 30), without windows =="
+run UNINSTALL /QUIET /PACKAGE=30 /ENG "/SERVER=$server"
+echo
+echo "== What an update would do now =="
+run LIST /ENG "/SERVER=$server"
 echo
 
 if [ -n "${DISPLAY:-}" ]; then
