@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/MainCommands.h"
 #include "install/frmZNT_Source.h"
+#include "wizard/frmZNT_FirstInstall.h"
 
 namespace znt {
 namespace {
@@ -24,6 +25,11 @@ void QtAppDialogs::ShowInstallSelection(MainContext&) {}
 
 void QtAppDialogs::ShowUninstallSelection(MainContext&) {}
 
-void QtAppDialogs::ShowFirstInstall(MainContext&) {}
+// No owner: the wizard is the program's only window in its mode and gets
+// a taskbar button of its own.
+void QtAppDialogs::ShowFirstInstall(MainContext& c) {
+    frmZNT_FirstInstall wizard(c);
+    wizard.exec();
+}
 
 }  // namespace znt
