@@ -63,6 +63,9 @@ void FirstInstallWizard::NextAtStep2() {
     }
     host_.ShowInstallSelection();
     if (host_.Closing()) return;
+    // The dialog closes the progress window once its list is built; one that
+    // ended before that must not leave it over the last page.
+    host_.Progress().Close();
     view_.SetWizardEnabled(true);
     ShowStep(3);
 }

@@ -25,7 +25,7 @@ constexpr int kButtonWidth = 96;
 constexpr int kPageWidth = 380;
 // Tall enough for the longest page text, so that the window keeps its size
 // from page to page.
-constexpr int kPageHeight = 170;
+constexpr int kPageHeight = 150;
 
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 

@@ -146,7 +146,7 @@ TEST_F(WizardSteps, FolderWithoutCatalogueReopensTheSourceDialogUntilInternetIsC
     EXPECT_EQ(journal, (Journal{"disabled", "source", "message t306: /no/cd (error)", "source",
                                 "message t306: " + empty.path() + " (error)", "source",
                                 "label t602", "progress", "bar 5", "catalogue",
-                                "bar 20", "install", "enabled", "step 3"}));
+                                "bar 20", "install", "progress closed", "enabled", "step 3"}));
     EXPECT_EQ(wizard.Step(), 3);
 
     journal.clear();
@@ -161,7 +161,8 @@ TEST_F(WizardSteps, FolderWithTheCatalogueIsFetchedWithTheInternetLabel) {
     host.answers = {{false, cd.path() + "/SETUP"}};
     wizard.Next();
     EXPECT_EQ(journal, (Journal{"disabled", "source", "label t602", "progress", "bar 5",
-                                "catalogue", "bar 20", "install", "enabled", "step 3"}));
+                                "catalogue", "bar 20", "install", "progress closed",
+                                "enabled", "step 3"}));
 }
 
 TEST_F(WizardSteps, CancelledSourceAfterAWrongFolderStaysAtStepTwoWithoutFetching) {
