@@ -75,6 +75,9 @@ struct AppState {
     // Set first thing by the close path. A command that finds it set after a
     // wait (a transfer, a modal dialog) returns at once and shows nothing.
     bool closing = false;
+    // The exit code when a window shown by start-up ends the program (the
+    // first-install wizard).
+    int exitCode = 0;
 
 private:
     AppMessageSink messageSink_;

@@ -9,6 +9,7 @@
 #include "install/frmZNT_Downloads.h"
 #include "install/frmZNT_Selection.h"
 #include "install/frmZNT_Source.h"
+#include "wizard/frmZNT_FirstInstall.h"
 
 namespace znt {
 namespace {
@@ -71,6 +72,11 @@ void QtAppDialogs::ShowUninstallSelection(MainContext& c) {
     dialog.ShowModal();
 }
 
-void QtAppDialogs::ShowFirstInstall(MainContext&) {}
+// No owner: the wizard is the program's only window in its mode and gets
+// a taskbar button of its own.
+void QtAppDialogs::ShowFirstInstall(MainContext& c) {
+    frmZNT_FirstInstall wizard(c);
+    wizard.exec();
+}
 
 }  // namespace znt

@@ -147,7 +147,8 @@ StepResult StepIcon(MainContext& c) {
     return std::nullopt;
 }
 
-// Reads the launch word; runs its mode. Only "UPDATE" ends the program.
+// Reads the launch word; runs its mode. "UPDATE" and "FIRSTINSTALL" end the
+// program: the wizard's Close is the end of the run.
 StepResult StepLaunchMode(MainContext& c) {
     switch (LaunchModeOf(c.state.commandLine)) {
     case LaunchMode::Setup:
@@ -157,7 +158,7 @@ StepResult StepLaunchMode(MainContext& c) {
         return RunUpdateMode(c);
     case LaunchMode::FirstInstall:
         c.dialogs.ShowFirstInstall(c);
-        return std::nullopt;
+        return c.state.exitCode;
     case LaunchMode::MainWindow:
         break;
     }

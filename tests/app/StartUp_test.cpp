@@ -255,15 +255,18 @@ TEST_F(StartUpTest, UpdateModeOpensTheInstallSelectionThenEnds) {
     EXPECT_EQ(StoredLanguage(), "GREEK.LNG");
 }
 
-TEST_F(StartUpTest, SetupAndFirstInstallKeepTheMainWindow) {
+TEST_F(StartUpTest, SetupKeepsTheMainWindowAndTheWizardsCloseEndsTheProgram) {
     EXPECT_TRUE(Load("SETUP /ENG").showMainWindow);
     EXPECT_EQ(dialogs.opened, std::vector<std::string>{"source"});
     EXPECT_TRUE(window.commandsEnabled);
     state.reset();
 
     dialogs.opened.clear();
-    EXPECT_TRUE(Load("FIRSTINSTALL").showMainWindow);
+    LoadOutcome outcome = Load("FIRSTINSTALL");
+    EXPECT_FALSE(outcome.showMainWindow);
+    EXPECT_EQ(outcome.exitCode, kExitOk);
     EXPECT_EQ(dialogs.opened, std::vector<std::string>{"firstinstall"});
+    EXPECT_FALSE(StoredLanguage().has_value()) << "the wizard saves nothing";
 }
 
 }  // namespace
