@@ -11,6 +11,8 @@
 #include "install/frmZNT_Source.h"
 #include "wizard/frmZNT_FirstInstall.h"
 
+#include <QApplication>
+
 namespace znt {
 namespace {
 
@@ -51,9 +53,9 @@ void QtAppDialogs::ShowInstallSelection(MainContext& c) {
     AppState& s = c.state;
     bool restart = false;
     frmZNT_Install dialog(SelectionOf(c), [&] {
-        frmZNT_Downloads downloads(s.texts, [&](DownloadView& view) {
-            return InstallOnDisk(InstallRequestOf(s), view);
-        });
+        frmZNT_Downloads downloads(
+            s.texts, [&](DownloadView& view) { return InstallOnDisk(InstallRequestOf(s), view); },
+            QApplication::activeModalWidget());
         restart = downloads.ShowModal() == InstallOutcome::Restart;
     });
     dialog.ShowModal();
