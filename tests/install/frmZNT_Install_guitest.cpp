@@ -147,5 +147,38 @@ TEST_F(InstallDialogTest, EmptyListTellsTheUserAndNeverShows) {
     EXPECT_EQ(sink.messages[0].text, "All up to date");
 }
 
+// The twin: installed packages with their installed size; confirming runs
+// the removal inline with the five buttons disabled, for listed packages only.
+TEST_F(InstallDialogTest, UninstallTwinListsInstalledSizesAndRemovesWithButtonsDisabled) {
+    install.write("a.txt", std::string(3000, 'a'));
+    std::string bytes, error;
+    ASSERT_TRUE(FormatCatalogue(catalogue, bytes, error)) << error;
+    ASSERT_TRUE(ov::WriteFileAtomic(install.path() + "\\packages.dat", bytes));
+    texts.text[kTextUninstallTitle] = "Remove packages";
+    SelectionContext c{install.path(), packages, listMap, true, texts, sink, progress};
+    std::vector<bool> enabledDuringRun;
+    frmZNT_Uninstall twin(c, [&] {
+        for (const char* name : {"cmdClose", "cmdSelectAll", "cmdSelectInvert", "cmdSelectNone",
+                                 "cmdUpdate"}) {
+            enabledDuringRun.push_back(twin.findChild<QPushButton*>(name)->isEnabled());
+        }
+        EXPECT_TRUE(packages.Package(1).Marked);
+        EXPECT_FALSE(packages.Package(3).Marked);  // installed but not selected
+    });
+    QTimer::singleShot(0, &twin, [&] {
+        auto* list = twin.findChild<QListWidget*>("List1");
+        ASSERT_EQ(list->count(), 2);
+        EXPECT_EQ(list->item(0)->text().toStdString(), "Alpha v1.0 [3 Kb]");
+        EXPECT_EQ(list->item(1)->text().toStdString(), "Gamma v1.0 [0 Kb]");
+        EXPECT_EQ(twin.windowTitle().toStdString(), "Remove packages");
+        list->item(0)->setSelected(true);
+        twin.findChild<QPushButton*>("cmdUpdate")->click();
+    });
+    twin.ShowModal();
+    EXPECT_EQ(enabledDuringRun, std::vector<bool>(5, false));
+    EXPECT_TRUE(twin.findChild<QPushButton*>("cmdClose")->isEnabled());
+    EXPECT_EQ(twin.result(), QDialog::Accepted);
+}
+
 }  // namespace
 }  // namespace znt
