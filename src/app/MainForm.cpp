@@ -3,6 +3,7 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "app/AppState.h"
 #include "app/QtFonts.h"
+#include "app/QtWidgets.h"
 #include "app/frmOVProgress.h"
 
 #include <QCloseEvent>
@@ -21,16 +22,6 @@ namespace znt {
 namespace {
 
 constexpr int kPictureSize = 48;
-constexpr int kButtonWidth = 96;
-
-QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
-
-QPushButton* MakeButton(const char* name, QWidget* parent) {
-    auto* button = new QPushButton(parent);
-    button->setObjectName(name);
-    button->setMinimumWidth(kButtonWidth);
-    return button;
-}
 
 QLabel* MakeLabel(const char* name, QWidget* parent) {
     auto* label = new QLabel(parent);

@@ -1,6 +1,7 @@
 #include "install/frmZNT_Downloads.h"
 
 #include "app/QtFonts.h"
+#include "app/QtWidgets.h"
 #include "i18n/LanguagePack.h"
 
 #include <QCloseEvent>
@@ -14,14 +15,6 @@
 
 namespace znt {
 namespace {
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
 
 QProgressBar* Bar(QWidget* parent, const char* name) {
     auto* bar = Named(new QProgressBar(parent), name);

@@ -2,6 +2,7 @@
 
 #include "OVShared/Modules/modOVCoreFunctions.h"
 #include "app/QtFonts.h"
+#include "app/QtWidgets.h"
 #include "i18n/LanguagePack.h"
 #include "install/PackageSelection.h"
 
@@ -14,14 +15,6 @@
 
 namespace znt {
 namespace {
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
 
 }  // namespace
 

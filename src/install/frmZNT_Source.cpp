@@ -2,6 +2,7 @@
 
 #include "OVShared/Platform/FileSystem.h"
 #include "app/QtFonts.h"
+#include "app/QtWidgets.h"
 #include "install/SourceChoice.h"
 
 #include <QButtonGroup>
@@ -20,14 +21,6 @@ namespace {
 constexpr int kPictureSize = 48;
 constexpr int kTextOk = 10;
 constexpr int kTextCancel = 11;
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-template <typename T>
-T* Named(T* widget, const char* name) {
-    widget->setObjectName(name);
-    return widget;
-}
 
 }  // namespace
 

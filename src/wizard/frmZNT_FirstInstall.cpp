@@ -4,6 +4,7 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "app/AppState.h"
 #include "app/QtFonts.h"
+#include "app/QtWidgets.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -21,20 +22,10 @@ namespace {
 using namespace wizard_text;
 
 constexpr int kPictureSize = 48;
-constexpr int kButtonWidth = 96;
 constexpr int kPageWidth = 380;
 // Tall enough for the longest page text, so that the window keeps its size
 // from page to page.
 constexpr int kPageHeight = 150;
-
-QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
-
-QPushButton* MakeButton(const char* name, QWidget* parent) {
-    auto* button = new QPushButton(parent);
-    button->setObjectName(name);
-    button->setMinimumWidth(kButtonWidth);
-    return button;
-}
 
 }  // namespace
 

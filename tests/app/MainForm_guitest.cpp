@@ -6,6 +6,7 @@
 #include "app/QtAppDialogs.h"
 #include "app/frmOVProgress.h"
 #include "support/AppFakes.h"
+#include "support/QtTestApp.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 
@@ -32,13 +33,6 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 namespace znt {
 namespace {
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
-
 std::string Text(QWidget* w) {
     if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
     if (auto* button = qobject_cast<QPushButton*>(w)) return button->text().toStdString();
@@ -49,7 +43,7 @@ std::string Text(QWidget* w) {
 class MainFormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureApplication();
+        testsupport::EnsureQApplication();
         if (!apptest::CopyStagedInstallation(install)) GTEST_SKIP() << "no staged build";
     }
 

@@ -11,6 +11,7 @@
 #include "install/DownloadView.h"
 #include "support/AppFakes.h"
 #include "support/LoopbackServer.h"
+#include "support/QtTestApp.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
@@ -30,17 +31,10 @@ namespace {
 
 using testsupport::ReadFile;
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
-
 class InstallFlowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureApplication();
+        testsupport::EnsureQApplication();
         if (!apptest::CopyStagedInstallation(install)) GTEST_SKIP() << "no staged build";
         ov::SetYieldHook([] { QCoreApplication::processEvents(); });
         Publish("Alpha", 10, "bin\\alpha.txt", "alpha v2");

@@ -8,6 +8,7 @@
 #include "install/InstallOnDisk.h"
 #include "install/frmZNT_Downloads.h"
 #include "support/LoopbackServer.h"
+#include "support/QtTestApp.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 
@@ -25,17 +26,10 @@
 namespace znt {
 namespace {
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
-
 class DownloadWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureApplication();
+        testsupport::EnsureQApplication();
         ov::SetYieldHook([] { QCoreApplication::processEvents(); });
         for (int i : {11, 201, 202, 204, 205, 206, 612}) texts.text[i] = "T" + std::to_string(i);
         std::filesystem::create_directories(install.file("core/cache"));

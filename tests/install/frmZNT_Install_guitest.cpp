@@ -8,6 +8,7 @@
 #include "install/PackageSelection.h"
 #include "install/frmZNT_Selection.h"
 #include "support/CatalogueEntries.h"
+#include "support/QtTestApp.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 
@@ -21,13 +22,6 @@
 
 namespace znt {
 namespace {
-
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
 
 PackageEntry Package(const std::string& name, std::int32_t code, PackageFileEntry file) {
     PackageEntry p;
@@ -44,7 +38,7 @@ PackageEntry Package(const std::string& name, std::int32_t code, PackageFileEntr
 class InstallDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureApplication();
+        testsupport::EnsureQApplication();
         texts.text[200] = "Install or update packages";
         texts.text[kTextTotalSize] = "Total size";
         texts.text[610] = "All up to date";

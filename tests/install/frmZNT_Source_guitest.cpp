@@ -4,6 +4,7 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "install/SourceChoice.h"
 #include "install/frmZNT_Source.h"
+#include "support/QtTestApp.h"
 #include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -17,17 +18,10 @@
 namespace znt {
 namespace {
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
-
 class SourceDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureApplication();
+        testsupport::EnsureQApplication();
         stage = testsupport::TestBinDir() + "/stage";
         if (LoadLanguagePack(texts, stage, "ENGLISH.LNG") != PackLoadResult::Ok) {
             GTEST_SKIP() << "no staged packs";

@@ -10,6 +10,7 @@
 #include "app/StartUp.h"
 #include "support/AppFakes.h"
 #include "support/LoopbackServer.h"
+#include "support/QtTestApp.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 
@@ -30,13 +31,6 @@ using testsupport::TempDir;
 namespace znt {
 namespace {
 
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
-
 std::string Caption(QWidget* w) {
     if (auto* label = qobject_cast<QLabel*>(w)) return label->text().toStdString();
     if (auto* button = qobject_cast<QPushButton*>(w)) return button->text().toStdString();
@@ -55,7 +49,7 @@ std::string NameList() {
 class FirstInstallWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        EnsureApplication();
+        testsupport::EnsureQApplication();
         if (!apptest::CopyStagedInstallation(install)) GTEST_SKIP() << "no staged build";
         server.Serve("/ovw2010/pnames.txt", NameList());
     }
