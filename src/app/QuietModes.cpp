@@ -15,6 +15,7 @@
 #include "install/RemovePackages.h"
 #include "install/TransferRate.h"
 
+#include <cmath>
 #include <exception>
 #include <set>
 
@@ -54,9 +55,12 @@ public:
         milliseconds_ += e.milliseconds;
         if (e.milliseconds <= 0 || milliseconds_ <= 0) return "\t-\t-";
         const double overall = static_cast<double>(received_) * 1000 / milliseconds_;
-        const std::int64_t left = std::max<std::int64_t>(0, total_ - received_);
-        return "\t" + RateText(english_, static_cast<double>(e.bytes) * 1000 / e.milliseconds) +
-               "\t" + (overall > 0 ? DurationText(static_cast<std::int64_t>(left / overall)) : "-");
+        const double left = static_cast<double>(std::max<std::int64_t>(0, total_ - received_));
+        const std::string rate =
+            RateText(english_, static_cast<double>(e.bytes) * 1000 / e.milliseconds);
+        if (overall <= 0) return "\t" + rate + "\t-";
+        const auto seconds = static_cast<std::int64_t>(std::ceil(left / overall));
+        return "\t" + rate + "\t" + DurationText(seconds);
     }
 
 private:
@@ -136,7 +140,9 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
         .report = log.Reporter([&](const InstallEvent& e) {
             failed = failed || IsFailure(e.kind);
             out << EventWord(e.kind) << '\t' << Shown(run, e.name);
-            if (e.kind == InstallEventKind::ArchiveFetched) out << '\t' << e.bytes << pace.Columns(e);
+            if (e.kind == InstallEventKind::ArchiveFetched) {
+                out << '\t' << e.bytes << pace.Columns(e);
+            }
             out << std::endl;
         })};
     InstallOutcome outcome = InstallOnDisk(request, view);

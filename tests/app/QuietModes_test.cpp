@@ -171,8 +171,8 @@ TEST_F(QuietModesTest, UninstallRemovesOnlyNamedInstalledPackagesWithClearStatus
     EXPECT_EQ(Run({"UNINSTALL", "/QUIET", "/PACKAGE=10", source}), 4) << err;  // not installed
     EXPECT_EQ(Run({"UNINSTALL", "/QUIET", "/PACKAGE=30", "/LOG=", source}), 2);
     const std::string logFile = logs.file("removal log.txt");
-    EXPECT_EQ(Run({"UNINSTALL", "/QUIET", "/PACKAGE=30,99", "/ENG", "/LOG=" + logFile, source}), 0)
-        << err;
+    const std::string logSwitch = "/LOG=" + logFile;
+    EXPECT_EQ(Run({"UNINSTALL", "/QUIET", "/PACKAGE=30,99", "/ENG", logSwitch, source}), 0) << err;
     EXPECT_EQ(out, "REMOVED\thelp\\gr\\frame.htm\nREMOVED\thelp\\gr\\units.htm\n");
     const std::string log = ReadFile(logFile);
     for (const char* line : {"\tSTART\tUNINSTALL\t", "\tREMOVED\thelp\\gr\\frame.htm\n",

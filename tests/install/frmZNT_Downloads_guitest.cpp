@@ -129,7 +129,8 @@ TEST_F(DownloadWindowTest, RateAndTimeLeftAppearUnderTheRunBarOnceThereIsARate) 
     poll->start(10);
     EXPECT_EQ(window.ShowModal(), InstallOutcome::Cancelled);
 
-    EXPECT_TRUE(std::regex_match(shown, std::regex(R"(\d+(\.\d)? [KM]\|\d+:\d\d L)"))) << shown;
+    const std::regex rateAndTimeLeft(R"(\d+(\.\d)? [KM]\|\d+:\d\d L)");
+    EXPECT_TRUE(std::regex_match(shown, rateAndTimeLeft)) << shown;
     EXPECT_GT(speed->geometry().top(), window.findChild<QProgressBar*>("PTOTAL")->geometry().top());
 }
 
