@@ -60,7 +60,11 @@ void InstallLog::Event(const InstallEvent& e) {
 
 InstallReporter InstallLog::Reporter(InstallReporter next) {
     return [this, next = std::move(next)](const InstallEvent& e) {
-        Event(e);
+        try {
+            Event(e);
+        } catch (const std::exception&) {
+            // the run goes on without this line
+        }
         if (next) next(e);
     };
 }
