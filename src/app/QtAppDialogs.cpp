@@ -4,6 +4,7 @@
 #include "app/MainCommands.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "install/InstallFiles.h"
+#include "install/InstallLog.h"
 #include "install/InstallOnDisk.h"
 #include "install/RemovePackages.h"
 #include "install/frmZNT_Downloads.h"
@@ -38,6 +39,17 @@ InstallRequest InstallRequestOf(AppState& s) {
     };
 }
 
+// The run of the download window, written to core\zntr.log as it goes.
+InstallOutcome LoggedInstall(AppState& s, DownloadView& view) {
+    InstallRequest request = InstallRequestOf(s);
+    InstallLog log(DefaultLogPath(s.appFolder), s.appFolder);
+    log.Start("INSTALL", request.source);
+    request.report = log.Reporter();
+    InstallOutcome outcome = InstallOnDisk(request, view);
+    log.End(OutcomeWord(outcome));
+    return outcome;
+}
+
 }  // namespace
 
 void QtAppDialogs::ShowSource(MainContext& c) {
@@ -54,7 +66,7 @@ void QtAppDialogs::ShowInstallSelection(MainContext& c) {
     bool restart = false;
     frmZNT_Install dialog(SelectionOf(c), [&] {
         frmZNT_Downloads downloads(
-            s.texts, [&](DownloadView& view) { return InstallOnDisk(InstallRequestOf(s), view); },
+            s.texts, [&](DownloadView& view) { return LoggedInstall(s, view); },
             QApplication::activeModalWidget());
         restart = downloads.ShowModal() == InstallOutcome::Restart;
     });
@@ -69,7 +81,11 @@ void QtAppDialogs::ShowUninstallSelection(MainContext& c) {
         DiskFileOps files;
         RemovalContext removal{s.appFolder, s.packages, s.texts, s.messages,
                                s.appTitle,  s.programPath, files};
-        RemovePackages(removal);
+        InstallLog log(DefaultLogPath(s.appFolder), s.appFolder);
+        log.Start("UNINSTALL", s.appFolder);
+        RemovalResult result = RemovePackages(removal);
+        log.Removal(result);
+        log.End(result.failed.empty() ? "FINISHED" : "FAILED");
     });
     dialog.ShowModal();
 }

@@ -9,10 +9,13 @@
 #include "catalogue/PackageLists.h"
 #include "install/DownloadView.h"
 #include "install/InstallFiles.h"
+#include "install/InstallLog.h"
 #include "install/InstallOnDisk.h"
 #include "install/PackageSelection.h"
 #include "install/RemovePackages.h"
+#include "install/TransferRate.h"
 
+#include <cmath>
 #include <exception>
 #include <set>
 
@@ -33,22 +36,47 @@ struct Prepared {
     ListMap map;
 };
 
-const char* EventWord(InstallEventKind kind) {
-    switch (kind) {
-        case InstallEventKind::ArchiveFetched: return "FETCHED";
-        case InstallEventKind::ArchiveFailed: return "FAILED";
-        case InstallEventKind::FilePlaced: return "INSTALLED";
-        case InstallEventKind::FileNotExtracted:
-        case InstallEventKind::FileNotPlaced: return "NOT-INSTALLED";
-        case InstallEventKind::FileToPatcher: return "PATCHER";
-        case InstallEventKind::OwnExecutableStaged: return "STAGED";
-    }
-    return "?";
-}
-
 bool IsFailure(InstallEventKind kind) {
     return kind == InstallEventKind::ArchiveFailed || kind == InstallEventKind::FileNotExtracted ||
            kind == InstallEventKind::FileNotPlaced || kind == InstallEventKind::FileToPatcher;
+}
+
+// The rate and time-left columns of FETCHED lines: the archive's average
+// rate, and the time the rest of the run takes at the run's average so far.
+class FetchPace {
+public:
+    explicit FetchPace(const Packages& packages) {
+        for (const PackageEntry& p : packages.entries) {
+            if (p.Marked) total_ += p.SizeBytes;
+        }
+    }
+    std::string Columns(const InstallEvent& e) {
+        received_ += e.bytes;
+        milliseconds_ += e.milliseconds;
+        if (e.milliseconds <= 0 || milliseconds_ <= 0) return "\t-\t-";
+        const double overall = static_cast<double>(received_) * 1000 / milliseconds_;
+        const double left = static_cast<double>(std::max<std::int64_t>(0, total_ - received_));
+        const std::string rate =
+            RateText(english_, static_cast<double>(e.bytes) * 1000 / e.milliseconds);
+        if (overall <= 0) return "\t" + rate + "\t-";
+        const auto seconds = static_cast<std::int64_t>(std::ceil(left / overall));
+        return "\t" + rate + "\t" + DurationText(seconds);
+    }
+
+private:
+    AppTexts english_;  // no pack: the English units
+    std::int64_t total_ = 0;
+    std::int64_t received_ = 0;
+    std::int64_t milliseconds_ = 0;
+};
+
+// /LOG=<file>, else core\zntr.log; nothing, after a message, for an empty /LOG=.
+std::optional<std::string> LogPath(const std::string& commandLine, const UnattendedRun& run,
+                                   const char* mode, std::ostream& err) {
+    std::optional<std::string> path = SwitchValue(commandLine, "/LOG=");
+    if (!path) return DefaultLogPath(run.appFolder);
+    if (path->empty()) err << mode << ": /LOG= needs the name of a file.\n";
+    return path->empty() ? std::nullopt : path;
 }
 
 // Fetches the catalogue and builds one list under the lock. An exit status
@@ -88,11 +116,17 @@ int Finish(std::ostream& out, std::ostream& err, const char* mode, int status) {
 int UpdateInstallation(const std::string& commandLine, const std::string& programPath,
                        std::ostream& out, std::ostream& err) {
     const UnattendedRun run = UnattendedRunOf(commandLine, programPath);
+    const std::optional<std::string> logPath = LogPath(commandLine, run, "UPDATE", err);
+    if (!logPath) return kExitBadCommandLine;
     ov::InstanceLock lock;
     Prepared p;
     if (auto end = Prepare(commandLine, run, lock, "UPDATE", true, p, err)) return *end;
     if (p.map.ListMapCount() == 0) return kExitNothingToDo;  // text 610 is on err
     ApplySelection(p.packages, p.map, std::vector<bool>(p.map.rows.size(), true), false);
+    const CatalogueSource source = *SourceOf(commandLine, err);
+    InstallLog log(*logPath, run.appFolder);
+    log.Start("UPDATE", source);
+    FetchPace pace(p.packages);
 
     bool failed = false;
     StreamMessageSink messages(err);
@@ -102,18 +136,22 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
     InstallRequest request{
         .installFolder = run.appFolder, .packages = p.packages, .english = run.english,
         .texts = run.texts, .messages = messages, .title = run.title, .inet = inet,
-        .source = *SourceOf(commandLine, err), .coreTexts = coreTexts,
-        .report = [&](const InstallEvent& e) {
+        .source = source, .coreTexts = coreTexts,
+        .report = log.Reporter([&](const InstallEvent& e) {
             failed = failed || IsFailure(e.kind);
             out << EventWord(e.kind) << '\t' << Shown(run, e.name);
-            if (e.kind == InstallEventKind::ArchiveFetched) out << '\t' << e.bytes;
+            if (e.kind == InstallEventKind::ArchiveFetched) {
+                out << '\t' << e.bytes << pace.Columns(e);
+            }
             out << std::endl;
-        }};
+        })};
     InstallOutcome outcome = InstallOnDisk(request, view);
     int status = outcome == InstallOutcome::Restart ? kExitRestartNeeded
                  : failed                           ? kExitFileFailed
                                                     : kExitDone;
-    return Finish(out, err, "UPDATE", status);
+    status = Finish(out, err, "UPDATE", status);
+    log.End(OutcomeWord(outcome), std::to_string(status));
+    return status;
 }
 
 // The codes of /PACKAGE=<code>[,<code>...]; nothing when absent or malformed.
@@ -147,6 +185,8 @@ int RemoveFromInstallation(const std::string& commandLine, const std::string& pr
         return kExitBadCommandLine;
     }
     const UnattendedRun run = UnattendedRunOf(commandLine, programPath);
+    const std::optional<std::string> logPath = LogPath(commandLine, run, "UNINSTALL", err);
+    if (!logPath) return kExitBadCommandLine;
     ov::InstanceLock lock;
     Prepared p;
     if (auto end = Prepare(commandLine, run, lock, "UNINSTALL", false, p, err)) return *end;
@@ -163,13 +203,18 @@ int RemoveFromInstallation(const std::string& commandLine, const std::string& pr
     DiskFileOps files;
     RemovalContext removal{run.appFolder, p.packages, run.texts, messages, run.title,
                            programPath,   files};
+    InstallLog log(*logPath, run.appFolder);
+    log.Start("UNINSTALL", run.appFolder);
     RemovalResult result = RemovePackages(removal);
+    log.Removal(result);
     for (const auto& [word, paths] : {std::pair{"REMOVED", &result.removed},
                                       std::pair{"NOT-REMOVED", &result.failed},
                                       std::pair{"SKIPPED", &result.skipped}}) {
         for (const std::string& path : *paths) out << word << '\t' << Shown(run, path) << '\n';
     }
-    return Finish(out, err, "UNINSTALL", result.failed.empty() ? kExitDone : kExitFileFailed);
+    int status = Finish(out, err, "UNINSTALL", result.failed.empty() ? kExitDone : kExitFileFailed);
+    log.End(result.failed.empty() ? "FINISHED" : "FAILED", std::to_string(status));
+    return status;
 }
 
 // Ends a run that threw with a failure, never with an abort.
@@ -208,13 +253,15 @@ std::string UsageText() {
     return "Usage: zntr.exe [SETUP | UPDATE | FIRSTINSTALL] [/ENG] [/SERVER=<address>]\n"
            "       zntr.exe LIST [/ENG] [/SERVER=<address> | /SOURCE=<folder>]\n"
            "       zntr.exe UPDATE /QUIET [/ENG] [/SERVER=<address> | /SOURCE=<folder>]\n"
+           "                [/LOG=<file>]\n"
            "       zntr.exe UNINSTALL /QUIET /PACKAGE=<code>[,<code>...] [/ENG]\n"
-           "                [/SERVER=<address> | /SOURCE=<folder>]\n"
+           "                [/SERVER=<address> | /SOURCE=<folder>] [/LOG=<file>]\n"
            "\n"
            "Without a launch word the main window opens; SETUP starts the Install command,\n"
            "UPDATE offers the updates, FIRSTINSTALL opens the first-install wizard.\n"
            "/ENG selects English (Greek otherwise). /SERVER= names the update server\n"
            "(http:// or https://); /SOURCE= a local folder holding packages.dat and files\\.\n"
+           "/LOG= appends the run's log to that file instead of core\\zntr.log.\n"
            "\n"
            "Exit status of the windowless modes: 0 done, 1 the catalogue could not be\n"
            "fetched, 2 bad command line, 3 output could not be written (or no display for\n"

@@ -10,6 +10,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/Retrieval.h"
 #include "i18n/LanguagePack.h"
+#include "install/RowText.h"  // OneRowText, for the modes' rows
 
 #include <optional>
 #include <ostream>
@@ -59,10 +60,5 @@ std::optional<CatalogueSource> SourceOf(const std::string& commandLine, std::ost
 std::optional<Packages> FetchPrivateCatalogue(const CatalogueSource& source,
                                               const UnattendedRun& run, const char* mode,
                                               std::ostream& err);
-
-// Catalogue text made safe for one row of a terminal or a tab-separated
-// reader: every control character (below U+0020, U+007F, U+0080..U+009F) and
-// the line and paragraph separators U+2028 and U+2029 become U+FFFD.
-std::string OneRowText(std::string_view utf8);
 
 }  // namespace znt

@@ -24,6 +24,7 @@ void PrepareDownloadWindow(DownloadView& view, const AppTexts& texts) {
     view.SetText(DownloadControl::cmdCancel, texts[kTextCancel]);
     view.SetText(DownloadControl::lblCurrent, "");
     view.SetText(DownloadControl::lblResponse, "");
+    view.SetText(DownloadControl::lblSpeed, "");
     view.SetValue(DownloadControl::PBAR, 0);
     view.SetValue(DownloadControl::PTOTAL, 0);
     view.SetEnabled(DownloadControl::cmdCancel, true);

@@ -27,6 +27,7 @@ enum class DownloadControl {
     PBAR,         // per-archive bar, 0 to 100
     PTOTAL,       // run bar, 0 to 100
     cmdCancel,
+    lblSpeed,     // under PTOTAL: transfer rate and time left of the run
 };
 
 // Language texts of the window and its run.

@@ -22,10 +22,24 @@ public:
         if (runBar != c_.run.totalBar) c_.view.SetValue(DownloadControl::PTOTAL, runBar);
         fileBar_ = fileBar;
         c_.run.totalBar = runBar;
+        ShowSpeed();
     }
-    bool CancelRequested() override { return c_.view.Cancel().Pressed(); }
+    // Asked on every chunk and every poll, so a stall is seen too.
+    bool CancelRequested() override {
+        ShowSpeed();
+        return c_.view.Cancel().Pressed();
+    }
 
 private:
+    void ShowSpeed() {
+        const auto now = TransferRate::Clock::now();
+        const RunBytes& bytes = c_.run.bytes;
+        c_.run.rate.Sample(bytes.received, now);
+        if (!c_.run.rate.ShowDue(now)) return;
+        c_.view.SetText(DownloadControl::lblSpeed,
+                        SpeedText(c_.texts, c_.run.rate, bytes.total - bytes.received));
+    }
+
     InstallContext& c_;
     int fileBar_ = 0;
 };

@@ -7,6 +7,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/Retrieval.h"
 #include "install/ArchiveDownload.h"
+#include "install/TransferRate.h"
 
 #include <cstdint>
 #include <functional>
@@ -42,8 +43,8 @@ PatcherRunner AutopatchRunner(ov::CoreSectionTable& coreTexts, ov::MessageSink& 
 // What happened to one archive or file, for a caller that reports the run
 // (the unattended mode's progress lines, a log).
 enum class InstallEventKind {
-    ArchiveFetched,       // name: the archive; bytes: its length
-    ArchiveFailed,        // not fetched whole at its catalogue length
+    ArchiveFetched,       // name: the archive; bytes: its length; milliseconds taken
+    ArchiveFailed,        // not fetched whole at its catalogue length (bytes, milliseconds)
     FileNotExtracted,     // name: the file; the archive gave no such file
     FilePlaced,           // name: the target
     FileNotPlaced,        // a new file that could not be written (no old one)
@@ -55,6 +56,7 @@ struct InstallEvent {
     InstallEventKind kind;
     std::string name;
     std::int64_t bytes = 0;
+    std::int64_t milliseconds = 0;  // time the fetch of an archive took
 };
 
 using InstallReporter = std::function<void(const InstallEvent&)>;
@@ -64,6 +66,7 @@ struct InstallRunState {
     RunBytes bytes;
     int totalBar = 0;      // the value PTOTAL shows
     bool restart = false;  // the program's own executable was staged
+    TransferRate rate;     // lblSpeed's rate and time left
 };
 
 struct InstallContext {
@@ -83,8 +86,9 @@ struct InstallContext {
     InstallReporter report{};
     InstallRunState run{};
 
-    void Report(InstallEventKind kind, std::string name, std::int64_t bytes = 0) {
-        if (report) report(InstallEvent{kind, std::move(name), bytes});
+    void Report(InstallEventKind kind, std::string name, std::int64_t bytes = 0,
+                std::int64_t milliseconds = 0) {
+        if (report) report(InstallEvent{kind, std::move(name), bytes, milliseconds});
     }
 };
 

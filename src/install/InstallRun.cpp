@@ -10,6 +10,7 @@
 #include "install/PlaceFile.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 
 namespace znt {
@@ -59,9 +60,12 @@ bool FetchPackage(InstallContext& c, std::int32_t i) {
         if (CancelPressed(c)) return false;
         PackageFileEntry& f = p.File(j);
         if (!NeedsFetch(c, f)) continue;
+        const auto start = std::chrono::steady_clock::now();
         bool fetched = FetchArchive(c, i, j);
+        const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
         c.Report(fetched ? InstallEventKind::ArchiveFetched : InstallEventKind::ArchiveFailed,
-                 f.ArchiveName, f.ArchiveSize);
+                 f.ArchiveName, f.ArchiveSize, taken.count());
     }
     return !CancelPressed(c);
 }
@@ -102,6 +106,7 @@ InstallStepResult StepInstallPhase(InstallContext& c) {
     c.view.SetEnabled(DownloadControl::cmdCancel, false);
     c.view.SetVisible(DownloadControl::lblCurrent, false);
     c.view.SetVisible(DownloadControl::PBAR, false);
+    c.view.SetVisible(DownloadControl::lblSpeed, false);
     c.view.SetText(DownloadControl::lblTotal, c.texts[kTextInstallingTotal]);
     ov::YieldToEventLoop();
     return std::nullopt;

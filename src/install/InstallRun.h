@@ -7,7 +7,7 @@
 //   2. Fetch: every file whose installed copy differs (VersionDiffers for
 //      CheckMode 0, SizeDiffers for 1; other modes are never fetched) has
 //      its archive fetched into the cache folder.
-//   3. Install: Cancel disabled, lblCurrent and PBAR hidden, lblTotal shows
+//   3. Install: Cancel disabled, lblCurrent, PBAR and lblSpeed hidden, lblTotal shows
 //      text 206; then for every file PTOTAL moves on by one and a fetched
 //      file is extracted and placed (PlaceFile.h).
 // Cancel during the fetch pass ends the run: nothing more is fetched or

@@ -39,6 +39,7 @@ void frmZNT_Downloads::BuildControls() {
     lblTotal = Named(new QLabel(fmProgress), "lblTotal");
     lblCurrent = Named(new QLabel(fmProgress), "lblCurrent");
     lblResponse = Named(new QLabel(fmProgress), "lblResponse");
+    lblSpeed = Named(new QLabel(fmProgress), "lblSpeed");
     for (QLabel* label : {lblTotal, lblCurrent, lblResponse}) label->setMinimumWidth(380);
     PBAR = Bar(fmProgress, "PBAR");
     PTOTAL = Bar(fmProgress, "PTOTAL");
@@ -52,6 +53,7 @@ void frmZNT_Downloads::BuildControls() {
     frame->addSpacing(8);
     frame->addWidget(lblTotal);
     frame->addWidget(PTOTAL);
+    frame->addWidget(lblSpeed);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(cmdCancel);
@@ -111,6 +113,7 @@ QWidget* frmZNT_Downloads::Control(DownloadControl control) {
         case DownloadControl::PBAR: return PBAR;
         case DownloadControl::PTOTAL: return PTOTAL;
         case DownloadControl::cmdCancel: return cmdCancel;
+        case DownloadControl::lblSpeed: return lblSpeed;
     }
     return nullptr;
 }

@@ -60,6 +60,7 @@ private:
     QLabel* lblResponse;
     QProgressBar* PBAR;
     QProgressBar* PTOTAL;
+    QLabel* lblSpeed;
     QPushButton* cmdCancel;
 };
 

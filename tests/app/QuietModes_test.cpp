@@ -19,6 +19,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 
 namespace {
 
@@ -103,7 +104,15 @@ TEST_F(QuietModesTest, UpdateInstallsThePayloadThenHasNothingToDoAndPutsBackACha
         EXPECT_EQ(ReadFile(File(relative)), ReadFile(entry.path().string())) << relative;
     }
     EXPECT_NE(out.find("INSTALLED\tbin\\frame.exe\n"), std::string::npos) << out;
+    // Archive, length, then the archive's rate and the run's time left.
+    EXPECT_TRUE(std::regex_search(
+        out, std::regex("FETCHED\t\\S+\t\\d+\t(\\d+ KB/s|\\d+\\.\\d MB/s|-)\t(\\d+:\\d\\d|-)\n")))
+        << out;
     EXPECT_TRUE(fs::is_empty(File("core/cache")));
+    const std::string log = ReadFile(File("core/zntr.log"));
+    EXPECT_NE(log.find("\tSTART\tUPDATE\t" + server.Url() + "\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\tINSTALLED\tbin\\frame.exe\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("\tEND\tFINISHED\t0\n"), std::string::npos) << log;
 
     EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", serverSwitch}), 4) << err;
     EXPECT_EQ(out, "");
@@ -160,8 +169,17 @@ TEST_F(QuietModesTest, UninstallRemovesOnlyNamedInstalledPackagesWithClearStatus
     EXPECT_EQ(Run({"UNINSTALL", "/QUIET", source}), 2);
     EXPECT_NE(err.find("/PACKAGE="), std::string::npos);
     EXPECT_EQ(Run({"UNINSTALL", "/QUIET", "/PACKAGE=10", source}), 4) << err;  // not installed
-    EXPECT_EQ(Run({"UNINSTALL", "/QUIET", "/PACKAGE=30,99", "/ENG", source}), 0) << err;
+    EXPECT_EQ(Run({"UNINSTALL", "/QUIET", "/PACKAGE=30", "/LOG=", source}), 2);
+    const std::string logFile = logs.file("removal log.txt");
+    const std::string logSwitch = "/LOG=" + logFile;
+    EXPECT_EQ(Run({"UNINSTALL", "/QUIET", "/PACKAGE=30,99", "/ENG", logSwitch, source}), 0) << err;
     EXPECT_EQ(out, "REMOVED\thelp\\gr\\frame.htm\nREMOVED\thelp\\gr\\units.htm\n");
+    const std::string log = ReadFile(logFile);
+    for (const char* line : {"\tSTART\tUNINSTALL\t", "\tREMOVED\thelp\\gr\\frame.htm\n",
+                             "\tREMOVED\thelp\\gr\\units.htm\n", "\tEND\tFINISHED\t0\n"}) {
+        EXPECT_NE(log.find(line), std::string::npos) << line << " in " << log;
+    }
+    EXPECT_FALSE(fs::exists(File("core/zntr.log")));  // written to the named file only
     EXPECT_FALSE(fs::exists(File("help")));  // the emptied folders went too
     EXPECT_EQ(ReadFile(File("bin/units.dll")), "old units");
 }

@@ -19,6 +19,7 @@ std::vector<int> UsedTextIndices() {
                              712, 715, 718};
     for (int i = 300; i <= 306; ++i) used.push_back(i);
     for (int i = 621; i <= 632; ++i) used.push_back(i);
+    for (int i = 640; i <= 644; ++i) used.push_back(i);
     return used;
 }
 

@@ -53,6 +53,7 @@ TEST_F(InstallRun, PlacesNewFilesReplacesOldOnesAndCreatesFolders) {
     EXPECT_FALSE(view.enabled[DownloadControl::cmdCancel]);
     EXPECT_FALSE(view.visible[DownloadControl::lblCurrent]);
     EXPECT_FALSE(view.visible[DownloadControl::PBAR]);
+    EXPECT_FALSE(view.visible[DownloadControl::lblSpeed]);
     EXPECT_EQ(view.Last(DownloadControl::lblTotal), "T206");
     EXPECT_EQ(events, (std::vector<std::string>{"fetched a.dll.zip", "fetched b.txt.zip",
                                                 "placed bin\\sub\\a.dll", "placed b.txt"}));

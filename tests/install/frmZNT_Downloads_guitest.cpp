@@ -1,11 +1,13 @@
 // The download window over the real install run: its captions, its bars
-// while an archive arrives, and Cancel pressed while a transfer waits.
+// while an archive arrives, Cancel pressed while a transfer waits, and the
+// rate and time left under the run bar.
 
 #include "OVShared/Modules/modOVCoreRun.h"
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/Yield.h"
 #include "i18n/LanguagePack.h"
 #include "install/InstallOnDisk.h"
+#include "install/TransferRate.h"
 #include "install/frmZNT_Downloads.h"
 #include "support/LoopbackServer.h"
 #include "support/QtTestApp.h"
@@ -22,6 +24,7 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <regex>
 
 namespace znt {
 namespace {
@@ -92,6 +95,37 @@ TEST_F(DownloadWindowTest, CancelWhileATransferWaitsEndsTheRunAndEmptiesTheCache
     EXPECT_TRUE(std::filesystem::is_empty(install.file("core/cache")));
     EXPECT_FALSE(std::filesystem::exists(install.file("big.bin")));
     EXPECT_TRUE(sink.messages.empty());  // no "finished" after Cancel
+}
+
+TEST_F(DownloadWindowTest, RateAndTimeLeftAppearUnderTheRunBarOnceThereIsARate) {
+    texts.text[kTextRateKilobytes] = "%1 K";
+    texts.text[kTextRateMegabytes] = "%1 M";
+    texts.text[kTextTimeLeft] = "%1 L";
+    texts.text[kTextRateAndTimeLeft] = "%1|%2";
+    testsupport::LoopbackResponse drip;
+    drip.generatedSize = 4 << 20;
+    drip.dripInterval = std::chrono::milliseconds(10);
+    drip.dripBytes = 8 << 10;  // at most 800 KB/s: the archive takes seconds
+    server.Serve("/ovw2010/files/big.bin.zip", drip);
+
+    frmZNT_Downloads window(texts, [&](DownloadView& view) { return InstallOnDisk(Request(), view); });
+    auto* speed = window.findChild<QLabel*>("lblSpeed");
+    ASSERT_NE(speed, nullptr);
+    EXPECT_EQ(speed->text(), "");
+    std::string shown;
+    int polls = 0;
+    auto* poll = new QTimer(&window);
+    QObject::connect(poll, &QTimer::timeout, [&] {
+        shown = speed->text().toStdString();
+        auto* cancel = window.findChild<QPushButton*>("cmdCancel");
+        if ((!shown.empty() || ++polls > 1000) && cancel->isEnabled()) cancel->click();
+    });
+    poll->start(10);
+    EXPECT_EQ(window.ShowModal(), InstallOutcome::Cancelled);
+
+    const std::regex rateAndTimeLeft(R"(\d+(\.\d)? [KM]\|\d+:\d\d L)");
+    EXPECT_TRUE(std::regex_match(shown, rateAndTimeLeft)) << shown;
+    EXPECT_GT(speed->geometry().top(), window.findChild<QProgressBar*>("PTOTAL")->geometry().top());
 }
 
 }  // namespace

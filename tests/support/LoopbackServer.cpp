@@ -120,16 +120,17 @@ void LoopbackServer::Handle(const std::string& path, httplib::Response& res) {
     std::uint64_t generated = r.generatedSize;
     bool hold = r.holdOpenAfterSending;
     auto drip = r.dripInterval;
+    std::size_t dripBytes = std::max<std::size_t>(r.dripBytes, 1);
     res.set_content_provider(
         static_cast<std::size_t>(size), r.contentType,
-        [this, body, generated, limit, hold, drip](std::size_t offset, std::size_t length,
-                                                    httplib::DataSink& sink) {
+        [this, body, generated, limit, hold, drip, dripBytes](
+            std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             if (offset >= limit) {
                 if (hold) Sleep(std::chrono::hours(24));
                 return false;  // closes the connection short of the announced length
             }
             if (drip.count() > 0 && offset > 0 && !Sleep(drip)) return false;
-            std::size_t n = std::min({length, limit - offset, drip.count() > 0 ? std::size_t{1} : kSendSlice});
+            std::size_t n = std::min({length, limit - offset, drip.count() > 0 ? dripBytes : kSendSlice});
             std::string chunk = Slice(*body, generated, offset, n);
             return sink.write(chunk.data(), chunk.size());
         });

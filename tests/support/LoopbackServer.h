@@ -46,6 +46,8 @@ struct LoopbackResponse {
     std::uint64_t generatedSize = 0;
     // When non-zero, the body goes out one byte at a time, this far apart.
     std::chrono::milliseconds dripInterval{0};
+    // ...and this many bytes each time.
+    std::size_t dripBytes = 1;
     // Extra header lines, such as Content-Encoding.
     std::map<std::string, std::string> headers;
 };
