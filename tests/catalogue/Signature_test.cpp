@@ -1,6 +1,8 @@
 // minisign signatures and the signed hash list: Debian's minisign and the
 // publishing tool's own signer against our verifier, and the other way round.
 
+#include "Description.h"
+#include "Publisher.h"
 #include "Signer.h"
 #include "catalogue/CatalogueTrust.h"
 #include "catalogue/Signature.h"
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -142,4 +145,41 @@ TEST(CommentTimestamp, FoundAtTheStartOrAfterATab) {
     EXPECT_FALSE(znt::TimestampOf("timestamp:12x").valid);
     EXPECT_FALSE(znt::TimestampOf("timestamp:").valid);
     EXPECT_FALSE(znt::TimestampOf("timestamp:99999999999999999999").valid);
+}
+
+TEST(MinisignSignature, APublishedTreeChecksWithSha256sumAndMinisignAndWithOurCheck) {
+    TempDir keys, payload, out, home;
+    auto [pub, sec] = publish::GenerateKeyPair();
+    keys.write("zntr.pub", pub);
+    keys.write("demo.key", sec);
+    payload.write("bin/a.dll", "payload a");
+    payload.write("help/b.htm", "payload b");
+    publish::Description d;
+    std::string error;
+    ASSERT_TRUE(publish::ParseDescription(
+        "[package]\ncode = 1\nname.en = A\nname.gr = A\nfile = size bin\\a.dll\n"
+        "file = size help\\b.htm\n", d, error)) << error;
+    ASSERT_TRUE(publish::Publish(d, payload.path(), out.path(), keys.file("demo.key"), error)) << error;
+    const std::string list = ReadFile(out.file("packages.sha256"));
+    EXPECT_NE(list.find("  packages.dat\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("  files/a.dll.zip\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("  files/b.htm.zip\n"), std::string::npos) << list;
+    EXPECT_TRUE(RunIn(out, "sha256sum -c --strict packages.sha256"));
+
+    ov::RegistryStore store(home.file("registry.ini"));
+    znt::CatalogueTrust trust{keys.file("zntr.pub"), &store};
+    znt::TrustCheck check = znt::CheckSignedCatalogue(
+        trust, ReadFile(out.file("packages.dat")),
+        {list, ReadFile(out.file("packages.sha256.minisig"))});
+    EXPECT_TRUE(check.accepted) << check.problem;
+    EXPECT_EQ(check.hashes.hexByName.size(), 2u);
+    EXPECT_TRUE(check.timestamp.present);
+
+    ASSERT_TRUE(publish::Publish(d, payload.path(), out.path(), error)) << error;
+    EXPECT_FALSE(std::filesystem::exists(out.file("packages.sha256.minisig")))
+        << "an unsigned run leaves no stale signature";
+    EXPECT_FALSE(publish::Publish(d, payload.path(), out.path(), keys.file("zntr.pub"), error));
+    if (!HaveMinisign()) GTEST_SKIP() << "minisign is not installed; checked with our verifier only";
+    ASSERT_TRUE(publish::Publish(d, payload.path(), out.path(), keys.file("demo.key"), error));
+    EXPECT_TRUE(RunIn(out, "minisign -V -p '" + keys.file("zntr.pub") + "' -m packages.sha256"));
 }
