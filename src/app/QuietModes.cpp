@@ -31,6 +31,7 @@ std::string Shown(const UnattendedRun& run, const std::string& path) {
 struct Prepared {
     Packages packages;
     ListMap map;
+    ArchiveHashes hashes;
 };
 
 const char* EventWord(InstallEventKind kind) {
@@ -62,7 +63,7 @@ std::optional<int> Prepare(const std::string& commandLine, const UnattendedRun& 
         err << run.texts[kTextAlreadyRunning] << '\n';
         return kExitAlreadyRunning;
     }
-    std::optional<Packages> catalogue = FetchPrivateCatalogue(*source, run, mode, err);
+    std::optional<Packages> catalogue = FetchPrivateCatalogue(*source, run, mode, err, &out.hashes);
     if (!catalogue) return kExitFetchFailed;
     out.packages = std::move(*catalogue);
     StreamMessageSink messages(err);
@@ -108,7 +109,8 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
             out << EventWord(e.kind) << '\t' << Shown(run, e.name);
             if (e.kind == InstallEventKind::ArchiveFetched) out << '\t' << e.bytes;
             out << std::endl;
-        }};
+        },
+        .archiveHashes = p.hashes};
     InstallOutcome outcome = InstallOnDisk(request, view);
     int status = outcome == InstallOutcome::Restart ? kExitRestartNeeded
                  : failed                           ? kExitFileFailed

@@ -5,6 +5,7 @@
 // is global. Paths are texts with "\" like the catalogue's.
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueTrust.h"
 #include "catalogue/Retrieval.h"
 #include "install/ArchiveDownload.h"
 
@@ -64,6 +65,7 @@ struct InstallRunState {
     RunBytes bytes;
     int totalBar = 0;      // the value PTOTAL shows
     bool restart = false;  // the program's own executable was staged
+    bool archiveRefused = false;  // an archive did not match the signed hash list
 };
 
 struct InstallContext {
@@ -82,6 +84,7 @@ struct InstallContext {
     PatcherRunner patcher;
     InstallReporter report{};
     InstallRunState run{};
+    ArchiveHashes archiveHashes{};  // of a signed catalogue; not required otherwise
 
     void Report(InstallEventKind kind, std::string name, std::int64_t bytes = 0) {
         if (report) report(InstallEvent{kind, std::move(name), bytes});
