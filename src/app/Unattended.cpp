@@ -31,7 +31,7 @@ void FillFallbackTexts(AppTexts& texts) {
         {612, "The installation has finished."},
         {kTextCatalogueUntrusted,
          "The package list is not signed by the trusted key, or it or its checksums were "
-         "changed. Nothing was installed."},
+         "changed, so it was not used."},
         {kTextArchiveUntrusted,
          "A downloaded package file does not match the signed package list. Nothing was "
          "installed."}};
