@@ -155,7 +155,8 @@ std::optional<Packages> FetchPrivateCatalogue(const CatalogueSource& source,
         read = ReadCatalogueFile(folder.path() + "\\packages.dat");
     }
     if (fetched.status == FetchStatus::Untrusted) {
-        err << run.texts[kTextCatalogueUntrusted] << '\n' << mode << ": " << fetched.problem << '\n';
+        err << run.texts[kTextCatalogueUntrusted] << '\n'
+            << mode << ": " << fetched.problem << '\n';
         return std::nullopt;
     }
     if (!read.complete) {

@@ -42,7 +42,8 @@ bool AddLine(std::string_view line, std::map<std::string, std::string>& list) {
     return list.emplace(std::move(path), Lower(line.substr(0, kHexDigits))).second;
 }
 
-std::optional<std::uint64_t> StoredTimestamp(const CatalogueTrust& trust, const std::string& value) {
+std::optional<std::uint64_t> StoredTimestamp(const CatalogueTrust& trust,
+                                             const std::string& value) {
     if (!trust.store) return std::nullopt;
     std::optional<std::string> text = trust.store->QueryString(ProgramKey(), value);
     std::uint64_t seconds = 0;
@@ -68,7 +69,8 @@ TrustCheck Refused(std::string problem) {
 ArchiveHashes HashesOf(const std::map<std::string, std::string>& list) {
     ArchiveHashes hashes{.required = true, .hexByName = {}};
     for (const auto& [path, hex] : list) {
-        if (path.starts_with(kArchivePrefix)) hashes.hexByName[path.substr(kArchivePrefix.size())] = hex;
+        if (!path.starts_with(kArchivePrefix)) continue;
+        hashes.hexByName[path.substr(kArchivePrefix.size())] = hex;
     }
     return hashes;
 }

@@ -135,9 +135,12 @@ std::string KeyIdText(const KeyId& id) {
 }
 
 CommentTimestamp TimestampOf(std::string_view comment) {
-    size_t at = comment.starts_with(kTimestampWord) ? 0 : comment.find("\t" + std::string(kTimestampWord));
-    if (at == std::string_view::npos) return {};
-    if (at != 0) ++at;
+    size_t at = 0;
+    if (!comment.starts_with(kTimestampWord)) {
+        at = comment.find("\t" + std::string(kTimestampWord));
+        if (at == std::string_view::npos) return {};
+        ++at;
+    }
     std::string_view digits = comment.substr(at + kTimestampWord.size());
     digits = digits.substr(0, digits.find('\t'));
     CommentTimestamp stamp{.present = true, .valid = !digits.empty() && digits.size() <= 19};
@@ -178,8 +181,9 @@ std::optional<std::string> FileSha256Hex(const std::string& path) {
 bool ArchiveHashMatches(const std::string& path, std::string_view expectedHex) {
     std::optional<std::string> actual = FileSha256Hex(path);
     if (!actual || expectedHex.size() != actual->size()) return false;
-    return std::equal(actual->begin(), actual->end(), expectedHex.begin(),
-                      [](char a, char e) { return HexValue(a) == HexValue(e) && HexValue(e) >= 0; });
+    return std::equal(actual->begin(), actual->end(), expectedHex.begin(), [](char a, char e) {
+        return HexValue(e) >= 0 && HexValue(a) == HexValue(e);
+    });
 }
 
 }  // namespace znt

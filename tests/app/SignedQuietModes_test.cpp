@@ -22,7 +22,8 @@ class SignedQuietModes : public ::testing::Test {
 protected:
     void SetUp() override {
         cd = apptest::BuildFolder() + "/demo/cd";
-        if (!fs::exists(cd + "/packages.sha256.minisig") || !apptest::CopyStagedInstallation(inst)) {
+        if (!fs::exists(cd + "/packages.sha256.minisig") ||
+            !apptest::CopyStagedInstallation(inst)) {
             GTEST_SKIP() << "no staged build or signed demo tree";
         }
         key = ReadFile(testsupport::TestSourceDir() + "/demo/keys/demo-zntr.pub");
@@ -30,7 +31,8 @@ protected:
     }
     // A copy of the demo CD whose file at relative has one byte changed.
     std::string ChangedCopy(const std::string& relative) {
-        fs::copy(cd, tree.file("cd"), fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        fs::copy(cd, tree.file("cd"),
+                 fs::copy_options::recursive | fs::copy_options::overwrite_existing);
         std::string bytes = ReadFile(tree.file("cd/" + relative));
         bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x20);
         tree.write("cd/" + relative, bytes);
@@ -67,7 +69,8 @@ TEST_F(SignedQuietModes, AChangedArchiveOrCatalogueInstallsNothingAndTheSignedTr
     EXPECT_EQ(out, "");
 
     EXPECT_EQ(Update(cd), 0) << err;
-    EXPECT_EQ(ReadFile(inst.file("bin/sections.dat")), ReadFile(cd + "/../payload/bin/sections.dat"));
+    EXPECT_EQ(ReadFile(inst.file("bin/sections.dat")),
+              ReadFile(cd + "/../payload/bin/sections.dat"));
 }
 
 TEST_F(SignedQuietModes, ACatalogueSignedBeforeTheLastAcceptedOneIsRefused) {

@@ -11,7 +11,8 @@ using testsupport::TempDir;
 
 namespace {
 
-const std::string kCatalogue = "1\r\n0\r\n5,0,\"\",\"\",\"A\",\"A\",\"\",#FALSE#\r\n0,0,0,\"\",\"\",0\r\n";
+const std::string kCatalogue =
+    "1\r\n0\r\n5,0,\"\",\"\",\"A\",\"A\",\"\",#FALSE#\r\n0,0,0,\"\",\"\",0\r\n";
 
 class CatalogueTrustTest : public ::testing::Test {
 protected:
@@ -25,9 +26,10 @@ protected:
     znt::SignedFiles Signed(std::uint64_t seconds, const std::string& catalogue = kCatalogue) {
         std::string list = znt::Sha256Hex(catalogue) + "  packages.dat\n" +
                            znt::Sha256Hex("zip") + "  files/a.exe.zip\n";
-        return {list, publish::SignMessage(key, list, publish::TrustedCommentFor("packages.sha256", seconds))};
+        return {list, publish::SignMessage(key, list, publish::TrustedCommentFor("x", seconds))};
     }
-    znt::TrustCheck Check(const znt::SignedFiles& files, const std::string& catalogue = kCatalogue) {
+    znt::TrustCheck Check(const znt::SignedFiles& files,
+                          const std::string& catalogue = kCatalogue) {
         return znt::CheckSignedCatalogue(trust, catalogue, files);
     }
 

@@ -61,7 +61,8 @@ bool HalvesMatch(const SecretKey& key) {
 
 std::uint64_t Now() {
     auto since = std::chrono::system_clock::now().time_since_epoch();
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::seconds>(since).count());
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since).count();
+    return static_cast<std::uint64_t>(seconds);
 }
 
 }  // namespace
