@@ -37,11 +37,16 @@ std::vector<std::string_view> Lines(std::string_view text) {
     return lines;
 }
 
-// Decodes base64 that must give exactly size bytes.
+bool IsBase64Character(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           c == '+' || c == '/' || c == '=';
+}
+
+// Decodes base64 that must give exactly size bytes. Other characters are
+// refused first: libsodium 1.0.18 reads some bytes above 127 as digits.
 bool DecodeExact(std::string_view base64, std::uint8_t* out, size_t size) {
-    if (!SodiumReady()) return false;
-    while (!base64.empty() && std::isspace(static_cast<unsigned char>(base64.back()))) {
-        base64.remove_suffix(1);
+    if (!SodiumReady() || !std::all_of(base64.begin(), base64.end(), IsBase64Character)) {
+        return false;
     }
     size_t length = 0;
     const char* end = nullptr;

@@ -13,6 +13,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -89,6 +90,21 @@ TEST(MinisignSignature, MalformedKeysAndSignaturesParseToNothing) {
     EXPECT_FALSE(publish::ParseSecretKey(encrypted, error));
     EXPECT_NE(error.find("encrypted"), std::string::npos) << error;
     EXPECT_FALSE(publish::ParseSecretKey(pub, error));
+}
+
+TEST(MinisignSignature, NoChangeBelowTheUntrustedCommentEverVerifies) {
+    auto [pub, sec] = publish::GenerateKeyPair();
+    const std::string sig = publish::SignMessage(KeyOf(sec), "list", "timestamp:1");
+    const size_t signedFrom = sig.find('\n') + 1;
+    std::mt19937 random(11);
+    for (int round = 0; round < 2000; ++round) {
+        std::string changed = sig;
+        size_t at = signedFrom + random() % (changed.size() - 1 - signedFrom);  // not the last "\n"
+        changed[at] = static_cast<char>(changed[at] ^ (1 + random() % 255));
+        if (round % 3 == 0) changed.resize(signedFrom + random() % (changed.size() - signedFrom));
+        EXPECT_FALSE(Verifies(pub, changed, "list")) << changed;
+        znt::ParseHashList(changed);
+    }
 }
 
 TEST(HashList, ReadsSha256sumOutputAndRefusesMalformedOrRepeatedLines) {
