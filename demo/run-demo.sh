@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Runs zntr.exe against the built-in demo: a fresh demo installation made
 # from the staged program, a local update server on 127.0.0.1 serving the
-# demo catalogue and archives, and the demo CD folder as a local source.
+# demo catalogue and archives, and the demo CD folder as a local source,
+# all signed with the demo key that the demo installation trusts.
 #
 #   bash demo/run-demo.sh [build folder]        (default: build)
 #
 # It prints what an update would do (LIST), updates the demo installation
 # without windows (UPDATE /QUIET), runs the update again to show that
-# nothing is left to do, removes one package (UNINSTALL /QUIET), and then
+# nothing is left to do, removes one package (UNINSTALL /QUIET), shows a
+# changed catalogue refused, and then
 # opens the main window on the demo installation (under Xvfb when there is
 # no display, for a fixed time).
 set -euo pipefail
@@ -30,6 +32,9 @@ cp -a "$stage/." "$install/"
 if [ -d "$build/demo/installed-old" ]; then cp -a "$build/demo/installed-old/." "$install/"; fi
 # The installed program stands for an older build: the update replaces it.
 printf 'an older build' >> "$install/core/zntr.exe"
+# The demo installation trusts the demo key, so every catalogue it fetches
+# must carry the demo signature and every archive its signed hash.
+cp "$root/demo/keys/demo-zntr.pub" "$install/core/zntr.pub"
 
 # Keep the demo's settings and instance lock away from the user's own.
 export XDG_CONFIG_HOME=$build/demo/config
@@ -75,6 +80,12 @@ run UNINSTALL /QUIET /PACKAGE=30 /ENG "/SERVER=$server"
 echo
 echo "== What an update would do now =="
 run LIST /ENG "/SERVER=$server"
+echo
+echo "== A copy of the CD with one changed byte in its catalogue is refused =="
+changed=$build/demo/cd-changed
+rm -rf "$changed" && cp -a "$cd_root" "$changed"
+sed -i '1s/^/ /' "$changed/packages.dat"
+run LIST /ENG "/SOURCE=$changed"
 echo
 
 if [ -n "${DISPLAY:-}" ]; then

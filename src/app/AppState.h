@@ -12,6 +12,7 @@
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/RegistryStore.h"
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueTrust.h"
 #include "catalogue/PackageLists.h"
 #include "i18n/LanguagePack.h"
 #include "i18n/SharedPack.h"
@@ -68,6 +69,10 @@ struct AppState {
     bool SourceConfirmed = false;
 
     Packages packages;          // the catalogue in memory
+    // The archive hashes of the last catalogue fetched, when it was signed, and
+    // whether the last fetch failed because its signature or hashes were wrong.
+    ArchiveHashes archiveHashes;
+    bool catalogueUntrusted = false;
     ListMap listMap;            // rows of the open install or uninstall list
     ov::InetControl inet;       // Inet1 of the main window
     ov::InstanceLock instance;  // held while this is the running copy

@@ -38,7 +38,11 @@ bool AskForSource(MainContext& c) {
 
 bool FetchFromSource(AppState& state) {
     CatalogueSource source{state.SourceIsInternet, state.SourceFolder, state.serverBase};
-    return FetchCatalogue(source, state.appFolder, state.inet);
+    CatalogueFetchResult fetched = FetchCatalogue(source, state.appFolder, state.inet,
+                                                  InstallationTrust(state.appFolder, state.store));
+    state.archiveHashes = std::move(fetched.hashes);
+    state.catalogueUntrusted = fetched.status == FetchStatus::Untrusted;
+    return fetched.status == FetchStatus::Placed;
 }
 
 void EndBusy(MainContext& c) {
@@ -64,7 +68,8 @@ void RunPackageCommand(MainContext& c, PackageCommand command) {
     if (c.state.closing) return;
     if (!fetched) {
         EndBusy(c);
-        c.state.Message(c.state.texts[kTextFetchFailed], ov::MsgIcon::Critical);
+        int text = c.state.catalogueUntrusted ? kTextCatalogueUntrusted : kTextFetchFailed;
+        c.state.Message(c.state.texts[text], ov::MsgIcon::Critical);
         return;
     }
     c.window.SetCommandsEnabled(true);

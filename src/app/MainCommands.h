@@ -26,7 +26,9 @@ inline constexpr int kTextReadingFolder = 614;
 
 // Places packages.dat in the installation folder from the state's source.
 using CatalogueFetch = std::function<bool(AppState&)>;
-// FetchCatalogue over the state's transfer control.
+// FetchCatalogue over the state's transfer control, checked against the
+// installation's key (core\zntr.pub) when it has one; sets the state's
+// archiveHashes and catalogueUntrusted.
 bool FetchFromSource(AppState& state);
 
 struct MainContext {
@@ -40,7 +42,8 @@ enum class PackageCommand { Install, Uninstall };
 
 // cmdInstall / cmdUninstall: asks for the source until it is usable or
 // cancelled, fetches the catalogue under the progress window and opens the
-// selection dialog; a failed fetch shows text 600. Once the close path has
+// selection dialog; a failed fetch shows text 600 (650 when the catalogue's
+// signature or hashes were missing or wrong). Once the close path has
 // begun (state.closing) it stops after its current wait and shows nothing.
 void RunPackageCommand(MainContext& c, PackageCommand command);
 

@@ -36,6 +36,7 @@ InstallRequest InstallRequestOf(AppState& s) {
         .inet = s.inet,
         .source = CatalogueSource{s.SourceIsInternet, s.SourceFolder, s.serverBase},
         .coreTexts = s.coreTexts,
+        .archiveHashes = s.archiveHashes,
     };
 }
 

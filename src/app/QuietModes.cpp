@@ -34,6 +34,7 @@ std::string Shown(const UnattendedRun& run, const std::string& path) {
 struct Prepared {
     Packages packages;
     ListMap map;
+    ArchiveHashes hashes;
 };
 
 bool IsFailure(InstallEventKind kind) {
@@ -90,7 +91,7 @@ std::optional<int> Prepare(const std::string& commandLine, const UnattendedRun& 
         err << run.texts[kTextAlreadyRunning] << '\n';
         return kExitAlreadyRunning;
     }
-    std::optional<Packages> catalogue = FetchPrivateCatalogue(*source, run, mode, err);
+    std::optional<Packages> catalogue = FetchPrivateCatalogue(*source, run, mode, err, &out.hashes);
     if (!catalogue) return kExitFetchFailed;
     out.packages = std::move(*catalogue);
     StreamMessageSink messages(err);
@@ -144,7 +145,8 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
                 out << '\t' << e.bytes << pace.Columns(e);
             }
             out << std::endl;
-        })};
+        }),
+        .archiveHashes = p.hashes};
     InstallOutcome outcome = InstallOnDisk(request, view);
     int status = outcome == InstallOutcome::Restart ? kExitRestartNeeded
                  : failed                           ? kExitFileFailed

@@ -2,7 +2,9 @@
 
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Inet.h"
+#include "OVShared/Platform/RegistryStore.h"
 #include "app/CommandLine.h"
+#include "install/FetchArchive.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,7 +27,13 @@ void FillFallbackTexts(AppTexts& texts) {
         {600, "The package list could not be fetched."},
         {609, "A new version of the program has been staged; start it again to finish."},
         {610, "All installed packages are up to date."},
-        {612, "The installation has finished."}};
+        {612, "The installation has finished."},
+        {kTextCatalogueUntrusted,
+         "The package list is not signed by the trusted key, or it or its checksums were "
+         "changed, so it was not used."},
+        {kTextArchiveUntrusted,
+         "A downloaded package file does not match the signed package list. Nothing was "
+         "installed."}};
     for (const auto& [index, text] : fallbacks) {
         auto& slot = texts.text[static_cast<size_t>(index)];
         if (slot.empty()) slot = text;
@@ -122,21 +130,30 @@ std::optional<CatalogueSource> SourceOf(const std::string& commandLine, std::ost
 
 std::optional<Packages> FetchPrivateCatalogue(const CatalogueSource& source,
                                               const UnattendedRun& run, const char* mode,
-                                              std::ostream& err) {
+                                              std::ostream& err, ArchiveHashes* hashes) {
     PrivateFolder folder;
     if (folder.path().empty()) {
         err << mode << ": no private folder could be made in " << ov::SystemTempFolder() << '\n';
         return std::nullopt;
     }
     ov::InetControl inet;
+    ov::RegistryStore store = ov::RegistryStore::Default();
+    CatalogueFetchResult fetched =
+        FetchCatalogue(source, folder.path(), inet, InstallationTrust(run.appFolder, store));
     CatalogueRead read;
-    if (FetchCatalogue(source, folder.path(), inet)) {
+    if (fetched.status == FetchStatus::Placed) {
         read = ReadCatalogueFile(folder.path() + "\\packages.dat");
+    }
+    if (fetched.status == FetchStatus::Untrusted) {
+        err << run.texts[kTextCatalogueUntrusted] << '\n'
+            << mode << ": " << fetched.problem << '\n';
+        return std::nullopt;
     }
     if (!read.complete) {
         err << run.texts[600] << '\n';
         return std::nullopt;
     }
+    if (hashes) *hashes = std::move(fetched.hashes);
     return std::move(read.packages);
 }
 

@@ -55,10 +55,13 @@ private:
 // server. Nothing, after a message on err, when the server address is unusable.
 std::optional<CatalogueSource> SourceOf(const std::string& commandLine, std::ostream& err);
 
-// The whole catalogue, fetched into a private folder that is gone on return.
-// Nothing, after a message on err, when it cannot be fetched or read whole.
+// The whole catalogue, fetched into a private folder that is gone on return,
+// and checked against the installation's key (core\zntr.pub) when it has one
+// (the user's settings store keeps the last accepted signature time); hashes,
+// when given, receives the signed archive hashes. Nothing, after a message on
+// err, when it cannot be fetched, read whole or trusted.
 std::optional<Packages> FetchPrivateCatalogue(const CatalogueSource& source,
                                               const UnattendedRun& run, const char* mode,
-                                              std::ostream& err);
+                                              std::ostream& err, ArchiveHashes* hashes = nullptr);
 
 }  // namespace znt

@@ -23,6 +23,35 @@ bool NonEmptyFile(const std::string& path) {
     return length && *length > 0;
 }
 
+// packages.dat from the source into target; true when it is there and not empty.
+bool PlaceCatalogue(const CatalogueSource& source, const std::string& target,
+                    ov::InetControl& inet) {
+    bool placed = source.SourceIsInternet
+                      ? DownloadTo(inet, source.serverBase + "/ovw2010/packages.dat", target)
+                      : ov::CopyFileReplacing(source.SourceFolder + "\\packages.dat", target);
+    return placed && NonEmptyFile(target);
+}
+
+std::optional<std::string> Fetched(const CatalogueSource& source, ov::InetControl& inet,
+                                   const std::string& name, std::uint64_t maxBytes) {
+    if (!source.SourceIsInternet) {
+        return ov::ReadWholeFile(source.SourceFolder + "\\" + name, maxBytes);
+    }
+    std::optional<std::string> body = inet.OpenUrl(source.serverBase + "/ovw2010/" + name);
+    while (inet.StillExecuting()) ov::YieldToEventLoop();
+    if (body && body->size() > maxBytes) return std::nullopt;
+    return body;
+}
+
+// The placed catalogue against the hash list and signature from the same place.
+TrustCheck CheckPlaced(const CatalogueSource& source, const std::string& target,
+                       ov::InetControl& inet, const CatalogueTrust& trust) {
+    SignedFiles files{Fetched(source, inet, kHashListName, kMaxHashListBytes),
+                      Fetched(source, inet, kHashListSignatureName, kMaxSignatureFileBytes)};
+    std::optional<std::string> catalogue = ov::ReadWholeFile(target, kMaxCatalogueBytes);
+    return CheckSignedCatalogue(trust, catalogue.value_or(""), files);
+}
+
 std::vector<std::string> SplitLines(std::string_view text, size_t maxLines) {
     std::vector<std::string> lines;
     size_t start = 0;
@@ -48,15 +77,30 @@ std::string NameOf(const std::string& line) {
 
 bool FetchCatalogue(const CatalogueSource& source, std::string_view installFolder,
                     ov::InetControl& inet) {
-    const std::string target = std::string(installFolder) + "\\packages.dat";
-    bool placed = source.SourceIsInternet
-                      ? DownloadTo(inet, source.serverBase + "/ovw2010/packages.dat", target)
-                      : ov::CopyFileReplacing(source.SourceFolder + "\\packages.dat", target);
-    if (!placed || !NonEmptyFile(target)) return false;
+    return FetchCatalogue(source, installFolder, inet, CatalogueTrust{}).status ==
+           FetchStatus::Placed;
+}
+
+CatalogueFetchResult FetchCatalogue(const CatalogueSource& source, std::string_view folder,
+                                    ov::InetControl& inet, const CatalogueTrust& trust) {
+    CatalogueFetchResult result;
+    const std::string target = std::string(folder) + "\\packages.dat";
+    if (!PlaceCatalogue(source, target, inet)) return result;
+    TrustCheck check;
+    if (RequiresSignature(trust)) {
+        check = CheckPlaced(source, target, inet, trust);
+        if (!check.accepted) {
+            ov::RemoveFile(target);
+            return {FetchStatus::Untrusted, check.problem, {}};
+        }
+    }
     // A damaged, cut or still-compressed catalogue must not pass for the whole one.
-    if (ReadCatalogueFile(target).complete) return true;
-    ov::RemoveFile(target);
-    return false;
+    if (!ReadCatalogueFile(target).complete) {
+        ov::RemoveFile(target);
+        return result;
+    }
+    RememberAccepted(trust, check);
+    return {FetchStatus::Placed, "", std::move(check.hashes)};
 }
 
 bool ReadNameList(std::string_view bytes, NameTables& names) {

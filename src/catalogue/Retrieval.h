@@ -4,6 +4,8 @@
 // server or a local source folder, and fetches the product name list.
 // Callers move the progress bar themselves: 5 before FetchCatalogue, 20 after.
 
+#include "catalogue/CatalogueTrust.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +30,30 @@ struct CatalogueSource {
 // whole is removed.
 bool FetchCatalogue(const CatalogueSource& source, std::string_view installFolder,
                     ov::InetControl& inet);
+
+// The message for an Untrusted fetch.
+inline constexpr int kTextCatalogueUntrusted = 650;
+
+enum class FetchStatus {
+    Placed,     // packages.dat is in place, read whole (and signed when required)
+    Failed,     // as FetchCatalogue's false
+    Untrusted,  // the signature, the hash list or the catalogue's hash was missing or wrong
+};
+
+struct CatalogueFetchResult {
+    FetchStatus status = FetchStatus::Failed;
+    std::string problem;   // why it was Untrusted
+    ArchiveHashes hashes;  // required when the catalogue was signed
+};
+
+// FetchCatalogue checked against trust. When RequiresSignature(trust), it
+// also fetches packages.sha256 and packages.sha256.minisig from the same
+// place (kept in memory) and reads the placed catalogue only once
+// CheckSignedCatalogue accepts it; a catalogue it refuses is removed. The
+// accepted timestamp is recorded once the catalogue reads whole. Without a
+// key file this is FetchCatalogue, with no further request.
+CatalogueFetchResult FetchCatalogue(const CatalogueSource& source, std::string_view folder,
+                                    ov::InetControl& inet, const CatalogueTrust& trust);
 
 constexpr int kNameTableSize = 54;
 

@@ -2,6 +2,7 @@
 
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/Yield.h"
+#include "catalogue/Signature.h"
 #include "i18n/LanguagePack.h"
 #include "install/DownloadView.h"
 #include "install/InstallFiles.h"
@@ -74,6 +75,16 @@ FetchResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::
     return CopyArchive(source, target, f.ArchiveSize, watcher);
 }
 
+// The one hash check of a fetched archive, once it is complete on disk.
+bool HashAccepted(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
+    if (!c.archiveHashes.required) return true;
+    const std::string* expected = c.archiveHashes.Find(f.ArchiveName);
+    if (expected && ArchiveHashMatches(target, *expected)) return true;
+    c.files.Delete(target);
+    c.run.archiveRefused = true;
+    return false;
+}
+
 bool Fetchable(const PackageFileEntry& f) {
     return IsSafeFileEntry(f) && !ArchiveStem(f.ArchiveName).empty() && f.ArchiveSize >= 0;
 }
@@ -91,7 +102,7 @@ bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j) {
     std::string target = c.cacheFolder + f.ArchiveName;
     FetchResult result = c.source.SourceIsInternet ? FromServer(c, f, target)
                                                    : FromFolder(c, f, target);
-    f.Fetched = result == FetchResult::Accepted;
+    f.Fetched = result == FetchResult::Accepted && HashAccepted(c, f, target);
     return f.Fetched;
 }
 

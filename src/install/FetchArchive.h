@@ -13,10 +13,15 @@
 
 namespace znt {
 
+// The message when an archive does not match a signed catalogue's hash list.
+inline constexpr int kTextArchiveUntrusted = 651;
+
 // Fetches ArchiveName of file j of package i (both 1-based) into the cache
 // folder; sets the entry's Fetched flag and returns it. True only when the
-// archive there has exactly ArchiveSize bytes. An entry outside the
-// catalogue or failing IsSafeFileEntry is never fetched.
+// archive there has exactly ArchiveSize bytes and, when the catalogue was
+// signed (c.archiveHashes.required), the hash the list gives; an archive that
+// is not listed or differs is deleted and sets c.run.archiveRefused. An entry
+// outside the catalogue or failing IsSafeFileEntry is never fetched.
 bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j);
 
 }  // namespace znt

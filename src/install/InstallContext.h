@@ -5,6 +5,7 @@
 // is global. Paths are texts with "\" like the catalogue's.
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/CatalogueTrust.h"
 #include "catalogue/Retrieval.h"
 #include "install/ArchiveDownload.h"
 #include "install/TransferRate.h"
@@ -67,6 +68,7 @@ struct InstallRunState {
     int totalBar = 0;      // the value PTOTAL shows
     bool restart = false;  // the program's own executable was staged
     TransferRate rate;     // lblSpeed's rate and time left
+    bool archiveRefused = false;  // an archive did not match the signed hash list
 };
 
 struct InstallContext {
@@ -85,6 +87,7 @@ struct InstallContext {
     PatcherRunner patcher;
     InstallReporter report{};
     InstallRunState run{};
+    ArchiveHashes archiveHashes{};  // of a signed catalogue; not required otherwise
 
     void Report(InstallEventKind kind, std::string name, std::int64_t bytes = 0,
                 std::int64_t milliseconds = 0) {

@@ -25,6 +25,7 @@ InstallOutcome InstallOnDisk(const InstallRequest& r, DownloadView& view) {
         .files = files,
         .patcher = AutopatchRunner(r.coreTexts, r.messages),
         .report = r.report,
+        .archiveHashes = r.archiveHashes,
     };
     return RunInstall(c);
 }

@@ -23,6 +23,7 @@ struct InstallRequest {
     CatalogueSource source;
     ov::CoreSectionTable& coreTexts;
     InstallReporter report{};
+    ArchiveHashes archiveHashes{};  // of a signed catalogue (FetchCatalogue)
 };
 
 InstallOutcome InstallOnDisk(const InstallRequest& request, DownloadView& view);

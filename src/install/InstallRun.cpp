@@ -19,7 +19,8 @@ namespace {
 using Step = InstallStepResult (*)(InstallContext&);
 
 constexpr Step kInstallSteps[] = {
-    StepRunTotals, StepFetchPass, StepInstallPhase, StepInstallPass, StepFinish,
+    StepRunTotals, StepFetchPass, StepRefuseUntrusted, StepInstallPhase, StepInstallPass,
+    StepFinish,
 };
 
 InstallStepResult RunGuarded(Step step, InstallContext& c) {
@@ -99,6 +100,15 @@ InstallStepResult StepFetchPass(InstallContext& c) {
         }
     }
     return std::nullopt;
+}
+
+// Reads the refusal flag: an archive that does not match the signed hash list
+// means the source is not what the maker published, so nothing is installed.
+InstallStepResult StepRefuseUntrusted(InstallContext& c) {
+    if (!c.run.archiveRefused) return std::nullopt;
+    DeleteFetchedArchives(c);
+    c.messages.Show(c.texts[kTextArchiveUntrusted], c.title, ov::MsgIcon::Critical);
+    return InstallOutcome::Cancelled;
 }
 
 // Writes the window's install look: no Cancel, no current archive, text 206.

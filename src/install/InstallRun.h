@@ -11,7 +11,8 @@
 //      text 206; then for every file PTOTAL moves on by one and a fetched
 //      file is extracted and placed (PlaceFile.h).
 // Cancel during the fetch pass ends the run: nothing more is fetched or
-// installed and the archives fetched so far are deleted from the cache.
+// installed and the archives fetched so far are deleted from the cache. So
+// does an archive refused by a signed catalogue's hash list, after text 651.
 
 #include "install/InstallContext.h"
 
@@ -34,6 +35,7 @@ using InstallStepResult = std::optional<InstallOutcome>;
 
 InstallStepResult StepRunTotals(InstallContext& c);
 InstallStepResult StepFetchPass(InstallContext& c);
+InstallStepResult StepRefuseUntrusted(InstallContext& c);
 InstallStepResult StepInstallPhase(InstallContext& c);
 InstallStepResult StepInstallPass(InstallContext& c);
 InstallStepResult StepFinish(InstallContext& c);

@@ -2,11 +2,15 @@
 
 #include "app/AppState.h"
 #include "app/StartUp.h"
+#include "catalogue/Retrieval.h"
 #include "support/AppFakes.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
+#include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using apptest::FakeDialogs;
 using apptest::FakeWindow;
@@ -192,6 +196,31 @@ TEST_F(MainCommandsTest, ClosePathSavesLoadedSettingsOnly) {
     state.settingsLoaded = true;
     CloseProgram(state);
     EXPECT_EQ(ReadSetting(store, kShellSection, "P_LanguagePack"), "ENGLISH.LNG");
+}
+
+TEST_F(MainCommandsTest, AnInstallationWithAKeyRefusesAChangedCatalogueWithText650) {
+    const std::string cd = apptest::BuildFolder() + "/demo/cd";
+    if (!std::filesystem::exists(cd + "/packages.sha256.minisig")) {
+        GTEST_SKIP() << "no signed demo tree";
+    }
+    install.write("core/zntr.pub",
+                  testsupport::ReadFile(testsupport::TestSourceDir() + "/demo/keys/demo-zntr.pub"));
+    state.texts.text[kTextCatalogueUntrusted] = "Not trusted";
+    std::filesystem::copy(cd, install.file("changed"), std::filesystem::copy_options::recursive);
+    install.write("changed/packages.dat", testsupport::ReadFile(cd + "/packages.dat") + " ");
+    dialogs.sources = {{false, install.file("changed")}};
+    MainContext c{state, window, dialogs};  // the real fetch
+    RunPackageCommand(c, PackageCommand::Install);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "Not trusted");
+    EXPECT_FALSE(std::filesystem::exists(install.file("packages.dat")));
+
+    dialogs.sources = {{false, cd}};
+    RunPackageCommand(c, PackageCommand::Install);
+    EXPECT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(dialogs.opened.back(), "install");
+    EXPECT_TRUE(state.archiveHashes.required);
+    EXPECT_FALSE(state.archiveHashes.hexByName.empty());
 }
 
 }  // namespace

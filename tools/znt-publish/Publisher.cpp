@@ -1,5 +1,7 @@
 #include "Publisher.h"
 
+#include "Signer.h"
+
 #include "OVShared/Platform/CodePage.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/VersionResource.h"
@@ -165,6 +167,11 @@ bool AssignArchiveNames(const Description& d, std::map<std::string, std::string>
 
 bool Publish(const Description& d, const std::string& payloadFolder,
              const std::string& outFolder, std::string& error) {
+    return Publish(d, payloadFolder, outFolder, "", error);
+}
+
+bool Publish(const Description& d, const std::string& payloadFolder,
+             const std::string& outFolder, const std::string& secretKeyFile, std::string& error) {
     std::map<std::string, std::string> archiveOf;
     if (!AssignArchiveNames(d, archiveOf, error)) return false;
     if (!ov::CreateFolderChain(outFolder + "/files")) {
@@ -179,7 +186,10 @@ bool Publish(const Description& d, const std::string& payloadFolder,
         error = "cannot write " + outFolder + "/packages.dat";
         return false;
     }
-    return WriteNames(d, outFolder, error);
+    if (!WriteNames(d, outFolder, error)) return false;
+    std::set<std::string> archives;
+    for (const auto& [file, archive] : archiveOf) archives.insert(archive);
+    return WriteHashList(outFolder, {archives.begin(), archives.end()}, secretKeyFile, error);
 }
 
 }  // namespace publish

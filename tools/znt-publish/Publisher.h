@@ -17,9 +17,13 @@ namespace publish {
 bool AssignArchiveNames(const Description& d, std::map<std::string, std::string>& archiveOf,
                         std::string& error);
 
-// Writes outFolder/packages.dat, outFolder/pnames.txt and one archive per
-// file into outFolder/files/. False with error on the first problem.
+// Writes outFolder/packages.dat, outFolder/pnames.txt, one archive per
+// file into outFolder/files/ and the hash list outFolder/packages.sha256
+// (Signer.h); with a secret key file also its signature
+// outFolder/packages.sha256.minisig. False with error on the first problem.
 bool Publish(const Description& d, const std::string& payloadFolder,
              const std::string& outFolder, std::string& error);
+bool Publish(const Description& d, const std::string& payloadFolder,
+             const std::string& outFolder, const std::string& secretKeyFile, std::string& error);
 
 }  // namespace publish

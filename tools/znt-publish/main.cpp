@@ -1,21 +1,30 @@
-// znt-publish: writes the update server's catalogue, name list and archives
-// from a package description and a folder of payload files.
+// znt-publish: writes the update server's catalogue, name list, archives and
+// signed hash list from a package description and a folder of payload files.
 #include "Description.h"
 #include "Publisher.h"
+#include "Signer.h"
 
 #include "OVShared/Platform/FileSystem.h"
 
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: znt-publish <description> <payload-folder> <output-folder>\n"
+    "usage: znt-publish [--sign <secret-key>] <description> <payload-folder> <output-folder>\n"
+    "       znt-publish --generate-key <public-key> <secret-key>\n"
     "\n"
-    "Writes <output-folder>/packages.dat, <output-folder>/pnames.txt and one\n"
-    "archive per file in <output-folder>/files/. Sizes, archive sizes and product\n"
-    "versions are taken from the payload files.\n"
+    "Writes <output-folder>/packages.dat, <output-folder>/pnames.txt, one\n"
+    "archive per file in <output-folder>/files/ and <output-folder>/packages.sha256\n"
+    "(sha256sum lines for packages.dat and every archive). Sizes, archive sizes and\n"
+    "product versions are taken from the payload files.\n"
+    "\n"
+    "--sign also writes packages.sha256.minisig, signed with an unencrypted minisign\n"
+    "secret key (minisign -G -W, or --generate-key); without it, sign the list with\n"
+    "minisign -S -m <output-folder>/packages.sha256. --generate-key writes a new key\n"
+    "pair in minisign's file formats (the secret key unencrypted: keep it safe).\n"
     "\n"
     "Description (UTF-8, one \"key = value\" per line, # starts a comment):\n"
     "  [package]                  starts a package; keys that follow belong to it\n"
@@ -30,31 +39,52 @@ constexpr const char* kUsage =
     "\n"
     "Texts must not hold a double quote and must fit Windows-1253.\n";
 
-}  // namespace
+int GenerateKey(const std::string& publicFile, const std::string& secretFile) {
+    auto [publicKey, secretKey] = publish::GenerateKeyPair();
+    if (publicKey.empty() || !ov::WriteFileAtomic(secretFile, secretKey) ||
+        !ov::WriteFileAtomic(publicFile, publicKey)) {
+        std::cerr << "znt-publish: cannot write the key pair\n";
+        return 1;
+    }
+    return 0;
+}
 
-int main(int argc, char** argv) {
-    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-        std::cout << kUsage;
-        return 0;
-    }
-    if (argc != 4) {
-        std::cerr << kUsage;
-        return 2;
-    }
-    auto text = ov::ReadWholeFile(argv[1], 1u << 20);
+int PublishTree(const std::vector<std::string>& args, const std::string& secretKey) {
+    auto text = ov::ReadWholeFile(args[0], 1u << 20);
     if (!text) {
-        std::cerr << "znt-publish: cannot read " << argv[1] << '\n';
+        std::cerr << "znt-publish: cannot read " << args[0] << '\n';
         return 1;
     }
     publish::Description description;
     std::string error;
     if (!publish::ParseDescription(*text, description, error)) {
-        std::cerr << argv[1] << ": " << error << '\n';
+        std::cerr << args[0] << ": " << error << '\n';
         return 1;
     }
-    if (!publish::Publish(description, argv[2], argv[3], error)) {
+    if (!publish::Publish(description, args[1], args[2], secretKey, error)) {
         std::cerr << "znt-publish: " << error << '\n';
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << kUsage;
+        return 0;
+    }
+    if (args.size() == 3 && args[0] == "--generate-key") return GenerateKey(args[1], args[2]);
+    std::string secretKey;
+    if (args.size() == 5 && args[0] == "--sign") {
+        secretKey = args[1];
+        args.erase(args.begin(), args.begin() + 2);
+    }
+    if (args.size() != 3) {
+        std::cerr << kUsage;
+        return 2;
+    }
+    return PublishTree(args, secretKey);
 }

@@ -1,0 +1,120 @@
+// Fetching the catalogue into an installation that holds a trusted key.
+
+#include "Signer.h"
+#include "catalogue/Retrieval.h"
+#include "OVShared/Platform/Inet.h"
+#include "OVShared/Platform/RegistryStore.h"
+#include "support/LoopbackServer.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using testsupport::LoopbackServer;
+using testsupport::ReadFile;
+using testsupport::TempDir;
+
+namespace {
+
+const std::string kCatalogue =
+    "1\r\n0\r\n5,0,\"\",\"\",\"A\",\"A\",\"\",#FALSE#\r\n0,0,0,\"\",\"\",0\r\n";
+
+// A published tree (packages.dat, files/a.zip, the signed hash list) and an
+// installation that trusts its key.
+class SignedRetrievalTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto [pub, sec] = publish::GenerateKeyPair();
+        inst.write("core/zntr.pub", pub);
+        std::string error;
+        key = *publish::ParseSecretKey(sec, error);
+        Publish(1000);
+    }
+    void Publish(std::uint64_t seconds) {
+        tree.write("packages.dat", kCatalogue);
+        tree.write("files/a.zip", "archive");
+        std::string list, error;
+        ASSERT_TRUE(publish::MakeHashList(tree.path(), {"a.zip"}, list, error)) << error;
+        tree.write("packages.sha256", list);
+        tree.write("packages.sha256.minisig",
+                   publish::SignMessage(key, list, publish::TrustedCommentFor("x", seconds)));
+    }
+    void ServeTree(LoopbackServer& server) {
+        for (const char* name : {"packages.dat", "packages.sha256", "packages.sha256.minisig"}) {
+            if (std::filesystem::exists(tree.file(name))) {
+                server.Serve(std::string("/ovw2010/") + name, ReadFile(tree.file(name)));
+            }
+        }
+    }
+    znt::CatalogueFetchResult Fetch(const znt::CatalogueSource& source) {
+        return znt::FetchCatalogue(source, inst.path(), inet, trust);
+    }
+    znt::CatalogueSource Folder() const { return {false, tree.path(), ""}; }
+
+    TempDir inst, tree, home;
+    ov::RegistryStore store{home.file("registry.ini")};
+    znt::CatalogueTrust trust = znt::InstallationTrust(inst.path(), store);
+    publish::SecretKey key;
+    ov::InetControl inet;
+};
+
+}  // namespace
+
+TEST_F(SignedRetrievalTest, ASignedCatalogueIsPlacedFromAFolderOrTheServer) {
+    znt::CatalogueFetchResult fetched = Fetch(Folder());
+    ASSERT_EQ(fetched.status, znt::FetchStatus::Placed) << fetched.problem;
+    EXPECT_EQ(ReadFile(inst.file("packages.dat")), kCatalogue);
+    EXPECT_TRUE(fetched.hashes.required);
+    ASSERT_NE(fetched.hashes.Find("a.zip"), nullptr);
+    EXPECT_EQ(*fetched.hashes.Find("a.zip"), znt::Sha256Hex("archive"));
+
+    LoopbackServer server;
+    ServeTree(server);
+    fetched = Fetch({true, "", server.Url()});
+    EXPECT_EQ(fetched.status, znt::FetchStatus::Placed) << fetched.problem;
+    EXPECT_FALSE(std::filesystem::exists(inst.file("packages.sha256")))
+        << "the list and signature stay in memory";
+}
+
+TEST_F(SignedRetrievalTest, AChangedOrUnsignedCatalogueIsUntrustedAndNotLeftInPlace) {
+    tree.write("packages.dat", kCatalogue + "\r\n");
+    EXPECT_EQ(Fetch(Folder()).status, znt::FetchStatus::Untrusted);
+    EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
+
+    Publish(1000);
+    std::string list = ReadFile(tree.file("packages.sha256"));
+    list[0] = list[0] == '0' ? '1' : '0';
+    tree.write("packages.sha256", list);
+    EXPECT_EQ(Fetch(Folder()).status, znt::FetchStatus::Untrusted);
+
+    Publish(1000);
+    std::filesystem::remove(tree.file("packages.sha256.minisig"));
+    LoopbackServer server;
+    ServeTree(server);
+    znt::CatalogueFetchResult fetched = Fetch({true, "", server.Url()});
+    EXPECT_EQ(fetched.status, znt::FetchStatus::Untrusted);
+    EXPECT_NE(fetched.problem.find("missing"), std::string::npos) << fetched.problem;
+    EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
+}
+
+TEST_F(SignedRetrievalTest, AReplayedOlderCatalogueIsRefusedOnceANewerOneWasAccepted) {
+    Publish(2000);
+    ASSERT_EQ(Fetch(Folder()).status, znt::FetchStatus::Placed);
+    Publish(1999);
+    EXPECT_EQ(Fetch(Folder()).status, znt::FetchStatus::Untrusted);
+    Publish(2001);
+    EXPECT_EQ(Fetch(Folder()).status, znt::FetchStatus::Placed);
+}
+
+TEST_F(SignedRetrievalTest, WithoutAKeyNothingMoreIsFetchedOrChecked) {
+    std::filesystem::remove(inst.file("core/zntr.pub"));
+    tree.write("packages.sha256.minisig", "garbage");
+    LoopbackServer server;
+    ServeTree(server);
+    znt::CatalogueFetchResult fetched = Fetch({true, "", server.Url()});
+    EXPECT_EQ(fetched.status, znt::FetchStatus::Placed);
+    EXPECT_FALSE(fetched.hashes.required);
+    EXPECT_EQ(server.RequestCount("/ovw2010/packages.sha256"), 0);
+    EXPECT_EQ(server.RequestCount("/ovw2010/packages.sha256.minisig"), 0);
+}
