@@ -8,8 +8,10 @@
 //      CheckMode 0, SizeDiffers for 1; other modes are never fetched) has
 //      its archive fetched into the cache folder.
 //   3. Install: Cancel disabled, lblCurrent and PBAR hidden, lblTotal shows
-//      text 206; then for every file PTOTAL moves on by one and a fetched
-//      file is extracted and placed (PlaceFile.h).
+//      text 206; every fetched archive is extracted into the staging folder,
+//      the journal is written (InstallJournal.h), then for every file PTOTAL
+//      moves on by one and a staged file is placed (PlaceFile.h); the
+//      journal and the staging folder are removed at the end.
 // Cancel during the fetch pass ends the run: nothing more is fetched or
 // installed and the archives fetched so far are deleted from the cache.
 
@@ -35,7 +37,10 @@ using InstallStepResult = std::optional<InstallOutcome>;
 InstallStepResult StepRunTotals(InstallContext& c);
 InstallStepResult StepFetchPass(InstallContext& c);
 InstallStepResult StepInstallPhase(InstallContext& c);
+InstallStepResult StepStagePass(InstallContext& c);
+InstallStepResult StepWriteJournal(InstallContext& c);
 InstallStepResult StepInstallPass(InstallContext& c);
+InstallStepResult StepCloseJournal(InstallContext& c);
 InstallStepResult StepFinish(InstallContext& c);
 
 }  // namespace znt
