@@ -128,7 +128,9 @@ bool JournalPending(const std::string& cacheFolder) {
 }
 
 bool WriteJournal(const std::string& cacheFolder, const std::vector<JournalEntry>& entries) {
-    return ov::WriteFileAtomic(JournalPath(cacheFolder), JournalText(entries)) &&
+    // Staged files are on disk for good before the journal names them.
+    return ov::SyncFileSystem(cacheFolder) &&
+           ov::WriteFileAtomic(JournalPath(cacheFolder), JournalText(entries)) &&
            ov::SyncFolder(cacheFolder);
 }
 

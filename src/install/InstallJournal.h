@@ -5,9 +5,10 @@
 // installation.
 //
 // Before the first file is replaced, every new file is extracted whole into
-// a folder of its archive's own below <cache>\pending\ and flushed to disk;
-// then <cache>\install.journal lists each (staged file, target) pair and is
-// written through a temporary file, flushed, renamed and its folder flushed.
+// a folder of its archive's own below <cache>\pending\ and the file system
+// is flushed; then <cache>\install.journal lists each (staged file, target)
+// pair and is written through a temporary file, flushed, renamed and its
+// folder flushed (WriteJournal does both).
 // The pass places the files (FileOps::Replace: a flushed copy beside the
 // target renamed over it), then flushes the targets' folders and removes
 // the journal and the staging folder. Nothing is marked per file: placing
@@ -52,7 +53,8 @@ std::optional<std::vector<JournalEntry>> ParseJournal(std::string_view text);
 std::string JournalPath(const std::string& cacheFolder);
 bool JournalPending(const std::string& cacheFolder);
 
-// Writes the journal atomically and durably; false when it could not be.
+// Flushes the staged files to disk, then writes the journal atomically and
+// durably; false when it could not be.
 bool WriteJournal(const std::string& cacheFolder, const std::vector<JournalEntry>& entries);
 
 // The end of a pass: flushes the folders of the journal's targets, then

@@ -117,8 +117,6 @@ void StageEntry(InstallContext& c, const PackageFileEntry& f) {
     c.files.CreateFolderChain(folder);
     c.extractor.Extract(archive, folder);
     c.files.Delete(archive);
-    // On disk for good before the journal names it.
-    if (c.files.Exists(at.staged) && ov::SyncFile(at.staged)) ov::SyncFolder(folder);
 }
 
 std::optional<JournalEntry> StagedEntry(const InstallContext& c, const PackageFileEntry& f) {

@@ -97,8 +97,9 @@ std::string SystemTempFolder();
 // The platform's path separator.
 char PlatformSeparator();
 
-// Flushes a file's bytes to the disk; false when it cannot be opened or flushed.
-bool SyncFile(std::string_view path);
+// Flushes everything written to the file system that holds the folder (many
+// new files at once, far cheaper than one flush each).
+bool SyncFileSystem(std::string_view folder);
 
 // Flushes a folder's entries (names created, renamed or removed) to the disk.
 bool SyncFolder(std::string_view path);

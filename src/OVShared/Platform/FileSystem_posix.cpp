@@ -359,7 +359,17 @@ bool SyncOpened(const std::string& native, int flags) {
 
 }  // namespace
 
-bool SyncFile(std::string_view path) { return SyncOpened(NativePath(path), O_RDONLY); }
+bool SyncFileSystem(std::string_view folder) {
+#ifdef __linux__
+    int fd = ::open(NativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::syncfs(fd) == 0;
+    return (::close(fd) == 0) && ok;
+#else
+    ::sync();
+    return true;
+#endif
+}
 
 bool SyncFolder(std::string_view path) {
     return SyncOpened(NativePath(path), O_RDONLY | O_DIRECTORY);
