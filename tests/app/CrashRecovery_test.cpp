@@ -150,6 +150,7 @@ TEST_F(CrashRecoveryTest, KilledAtAnyPointEveryFileIsOldOrNewAndTheNextStartFini
         EXPECT_FALSE(fs::exists(inst + "/core/cache/pending")) << when;
     }
     RecordProperty("killsWhilePlacing", cutMidway);
+    EXPECT_GT(cutMidway, 0) << "no kill landed while files were placed";
 }
 
 }  // namespace
