@@ -16,6 +16,7 @@
 #include "catalogue/PackageLists.h"
 #include "i18n/LanguagePack.h"
 #include "i18n/SharedPack.h"
+#include "install/InstallJournal.h"
 #include "settings/Settings.h"
 
 #include <optional>
@@ -76,6 +77,7 @@ struct AppState {
     ListMap listMap;            // rows of the open install or uninstall list
     ov::InetControl inet;       // Inet1 of the main window
     ov::InstanceLock instance;  // held while this is the running copy
+    RecoveryResult recovery;    // what start-up finished of an interrupted install pass
 
     // Set first thing by the close path. A command that finds it set after a
     // wait (a transfer, a modal dialog) returns at once and shows nothing.

@@ -10,6 +10,7 @@
 #include "install/DownloadView.h"
 #include "install/InstallFiles.h"
 #include "install/InstallLog.h"
+#include "install/InstallJournal.h"
 #include "install/InstallOnDisk.h"
 #include "install/PackageSelection.h"
 #include "install/RemovePackages.h"
@@ -80,17 +81,27 @@ std::optional<std::string> LogPath(const std::string& commandLine, const Unatten
     return path->empty() ? std::nullopt : path;
 }
 
-// Fetches the catalogue and builds one list under the lock. An exit status
-// when the run ends here.
+// Finishes an install pass cut short, one line per file it concerned.
+void Recover(const UnattendedRun& run, std::ostream& out, std::ostream& err) {
+    DiskFileOps files;
+    RecoveryResult r = RecoverInterruptedInstall(run.appFolder, files);
+    if (r.refused) err << kJournalRefusedText << '\n';
+    for (const std::string& path : r.placed) out << "RECOVERED\t" << Shown(run, path) << '\n';
+    for (const std::string& path : r.leftOld) out << "NOT-RECOVERED\t" << Shown(run, path) << '\n';
+}
+
+// Under the lock: finishes an interrupted pass, then fetches the catalogue
+// and builds one list. An exit status when the run ends here.
 std::optional<int> Prepare(const std::string& commandLine, const UnattendedRun& run,
                            ov::InstanceLock& lock, const char* mode, bool install,
-                           Prepared& out, std::ostream& err) {
+                           Prepared& out, std::ostream& report, std::ostream& err) {
     auto source = SourceOf(commandLine, err);
     if (!source) return kExitBadCommandLine;
     if (!lock.TryAcquire(run.appFolder)) {
         err << run.texts[kTextAlreadyRunning] << '\n';
         return kExitAlreadyRunning;
     }
+    Recover(run, report, err);
     std::optional<Packages> catalogue = FetchPrivateCatalogue(*source, run, mode, err, &out.hashes);
     if (!catalogue) return kExitFetchFailed;
     out.packages = std::move(*catalogue);
@@ -121,7 +132,7 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
     if (!logPath) return kExitBadCommandLine;
     ov::InstanceLock lock;
     Prepared p;
-    if (auto end = Prepare(commandLine, run, lock, "UPDATE", true, p, err)) return *end;
+    if (auto end = Prepare(commandLine, run, lock, "UPDATE", true, p, out, err)) return *end;
     if (p.map.ListMapCount() == 0) return kExitNothingToDo;  // text 610 is on err
     ApplySelection(p.packages, p.map, std::vector<bool>(p.map.rows.size(), true), false);
     const CatalogueSource source = *SourceOf(commandLine, err);
@@ -191,7 +202,7 @@ int RemoveFromInstallation(const std::string& commandLine, const std::string& pr
     if (!logPath) return kExitBadCommandLine;
     ov::InstanceLock lock;
     Prepared p;
-    if (auto end = Prepare(commandLine, run, lock, "UNINSTALL", false, p, err)) return *end;
+    if (auto end = Prepare(commandLine, run, lock, "UNINSTALL", false, p, out, err)) return *end;
     std::vector<bool> chosen;
     for (std::int32_t package : p.map.rows) {
         chosen.push_back(codes->count(p.packages.Package(package).Code) > 0);

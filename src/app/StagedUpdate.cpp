@@ -6,6 +6,7 @@
 #include "OVShared/Platform/Process.h"
 #include "OVShared/Platform/Yield.h"
 #include "app/MainCommands.h"
+#include "install/InstallJournal.h"
 
 #include <chrono>
 #include <filesystem>
@@ -109,7 +110,8 @@ StagedCheck CheckStagedExecutable(std::string_view appFolder) {
     const std::string staged = cache + "zntr.exe";
     if (!ov::FileExists(staged)) return StagedCheck::NothingStaged;
     if (ov::FileExists(cache + "mess.txt")) {
-        ov::DeleteFileForced(cache + "*.*");
+        // A journal still there belongs to a pass of another copy at work.
+        if (!JournalPending(cache)) ov::DeleteFileForced(cache + "*.*");
         return StagedCheck::Completed;
     }
     MakeRunnable(staged);

@@ -37,6 +37,7 @@ int RunStagedCopy(std::string_view programFolder, const std::string& title,
 enum class StagedCheck {
     NothingStaged,  // no core\cache\zntr.exe: start normally
     Completed,      // the copy is in place: the cache folder was emptied
+                    // (unless an install pass's journal is pending)
     Started,        // the staged copy runs now: this start ends
     Discarded,      // it could not be started: removed, start normally
 };

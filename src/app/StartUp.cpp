@@ -6,6 +6,8 @@
 #include "app/AppState.h"
 #include "app/CommandLine.h"
 #include "app/StagedUpdate.h"
+#include "install/InstallFiles.h"
+#include "install/InstallJournal.h"
 
 #include <exception>
 
@@ -16,7 +18,7 @@ using Step = StepResult (*)(MainContext&);
 
 constexpr Step kLoadSteps[] = {
     StepStagedCopyMode, StepLanguageFromCommandLine, StepApplicationFolder, StepCacheFolder,
-    StepStagedExecutable, StepPackageSource, StepLanguagePack, StepSettings, StepCaptions,
+    StepRecoverInstall, StepStagedExecutable, StepPackageSource, StepLanguagePack, StepSettings, StepCaptions,
     StepSharedPack, StepTitle, StepSingleInstance, StepIcon, StepLaunchMode,
 };
 
@@ -70,6 +72,17 @@ StepResult StepApplicationFolder(MainContext& c) {
 // Reads cacheFolder; creates it with its parents (failures ignored).
 StepResult StepCacheFolder(MainContext& c) {
     ov::CreateFolderChain(c.state.cacheFolder);
+    return std::nullopt;
+}
+
+// Reads core\cache\install.journal; finishes the placements of an install
+// pass cut short, under the single-instance lock (another copy at work on
+// the installation keeps its journal, and this start ends later on the lock).
+StepResult StepRecoverInstall(MainContext& c) {
+    AppState& s = c.state;
+    if (!RecoveryNeeded(s.appFolder) || !s.instance.TryAcquire(s.appFolder)) return std::nullopt;
+    DiskFileOps files;
+    s.recovery = RecoverInterruptedInstall(s.appFolder, files);
     return std::nullopt;
 }
 

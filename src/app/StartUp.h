@@ -42,6 +42,7 @@ StepResult StepStagedCopyMode(MainContext& c);
 StepResult StepLanguageFromCommandLine(MainContext& c);
 StepResult StepApplicationFolder(MainContext& c);
 StepResult StepCacheFolder(MainContext& c);
+StepResult StepRecoverInstall(MainContext& c);
 StepResult StepStagedExecutable(MainContext& c);
 StepResult StepPackageSource(MainContext& c);
 StepResult StepLanguagePack(MainContext& c);

@@ -7,11 +7,13 @@
 #include "install/DownloadView.h"
 #include "install/FetchArchive.h"
 #include "install/InstallFiles.h"
+#include "install/InstallJournal.h"
 #include "install/PlaceFile.h"
 
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <set>
 
 namespace znt {
 namespace {
@@ -19,8 +21,8 @@ namespace {
 using Step = InstallStepResult (*)(InstallContext&);
 
 constexpr Step kInstallSteps[] = {
-    StepRunTotals, StepFetchPass, StepRefuseUntrusted, StepInstallPhase, StepInstallPass,
-    StepFinish,
+    StepRunTotals,    StepFetchPass,   StepRefuseUntrusted, StepInstallPhase, StepStagePass,
+    StepWriteJournal, StepInstallPass, StepCloseJournal,    StepFinish,
 };
 
 InstallStepResult RunGuarded(Step step, InstallContext& c) {
@@ -122,7 +124,36 @@ InstallStepResult StepInstallPhase(InstallContext& c) {
     return std::nullopt;
 }
 
-// Reads Fetched and the cache folder; writes the installation, PTOTAL and
+// Reads Fetched and the fetched archives; writes the staged new files.
+InstallStepResult StepStagePass(InstallContext& c) {
+    for (const PackageEntry& p : c.packages.entries) {
+        if (!p.Marked) continue;
+        for (const PackageFileEntry& f : p.Files) {
+            StageEntry(c, f);
+            ov::YieldToEventLoop();
+        }
+    }
+    return std::nullopt;
+}
+
+// Reads the staged new files; writes the journal. An archive named twice is
+// placed once (the first placement takes its file), so it is listed once.
+// A journal that cannot be written leaves the pass as it was without one.
+InstallStepResult StepWriteJournal(InstallContext& c) {
+    std::vector<JournalEntry> entries;
+    std::set<std::string> listed;
+    for (const PackageEntry& p : c.packages.entries) {
+        if (!p.Marked) continue;
+        for (const PackageFileEntry& f : p.Files) {
+            std::optional<JournalEntry> e = StagedEntry(c, f);
+            if (e && listed.insert(e->staged).second) entries.push_back(std::move(*e));
+        }
+    }
+    if (!entries.empty()) WriteJournal(c.cacheFolder, entries);
+    return std::nullopt;
+}
+
+// Reads Fetched and the staged files; writes the installation, PTOTAL and
 // the restart flag.
 InstallStepResult StepInstallPass(InstallContext& c) {
     for (const PackageEntry& p : c.packages.entries) {
@@ -132,6 +163,13 @@ InstallStepResult StepInstallPass(InstallContext& c) {
             InstallEntry(c, p, f);
         }
     }
+    return std::nullopt;
+}
+
+// Reads the journal; writes the targets' folders to disk, removes the
+// journal and the staging folder.
+InstallStepResult StepCloseJournal(InstallContext& c) {
+    CloseJournal(c.installFolder, c.cacheFolder);
     return std::nullopt;
 }
 

@@ -8,8 +8,10 @@
 //      CheckMode 0, SizeDiffers for 1; other modes are never fetched) has
 //      its archive fetched into the cache folder.
 //   3. Install: Cancel disabled, lblCurrent, PBAR and lblSpeed hidden, lblTotal shows
-//      text 206; then for every file PTOTAL moves on by one and a fetched
-//      file is extracted and placed (PlaceFile.h).
+//      text 206; every fetched archive is extracted into the staging folder,
+//      the journal is written (InstallJournal.h), then for every file PTOTAL
+//      moves on by one and a staged file is placed (PlaceFile.h); the
+//      journal and the staging folder are removed at the end.
 // Cancel during the fetch pass ends the run: nothing more is fetched or
 // installed and the archives fetched so far are deleted from the cache. So
 // does an archive refused by a signed catalogue's hash list, after text 651.
@@ -37,7 +39,10 @@ InstallStepResult StepRunTotals(InstallContext& c);
 InstallStepResult StepFetchPass(InstallContext& c);
 InstallStepResult StepRefuseUntrusted(InstallContext& c);
 InstallStepResult StepInstallPhase(InstallContext& c);
+InstallStepResult StepStagePass(InstallContext& c);
+InstallStepResult StepWriteJournal(InstallContext& c);
 InstallStepResult StepInstallPass(InstallContext& c);
+InstallStepResult StepCloseJournal(InstallContext& c);
 InstallStepResult StepFinish(InstallContext& c);
 
 }  // namespace znt

@@ -14,6 +14,7 @@ namespace {
 
 // Where one entry's new file comes from and goes to.
 struct Placement {
+    std::string staged;   // cache folder + its staging path (StagedPath)
     std::string newFile;  // cache folder + ArchiveName without its extension
     std::string folder;   // installation folder + "\" + FileName's folders + "\"
     std::string name;     // FileName's last part
@@ -33,8 +34,18 @@ std::string FolderPart(std::string_view fileName) {
     return out;
 }
 
+// Below the cache folder: a folder of the archive's own, so that the
+// members of one archive never overwrite another's new file.
+std::string StagedPath(const PackageFileEntry& f) {
+    return std::string(kStagingFolder) + "\\" + f.ArchiveName + "\\" + ArchiveStem(f.ArchiveName);
+}
+
+bool IsPlaceable(const PackageFileEntry& f) {
+    return f.Fetched && IsSafeFileEntry(f) && !ArchiveStem(f.ArchiveName).empty();
+}
+
 Placement PlacementOf(const InstallContext& c, const PackageFileEntry& f) {
-    return Placement{c.cacheFolder + ArchiveStem(f.ArchiveName),
+    return Placement{c.cacheFolder + StagedPath(f), c.cacheFolder + ArchiveStem(f.ArchiveName),
                      c.installFolder + "\\" + FolderPart(f.FileName), LastPathPart(f.FileName)};
 }
 
@@ -53,25 +64,35 @@ void RunPatcher(InstallContext& c, const PackageEntry& package, const Placement&
               PatcherArguments(at.Target(), at.newFile, package.NameEnglish, c.english));
 }
 
+// Moves the staged new file to the cache folder itself, where the patcher
+// and the next start's self-update look for it.
+void KeepInCache(InstallContext& c, const Placement& at) {
+    c.files.Replace(at.staged, at.newFile);
+    c.files.Delete(at.staged);
+}
+
 void PlaceNewFile(InstallContext& c, const PackageEntry& package, const Placement& at) {
     // Nothing extracted: the installed file is left as it is.
-    if (!c.files.Exists(at.newFile)) {
+    if (!c.files.Exists(at.staged)) {
         c.Report(InstallEventKind::FileNotExtracted, at.Target());
         return;
     }
-    if (ov::NativePath(at.newFile) == ov::NativePath(at.Target())) return;
+    if (ov::NativePath(at.staged) == ov::NativePath(at.Target())) return;
     c.files.CreateFolderChain(at.folder);
-    if (c.files.Replace(at.newFile, at.Target())) {
-        c.files.Delete(at.newFile);
+    if (c.files.Replace(at.staged, at.Target())) {
+        c.files.Delete(at.staged);
         c.Report(InstallEventKind::FilePlaced, at.Target());
     } else if (!c.files.Exists(at.Target())) {
         // Nothing to keep and nothing to patch: a new file that cannot be written.
-        c.files.Delete(at.newFile);
+        c.files.Delete(at.staged);
         c.Report(InstallEventKind::FileNotPlaced, at.Target());
-    } else if (IsOwnExecutable(at.name)) {
-        StageOwnExecutable(c, at);
     } else {
-        RunPatcher(c, package, at);
+        KeepInCache(c, at);
+        if (IsOwnExecutable(at.name)) {
+            StageOwnExecutable(c, at);
+        } else {
+            RunPatcher(c, package, at);
+        }
     }
 }
 
@@ -88,11 +109,25 @@ std::string PatcherArguments(const std::string& target, const std::string& newFi
     return ov::AutopatchArguments(target, newFile, nameEnglish, english);
 }
 
-void InstallEntry(InstallContext& c, const PackageEntry& package, const PackageFileEntry& f) {
-    if (!f.Fetched || !IsSafeFileEntry(f) || ArchiveStem(f.ArchiveName).empty()) return;
-    std::string archive = c.cacheFolder + f.ArchiveName;
-    c.extractor.Extract(archive, c.cacheFolder);
+void StageEntry(InstallContext& c, const PackageFileEntry& f) {
+    if (!IsPlaceable(f)) return;
+    const Placement at = PlacementOf(c, f);
+    const std::string folder = ParentPath(at.staged) + "\\";
+    const std::string archive = c.cacheFolder + f.ArchiveName;
+    c.files.CreateFolderChain(folder);
+    c.extractor.Extract(archive, folder);
     c.files.Delete(archive);
+}
+
+std::optional<JournalEntry> StagedEntry(const InstallContext& c, const PackageFileEntry& f) {
+    if (!IsPlaceable(f)) return std::nullopt;
+    JournalEntry e{StagedPath(f), FolderPart(f.FileName) + LastPathPart(f.FileName)};
+    if (!IsSafeJournalEntry(e) || !c.files.Exists(c.cacheFolder + e.staged)) return std::nullopt;
+    return e;
+}
+
+void InstallEntry(InstallContext& c, const PackageEntry& package, const PackageFileEntry& f) {
+    if (!IsPlaceable(f)) return;
     PlaceNewFile(c, package, PlacementOf(c, f));
 }
 

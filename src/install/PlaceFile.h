@@ -1,25 +1,36 @@
 #pragma once
 
-// The install pass's work on one fetched file: extract its archive into the
-// cache folder, delete the archive, and put the new file in place.
+// The install pass's work on one fetched file, in two halves. Staging
+// extracts its archive into a folder of the archive's own below the cache
+// folder (InstallJournal.h) and deletes the archive; once every file is
+// staged and the journal written, placement puts the new file in place.
 //
 // Placement never leaves the user without the installed file: the new file
 // is copied beside the target under a temporary name and renamed over it
 // (FileOps::Replace). When that fails and the target is there, the old file
-// stays: the program's own executable is left staged in the cache folder
-// (text 609, restart flag), any other file goes to the patcher
+// stays and the new one is moved to the cache folder itself: the program's
+// own executable is left staged there (text 609, restart flag), any other
+// file goes to the patcher
 //     -O <target> -N <new file> -C <NameEnglish> -L E|G
 // with each value quoted by the Windows rules when it holds a blank.
 
 #include "install/InstallContext.h"
+#include "install/InstallJournal.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace znt {
 
-// Extracts, deletes the archive and places the new file of f, when f was
-// fetched and is safe.
+// Extracts f's archive into its staging folder and deletes the archive,
+// when f was fetched and is safe.
+void StageEntry(InstallContext& c, const PackageFileEntry& f);
+
+// The journal's line for f: its staged new file when there is one.
+std::optional<JournalEntry> StagedEntry(const InstallContext& c, const PackageFileEntry& f);
+
+// Places the staged new file of f, when f was fetched and is safe.
 void InstallEntry(InstallContext& c, const PackageEntry& package, const PackageFileEntry& f);
 
 // True for the program's own executable: the name in capitals holds "ZNTR.EXE".

@@ -172,6 +172,29 @@ TEST_F(StartUpTest, FinishedUpdateEmptiesTheCache) {
     EXPECT_TRUE(std::filesystem::exists(install.file("core/cache/keep/sub.txt")));
 }
 
+TEST_F(StartUpTest, InterruptedInstallIsFinishedUnderTheLockBeforeTheCacheIsEmptied) {
+    install.write("core/cache/zntr.exe", "new program");
+    install.write("core/cache/mess.txt", kMarkerText);
+    install.write("bin/a.dll", "old a");
+    install.write("core/cache/pending/a.dll.zip/a.dll", "new a");
+    const std::string cache = install.path() + "\\core\\cache\\";
+    ASSERT_TRUE(WriteJournal(cache, {{"pending\\a.dll.zip\\a.dll", "bin\\a.dll"}}));
+    {
+        // Another copy at work on the installation keeps its journal and cache.
+        ov::InstanceLock other;
+        ASSERT_TRUE(other.TryAcquire(install.path()));
+        EXPECT_FALSE(Load("").showMainWindow);
+        EXPECT_EQ(ReadFile(install.file("bin/a.dll")), "old a");
+        EXPECT_TRUE(JournalPending(cache));
+        EXPECT_TRUE(std::filesystem::exists(install.file("core/cache/mess.txt")));
+    }
+    EXPECT_TRUE(Load("").showMainWindow);
+    EXPECT_EQ(ReadFile(install.file("bin/a.dll")), "new a");
+    EXPECT_EQ(state->recovery.placed, std::vector<std::string>{install.path() + "\\bin\\a.dll"});
+    EXPECT_TRUE(std::filesystem::is_empty(install.file("core/cache")));
+    EXPECT_TRUE(state->instance.held());
+}
+
 TEST_F(StartUpTest, StagedCopyThatCannotStartIsDroppedAndTheStartGoesOn) {
     install.write("core/cache/zntr.exe", "");
     EXPECT_EQ(CheckStagedExecutable(install.path()), StagedCheck::Discarded);

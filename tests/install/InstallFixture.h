@@ -20,6 +20,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -80,6 +81,7 @@ public:
 class RefusingFileOps : public znt::DiskFileOps {
 public:
     bool Replace(const std::string& from, const std::string& to) override {
+        if (beforeReplace) beforeReplace(to);
         if (refused.count(ov::NativePath(to))) return false;
         return DiskFileOps::Replace(from, to);
     }
@@ -93,6 +95,7 @@ public:
     std::set<std::string> refused;      // native paths
     std::set<std::string> undeletable;  // native paths
     std::set<std::string> untestable;   // native paths
+    std::function<void(const std::string& to)> beforeReplace;
 };
 
 struct PatcherCall {

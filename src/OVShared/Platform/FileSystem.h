@@ -60,7 +60,8 @@ private:
 bool WriteFileAtomic(std::string_view path, std::string_view bytes);
 
 // Copies a regular file (a FIFO or a device is refused at once); the target
-// is replaced only once the copy is complete. A replaced target keeps its
+// is replaced only once the copy is complete and flushed to the disk, so a
+// power loss leaves the old or the new file, never a cut one. A replaced target keeps its
 // permission bits; a new one takes the source's.
 bool CopyFileReplacing(std::string_view from, std::string_view to);
 
@@ -95,5 +96,12 @@ std::string SystemTempFolder();
 
 // The platform's path separator.
 char PlatformSeparator();
+
+// Flushes everything written to the file system that holds the folder (many
+// new files at once, far cheaper than one flush each).
+bool SyncFileSystem(std::string_view folder);
+
+// Flushes a folder's entries (names created, renamed or removed) to the disk.
+bool SyncFolder(std::string_view path);
 
 }  // namespace ov

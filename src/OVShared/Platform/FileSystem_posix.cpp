@@ -248,6 +248,7 @@ bool CopyFileReplacing(std::string_view from, std::string_view to) {
     struct stat old;
     bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     ::fchmod(out, (replacing ? old.st_mode : st.st_mode) & 07777);
+    ok = ok && ::fsync(out) == 0;
     ok = (::close(out) == 0) && ok;
     if (ok && ::rename(tmp.c_str(), target.c_str()) == 0) return true;
     ::unlink(tmp.c_str());
@@ -345,6 +346,33 @@ std::string SystemTempFolder() {
     std::string dir = (t && *t) ? t : "/tmp";
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     return dir;
+}
+
+namespace {
+
+bool SyncOpened(const std::string& native, int flags) {
+    int fd = ::open(native.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    return (::close(fd) == 0) && ok;
+}
+
+}  // namespace
+
+bool SyncFileSystem(std::string_view folder) {
+#ifdef __linux__
+    int fd = ::open(NativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::syncfs(fd) == 0;
+    return (::close(fd) == 0) && ok;
+#else
+    ::sync();
+    return true;
+#endif
+}
+
+bool SyncFolder(std::string_view path) {
+    return SyncOpened(NativePath(path), O_RDONLY | O_DIRECTORY);
 }
 
 }  // namespace ov

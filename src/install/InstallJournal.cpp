@@ -1,0 +1,171 @@
+#include "install/InstallJournal.h"
+
+#include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/InstanceLock.h"
+#include "OVShared/Platform/SafePath.h"
+#include "install/InstallFiles.h"
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+namespace znt {
+namespace {
+
+constexpr std::string_view kFirstLine = "ZNTR INSTALL JOURNAL 1";
+constexpr std::string_view kCountWord = "ENTRIES ";
+constexpr std::string_view kCheckWord = "CHECK ";
+// Far above any catalogue's file count; a larger file is damaged.
+constexpr std::uint64_t kMaxJournalBytes = 16u << 20;
+
+std::string CheckLine(std::string_view body) {
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx",
+                  static_cast<unsigned long long>(ov::Fnv1a64(body)));
+    return std::string(kCheckWord) + hex;
+}
+
+// Reads the text up to the next "\n" and moves past it; nothing at the end.
+std::optional<std::string_view> NextLine(std::string_view& rest) {
+    size_t end = rest.find('\n');
+    if (end == std::string_view::npos) return std::nullopt;
+    std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end + 1);
+    return line;
+}
+
+bool IsStagedPath(std::string_view staged) {
+    const std::string prefix = std::string(kStagingFolder) + "\\";
+    return staged.size() > prefix.size() && staged.compare(0, prefix.size(), prefix) == 0 &&
+           ov::IsContainedRelativePath(staged);
+}
+
+std::optional<JournalEntry> EntryOf(std::string_view line) {
+    size_t tab = line.find('\t');
+    if (tab == std::string_view::npos) return std::nullopt;
+    JournalEntry e{std::string(line.substr(0, tab)), std::string(line.substr(tab + 1))};
+    if (!IsSafeJournalEntry(e)) return std::nullopt;
+    return e;
+}
+
+std::optional<size_t> CountOf(std::optional<std::string_view> line) {
+    if (!line || line->substr(0, kCountWord.size()) != kCountWord) return std::nullopt;
+    std::string_view digits = line->substr(kCountWord.size());
+    size_t count = 0;
+    auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), count);
+    if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return count;
+}
+
+std::string CacheOf(const std::string& installFolder) {
+    return installFolder + "\\core\\cache\\";
+}
+
+void RemoveStagingFolder(const std::string& cacheFolder) {
+    std::error_code ec;
+    std::filesystem::remove_all(FsPath(cacheFolder + kStagingFolder), ec);
+}
+
+std::optional<std::vector<JournalEntry>> ReadJournal(const std::string& cacheFolder) {
+    std::optional<std::string> text = ov::ReadWholeFile(JournalPath(cacheFolder), kMaxJournalBytes);
+    if (!text) return std::nullopt;
+    return ParseJournal(*text);
+}
+
+// Places one entry whose staged file is still there; a file that cannot be
+// placed waits in the cache folder under its own name, as in the pass.
+void RecoverEntry(const std::string& installFolder, const JournalEntry& e, FileOps& files,
+                  RecoveryResult& r) {
+    const std::string cache = CacheOf(installFolder);
+    const std::string staged = cache + e.staged;
+    if (!files.Exists(staged)) return;
+    const std::string target = installFolder + "\\" + e.target;
+    files.CreateFolderChain(ParentPath(target));
+    if (files.Replace(staged, target)) {
+        r.placed.push_back(target);
+    } else {
+        files.Replace(staged, cache + LastPathPart(e.staged));
+        r.leftOld.push_back(target);
+    }
+    files.Delete(staged);
+}
+
+}  // namespace
+
+bool IsSafeJournalEntry(const JournalEntry& e) {
+    return IsStagedPath(e.staged) && ov::IsContainedRelativePath(e.target);
+}
+
+std::string JournalText(const std::vector<JournalEntry>& entries) {
+    std::string body = std::string(kFirstLine) + "\n" + std::string(kCountWord) +
+                       std::to_string(entries.size()) + "\n";
+    for (const JournalEntry& e : entries) body += e.staged + "\t" + e.target + "\n";
+    return body + CheckLine(body) + "\n";
+}
+
+std::optional<std::vector<JournalEntry>> ParseJournal(std::string_view text) {
+    std::string_view rest = text;
+    if (NextLine(rest) != kFirstLine) return std::nullopt;
+    std::optional<size_t> count = CountOf(NextLine(rest));
+    if (!count || *count > rest.size()) return std::nullopt;
+    std::vector<JournalEntry> entries;
+    for (size_t i = 0; i < *count; ++i) {
+        std::optional<std::string_view> line = NextLine(rest);
+        std::optional<JournalEntry> e = line ? EntryOf(*line) : std::nullopt;
+        if (!e) return std::nullopt;
+        entries.push_back(std::move(*e));
+    }
+    std::string_view body = text.substr(0, text.size() - rest.size());
+    if (NextLine(rest) != CheckLine(body) || !rest.empty()) return std::nullopt;
+    return entries;
+}
+
+std::string JournalPath(const std::string& cacheFolder) { return cacheFolder + kJournalName; }
+
+bool JournalPending(const std::string& cacheFolder) {
+    return ov::IsRegularFile(JournalPath(cacheFolder));
+}
+
+bool WriteJournal(const std::string& cacheFolder, const std::vector<JournalEntry>& entries) {
+    // Staged files are on disk for good before the journal names them.
+    return ov::SyncFileSystem(cacheFolder) &&
+           ov::WriteFileAtomic(JournalPath(cacheFolder), JournalText(entries)) &&
+           ov::SyncFolder(cacheFolder);
+}
+
+void CloseJournal(const std::string& installFolder, const std::string& cacheFolder) {
+    std::set<std::string> folders;
+    for (const JournalEntry& e : ReadJournal(cacheFolder).value_or(std::vector<JournalEntry>{})) {
+        folders.insert(ov::NativePath(ParentPath(installFolder + "\\" + e.target)));
+    }
+    for (const std::string& folder : folders) ov::SyncFolder(folder);
+    ov::RemoveFile(JournalPath(cacheFolder));
+    RemoveStagingFolder(cacheFolder);
+    ov::SyncFolder(cacheFolder);
+}
+
+bool RecoveryNeeded(const std::string& installFolder) {
+    const std::string cache = CacheOf(installFolder);
+    std::error_code ec;
+    auto staging = std::filesystem::symlink_status(FsPath(cache + kStagingFolder), ec);
+    return JournalPending(cache) || std::filesystem::exists(staging);
+}
+
+RecoveryResult RecoverInterruptedInstall(const std::string& installFolder, FileOps& files) {
+    const std::string cache = CacheOf(installFolder);
+    RecoveryResult r;
+    if (!RecoveryNeeded(installFolder)) return r;
+    r.journalFound = JournalPending(cache);
+    if (r.journalFound) {
+        std::optional<std::vector<JournalEntry>> entries = ReadJournal(cache);
+        r.refused = !entries;
+        for (const JournalEntry& e : entries.value_or(std::vector<JournalEntry>{})) {
+            RecoverEntry(installFolder, e, files, r);
+        }
+    }
+    CloseJournal(installFolder, cache);
+    return r;
+}
+
+}  // namespace znt
