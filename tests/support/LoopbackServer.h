@@ -5,7 +5,10 @@
 // response; unknown paths get 404. Faults are part of the response: a delay
 // before answering, a body announced in full but cut short (then the
 // connection is closed or held open), a body sent one byte at a time,
-// redirects and error statuses. For headers sent slowly, see DripServer.h.
+// redirects and error statuses. A response can be queued for the next
+// request only (a connection dropped once, a 503 before the body). Requests
+// for "bytes=N-" get 206 with the rest of the body unless ranges are turned
+// off. For headers sent slowly, see DripServer.h.
 //
 //     testsupport::LoopbackServer server;
 //     server.Serve("/ovw2010/packages.dat", "1\r\n...");
@@ -15,15 +18,18 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace httplib {
 class Server;
+struct Request;
 struct Response;
 }
 
@@ -37,7 +43,8 @@ struct LoopbackResponse {
     std::string location;
     // Waits this long before answering; a long delay makes a server that never answers.
     std::chrono::milliseconds delay{0};
-    // When set, the full length is announced but only this many bytes are sent...
+    // When set, the full length is announced but only the body's bytes before
+    // this offset are sent (of a range, those of the range before it)...
     std::optional<std::size_t> sendOnly;
     // ...after which the connection is held open (a stall) instead of closed.
     bool holdOpenAfterSending = false;
@@ -46,8 +53,11 @@ struct LoopbackResponse {
     std::uint64_t generatedSize = 0;
     // When non-zero, the body goes out one byte at a time, this far apart.
     std::chrono::milliseconds dripInterval{0};
-    // Extra header lines, such as Content-Encoding.
+    // Extra header lines, such as Content-Encoding or Retry-After.
     std::map<std::string, std::string> headers;
+    // With status 200: "Range: bytes=N-" gets 206 and the body from N on, or
+    // 416 when N is past its end; false answers 200 with the whole body.
+    bool honourRanges = true;
 };
 
 // The byte at offset i of a generated body.
@@ -64,12 +74,17 @@ public:
     void Serve(const std::string& path, std::string body);
     void Serve(const std::string& path, LoopbackResponse response);
     void Remove(const std::string& path);
+    // Answers the next request for path with response, once; queued responses
+    // go out in order before the one given to Serve.
+    void ServeOnce(const std::string& path, LoopbackResponse response);
 
     int Port() const { return port_; }
     // "http://127.0.0.1:<port>" followed by path.
     std::string Url(const std::string& path = "") const;
     // Requests received for a path so far.
     int RequestCount(const std::string& path) const;
+    // The Range header of each request for path so far ("" when it had none).
+    std::vector<std::string> RangeHeaders(const std::string& path) const;
 
     // Ends held or delayed answers and stops listening; the destructor calls it.
     void Stop();
@@ -78,7 +93,8 @@ public:
     static int UnusedPort();
 
 private:
-    void Handle(const std::string& path, httplib::Response& res);
+    void Handle(const httplib::Request& req, httplib::Response& res);
+    std::optional<LoopbackResponse> Pick(const std::string& path, const std::string& range);
     bool Sleep(std::chrono::milliseconds duration);
 
     std::unique_ptr<httplib::Server> server_;
@@ -89,6 +105,8 @@ private:
     bool stopping_ = false;
     std::map<std::string, LoopbackResponse> responses_;
     std::map<std::string, int> counts_;
+    std::map<std::string, std::deque<LoopbackResponse>> once_;
+    std::map<std::string, std::vector<std::string>> ranges_;
 };
 
 }  // namespace testsupport
