@@ -82,6 +82,7 @@ struct InstallContext {
     PatcherRunner patcher;
     InstallReporter report{};
     InstallRunState run{};
+    RetryPolicy retry{};        // for archive downloads; tests replace its wait
 
     void Report(InstallEventKind kind, std::string name, std::int64_t bytes = 0) {
         if (report) report(InstallEvent{kind, std::move(name), bytes});
