@@ -130,6 +130,20 @@ std::optional<LoopbackResponse> LoopbackServer::Pick(const std::string& path,
     return it->second;
 }
 
+void LoopbackServer::Hold() {
+    std::unique_lock lock(mutex_);
+    int drops = drops_;
+    stopWake_.wait(lock, [&] { return stopping_ || drops_ != drops; });
+}
+
+void LoopbackServer::DropHeld() {
+    {
+        std::lock_guard lock(mutex_);
+        ++drops_;
+    }
+    stopWake_.notify_all();
+}
+
 void LoopbackServer::Handle(const httplib::Request& req, httplib::Response& res) {
     std::string range = req.get_header_value("Range");
     // Ranges are answered below as the response asks; httplib would apply
@@ -177,7 +191,7 @@ void LoopbackServer::Handle(const httplib::Request& req, httplib::Response& res)
                                                            httplib::DataSink& sink) {
             std::size_t offset = static_cast<std::size_t>(start) + sent;
             if (offset >= limit) {
-                if (hold) Sleep(std::chrono::hours(24));
+                if (hold) Hold();
                 return false;  // closes the connection short of the announced length
             }
             if (drip.count() > 0 && sent > 0 && !Sleep(drip)) return false;

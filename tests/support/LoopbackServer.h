@@ -46,7 +46,8 @@ struct LoopbackResponse {
     // When set, the full length is announced but only the body's bytes before
     // this offset are sent (of a range, those of the range before it)...
     std::optional<std::size_t> sendOnly;
-    // ...after which the connection is held open (a stall) instead of closed.
+    // ...after which the connection is held open (a stall) instead of closed,
+    // until DropHeld or Stop.
     bool holdOpenAfterSending = false;
     // When non-zero, the body is this many bytes of PatternByte, produced
     // while sending (large bodies without holding them in memory).
@@ -86,6 +87,9 @@ public:
     // The Range header of each request for path so far ("" when it had none).
     std::vector<std::string> RangeHeaders(const std::string& path) const;
 
+    // Closes the connections of the answers held open so far.
+    void DropHeld();
+
     // Ends held or delayed answers and stops listening; the destructor calls it.
     void Stop();
 
@@ -96,6 +100,7 @@ private:
     void Handle(const httplib::Request& req, httplib::Response& res);
     std::optional<LoopbackResponse> Pick(const std::string& path, const std::string& range);
     bool Sleep(std::chrono::milliseconds duration);
+    void Hold();
 
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
@@ -103,6 +108,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable stopWake_;
     bool stopping_ = false;
+    int drops_ = 0;  // DropHeld calls so far
     std::map<std::string, LoopbackResponse> responses_;
     std::map<std::string, int> counts_;
     std::map<std::string, std::deque<LoopbackResponse>> once_;
