@@ -6,12 +6,11 @@
 #include "install/InstallFiles.h"
 #include "install/PartFile.h"
 
-#include <optional>
-
 #include <algorithm>
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 

@@ -92,20 +92,32 @@ TEST_F(ResumeDownload, ADroppedConnectionIsResumedWithARangeRequest) {
     EXPECT_EQ(view.Values(DownloadControl::PTOTAL).back(), 100);
 }
 
-TEST_F(ResumeDownload, AServerWithoutRangesIsReadAgainFromTheStart) {
-    AddArchives({"a.bin"});
-    server.ServeOnce(ArchivePath("a.bin.zip"), Dropped(true));
-    server.Serve(ArchivePath("a.bin.zip"), Whole(false));
+TEST_F(ResumeDownload, AnAnswerThatDoesNotContinueThePartFileStartsItOver) {
+    AddArchives({"a.bin", "b.bin"});
+    std::string a = ArchivePath("a.bin.zip");
+    std::string b = ArchivePath("b.bin.zip");
+    server.ServeOnce(a, Dropped(true));
+    server.Serve(a, Whole(false));  // 200 with the whole body
+    server.ServeOnce(b, Dropped(true));
+    LoopbackResponse elsewhere = Whole();
+    elsewhere.status = 206;  // the whole body, labelled as a range from 0
+    elsewhere.headers["Content-Range"] = "bytes 0-299999/300000";
+    server.ServeOnce(b, elsewhere);
+    server.Serve(b, Whole());
     DropWhenRead();
 
     ASSERT_TRUE(znt::FetchArchive(c, 1, 1));
-
-    EXPECT_EQ(Cached("a.bin.zip"), Pattern(kArchiveBytes));
-    EXPECT_EQ(server.RequestCount(ArchivePath("a.bin.zip")), 2);
-    EXPECT_EQ(c.run.bytes.received, static_cast<std::int64_t>(kArchiveBytes));
     std::vector<int> bar = view.Values(DownloadControl::PBAR);
     EXPECT_FALSE(Rising(bar));  // back to the start for the whole body
     EXPECT_EQ(bar.back(), 100);
+    ASSERT_TRUE(znt::FetchArchive(c, 1, 2));
+
+    EXPECT_EQ(Cached("a.bin.zip"), Pattern(kArchiveBytes));
+    EXPECT_EQ(Cached("b.bin.zip"), Pattern(kArchiveBytes));
+    EXPECT_EQ(server.RequestCount(a), 2);
+    EXPECT_EQ(server.RangeHeaders(b),
+              (std::vector<std::string>{"", "bytes=" + std::to_string(kDropAt) + "-", ""}));
+    EXPECT_EQ(c.run.bytes.received, static_cast<std::int64_t>(2 * kArchiveBytes));
 }
 
 TEST_F(ResumeDownload, FailuresAreRetriedThreeTimesAsTheServerAsksThenTheArchiveIsRefused) {
