@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kCopyBlock = 64u << 10;
+constexpr int kPartialContent = 206;
 
 // Yields when kYieldInterval has passed since the last turn of the event loop.
 class YieldClock {
@@ -57,18 +59,27 @@ void DeleteQuietly(const std::string& path) {
     ov::RemoveFile(path);
 }
 
-// One GET into a part file; see the header for the rules it keeps.
+// The bar values the watcher heard last, kept over the tries of one archive.
+struct Bars {
+    int file = -1;
+    int run = -1;
+};
+
+// One GET into the part file, from the bytes it holds on; see the header for
+// the rules it keeps.
 class Transfer {
 public:
-    Transfer(ov::InetControl& inet, const std::string& target, std::int64_t expected,
-             RunBytes& run, TransferWatcher& watcher)
-        : inet_(inet), part_(target, expected), expected_(expected), run_(run),
-          watcher_(watcher) {}
+    Transfer(ov::InetControl& inet, PartFile& part, std::int64_t expected, RunBytes& run,
+             TransferWatcher& watcher, Bars& bars)
+        : inet_(inet), part_(part), expected_(expected), run_(run), watcher_(watcher),
+          bars_(bars) {}
 
     FetchResult Run(const std::string& url);
 
 private:
     void OnState(int state);
+    bool TakesAnswer();
+    void StartOver();
     void ReadBody();
     bool ReadSome();
     void HandleChunk(std::string_view chunk);
@@ -77,22 +88,22 @@ private:
     FetchResult Outcome();
 
     ov::InetControl& inet_;
-    PartFile part_;
+    PartFile& part_;
     std::int64_t expected_;
     RunBytes& run_;
     TransferWatcher& watcher_;
+    Bars& bars_;
     YieldClock yield_;
     bool stopped_ = false;
     bool failed_ = false;
     FetchResult stopReason_ = FetchResult::Cancelled;
-    int fileBar_ = -1;
-    int runBar_ = -1;
 };
 
 FetchResult Transfer::Run(const std::string& url) {
-    if (!part_.IsOpen()) return FetchResult::WriteFailed;
     HandlerScope handler(inet_, [this](int state) { OnState(state); });
-    if (!inet_.Execute(url, "GET")) return FetchResult::TransferFailed;
+    std::optional<std::uint64_t> from;
+    if (part_.Length() > 0) from = static_cast<std::uint64_t>(part_.Length());
+    if (!inet_.Execute(url, "GET", from)) return FetchResult::TransferFailed;
     while (inet_.StillExecuting()) {
         if (!stopped_ && watcher_.CancelRequested()) Stop(FetchResult::Cancelled);
         ov::YieldToEventLoop();
@@ -103,7 +114,27 @@ FetchResult Transfer::Run(const std::string& url) {
 void Transfer::OnState(int state) {
     watcher_.StateChanged(state);
     if (state == ov::icError) failed_ = true;
-    if (state == ov::icResponseCompleted && !stopped_) ReadBody();
+    if (state == ov::icResponseCompleted && !stopped_ && TakesAnswer()) ReadBody();
+}
+
+// A 206 must continue exactly where the part file ends; any other success
+// is the whole body, which replaces what the part file holds.
+bool Transfer::TakesAnswer() {
+    std::int64_t held = part_.Length();
+    if (inet_.ResponseCode() == kPartialContent) {
+        if (inet_.ContentRangeStart() == static_cast<std::uint64_t>(held)) return true;
+        StartOver();  // a range we did not ask for: the next try starts afresh
+        Stop(FetchResult::TransferFailed);
+        return false;
+    }
+    if (held > 0) StartOver();
+    return !stopped_;
+}
+
+void Transfer::StartOver() {
+    run_.received -= part_.Length();
+    if (!part_.Restart()) Stop(FetchResult::WriteFailed);
+    Report();
 }
 
 void Transfer::ReadBody() {
@@ -137,9 +168,9 @@ void Transfer::HandleChunk(std::string_view chunk) {
 void Transfer::Report() {
     int fileBar = Percent(part_.Length(), expected_);
     int runBar = Percent(run_.received, run_.total);
-    if (fileBar == fileBar_ && runBar == runBar_) return;
-    fileBar_ = fileBar;
-    runBar_ = runBar;
+    if (fileBar == bars_.file && runBar == bars_.run) return;
+    bars_.file = fileBar;
+    bars_.run = runBar;
     watcher_.ProgressChanged(fileBar, runBar);
 }
 
@@ -178,6 +209,13 @@ FetchResult CopyInto(std::ifstream& in, PartFile& part, std::int64_t expected,
     return part.Commit() ? FetchResult::Accepted : FetchResult::WriteFailed;
 }
 
+bool WaitBeforeRetry(const RetryPolicy& retry, int attempt,
+                     std::optional<std::uint32_t> retryAfterSeconds, TransferWatcher& watcher) {
+    std::chrono::milliseconds wait = BackoffWait(retry, attempt, retryAfterSeconds);
+    auto cancelled = [&watcher] { return watcher.CancelRequested(); };
+    return retry.wait ? retry.wait(wait, cancelled) : WaitYielding(wait, cancelled);
+}
+
 }  // namespace
 
 int Percent(std::int64_t part, std::int64_t whole) {
@@ -193,10 +231,21 @@ int Percent(std::int64_t part, std::int64_t whole) {
 
 FetchResult DownloadArchive(ov::InetControl& inet, const std::string& url,
                             const std::string& target, std::int64_t expected, RunBytes& run,
-                            TransferWatcher& watcher) {
+                            TransferWatcher& watcher, const RetryPolicy& retry) {
     DeleteQuietly(target);
-    Transfer transfer(inet, target, expected, run, watcher);
-    return transfer.Run(url);
+    PartFile part(target, expected);
+    if (!part.IsOpen()) return FetchResult::WriteFailed;
+    Bars bars;
+    for (int attempt = 0;; ++attempt) {
+        FetchResult result = Transfer(inet, part, expected, run, watcher, bars).Run(url);
+        if (result != FetchResult::TransferFailed || attempt >= retry.retries ||
+            !RetryableStatus(inet.ResponseCode())) {
+            return result;
+        }
+        if (!WaitBeforeRetry(retry, attempt, inet.RetryAfterSeconds(), watcher)) {
+            return FetchResult::Cancelled;
+        }
+    }
 }
 
 FetchResult CopyArchive(const std::string& source, const std::string& target,

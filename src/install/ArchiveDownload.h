@@ -15,7 +15,14 @@
 // left from before is deleted first, so a failed fetch leaves no archive
 // behind.
 //
-// Progress: after each chunk the file bar is floor(file bytes * 100 /
+// Retries: a failed transfer is tried again as DownloadRetry.h says. The
+// part file keeps what arrived, and the next try asks for the rest with a
+// range request: a 206 starting at the part file's length continues it; a
+// 200 (a server without ranges) empties it and takes the whole body; a 206
+// at any other byte is a failed try after which the part file starts over.
+// Bytes dropped that way are taken off the run's count again.
+//
+// Progress: after each chunk (and when a try starts over) the file bar is floor(file bytes * 100 /
 // expected) and the run bar floor(run bytes * 100 / run total), in 64-bit
 // arithmetic, 0 when the divisor is not positive and never above 100; the
 // watcher hears only values that changed (a 3000-byte archive: 34, 68, 100).
@@ -27,8 +34,8 @@
 // so that a fast transfer is not slowed by it); GetChunk itself yields while
 // it waits for data.
 //
-// Cancel: the watcher is asked on every chunk and every poll; a request
-// cancels the transfer and the fetch fails. A transfer that waits for data
+// Cancel: the watcher is asked on every chunk and every poll, and during a
+// wait before a retry; a request cancels the transfer and the fetch fails. A transfer that waits for data
 // is inside GetChunk: the caller's Cancel button should call
 // InetControl::Cancel directly (DownloadView's CancelButton action) so that
 // the wait ends at once.
@@ -38,6 +45,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include "install/DownloadRetry.h"
+
 #include <cstdint>
 #include <string>
 
@@ -81,10 +90,11 @@ enum class FetchResult {
 // floor(part * 100 / whole), clamped to 0..100; 0 when whole is not positive.
 int Percent(std::int64_t part, std::int64_t whole);
 
-// GET url into target (a "\" path). Adds every byte received to run.
+// GET url into target (a "\" path), trying again as retry says. Adds every
+// byte kept to run.
 FetchResult DownloadArchive(ov::InetControl& inet, const std::string& url,
                             const std::string& target, std::int64_t expected, RunBytes& run,
-                            TransferWatcher& watcher);
+                            TransferWatcher& watcher, const RetryPolicy& retry = {});
 
 // Copies source (a regular file only) into target, reading no more than one
 // byte past the expected length. The bars are not reported.

@@ -1,5 +1,6 @@
 #include "install/FetchArchive.h"
 
+#include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/Signature.h"
@@ -65,7 +66,7 @@ FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::
     c.view.SetValue(DownloadControl::PBAR, 0);
     CancelStopsTransfer cancel(c);
     std::string url = c.source.serverBase + "/ovw2010/files/" + f.ArchiveName;
-    return DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes, watcher);
+    return DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes, watcher, c.retry);
 }
 
 FetchResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
@@ -85,6 +86,14 @@ bool HashAccepted(InstallContext& c, const PackageFileEntry& f, const std::strin
     return false;
 }
 
+// The cached archive counts as arrived: the bars move as a download's would.
+FetchResult FromCache(InstallContext& c, const PackageFileEntry& f) {
+    if (!c.source.SourceIsInternet) return FetchResult::Accepted;
+    c.run.bytes.received += f.ArchiveSize;
+    ViewWatcher(c).ProgressChanged(100, Percent(c.run.bytes.received, c.run.bytes.total));
+    return FetchResult::Accepted;
+}
+
 bool Fetchable(const PackageFileEntry& f) {
     return IsSafeFileEntry(f) && !ArchiveStem(f.ArchiveName).empty() && f.ArchiveSize >= 0;
 }
@@ -100,10 +109,25 @@ bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j) {
     c.view.SetText(DownloadControl::lblCurrent,
                    c.texts[kTextFetchingArchive] + " " + ArchiveStem(f.ArchiveName) + "...");
     std::string target = c.cacheFolder + f.ArchiveName;
-    FetchResult result = c.source.SourceIsInternet ? FromServer(c, f, target)
-                                                   : FromFolder(c, f, target);
+    FetchResult result = CachedArchiveUsable(c, f, target) ? FromCache(c, f)
+                         : c.source.SourceIsInternet       ? FromServer(c, f, target)
+                                                           : FromFolder(c, f, target);
     f.Fetched = result == FetchResult::Accepted && HashAccepted(c, f, target);
     return f.Fetched;
+}
+
+bool CachedArchiveUsable(const InstallContext& c, const PackageFileEntry& f,
+                         const std::string& path) {
+    if (!ov::IsRegularFile(path)) return false;
+    std::optional<std::uint64_t> length = ov::FileLength(path);
+    if (!length || f.ArchiveSize < 0 || *length != static_cast<std::uint64_t>(f.ArchiveSize)) {
+        return false;
+    }
+    // A signed catalogue: an archive of the right length but other bytes
+    // (an older build) is fetched again rather than refused.
+    if (!c.archiveHashes.required) return true;
+    const std::string* expected = c.archiveHashes.Find(f.ArchiveName);
+    return expected && ArchiveHashMatches(path, *expected);
 }
 
 }  // namespace znt

@@ -5,11 +5,15 @@
 // <SourceFolder>\files\<ArchiveName>. The download window shows the archive
 // in lblCurrent, each transfer state as text 620 + state in lblResponse and
 // the progress in PBAR and PTOTAL (a copy moves no bar). While the transfer
-// runs, the window's Cancel button stops it at once.
+// runs, the window's Cancel button stops it at once; a failed transfer is
+// tried again after a wait (ArchiveDownload.h). An archive already in the
+// cache folder that CachedArchiveUsable accepts (one left complete by an
+// interrupted run) is used as it is, from either source.
 
 #include "install/InstallContext.h"
 
 #include <cstdint>
+#include <string>
 
 namespace znt {
 
@@ -23,5 +27,11 @@ inline constexpr int kTextArchiveUntrusted = 651;
 // is not listed or differs is deleted and sets c.run.archiveRefused. An entry
 // outside the catalogue or failing IsSafeFileEntry is never fetched.
 bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j);
+
+// Whether the file at path, in the cache folder before any fetch, may stand
+// for the archive of f: a regular file of exactly ArchiveSize bytes. Every
+// check of a cached archive belongs here.
+bool CachedArchiveUsable(const InstallContext& c, const PackageFileEntry& f,
+                         const std::string& path);
 
 }  // namespace znt

@@ -88,6 +88,7 @@ struct InstallContext {
     InstallReporter report{};
     InstallRunState run{};
     ArchiveHashes archiveHashes{};  // of a signed catalogue; not required otherwise
+    RetryPolicy retry{};        // for archive downloads; tests replace its wait
 
     void Report(InstallEventKind kind, std::string name, std::int64_t bytes = 0,
                 std::int64_t milliseconds = 0) {

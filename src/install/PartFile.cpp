@@ -47,6 +47,17 @@ bool PartFile::Append(std::string_view bytes) {
     return true;
 }
 
+bool PartFile::Restart() {
+    if (done_) return false;
+    buffer_.clear();
+    length_ = 0;
+    tooLong_ = false;
+    out_.close();
+    out_.open(FsPath(part_), std::ios::binary | std::ios::trunc);
+    open_ = out_.is_open();
+    return open_;
+}
+
 bool PartFile::Flush() {
     out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     buffer_.clear();

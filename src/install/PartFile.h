@@ -6,7 +6,9 @@
 // grows past that length: Append refuses bytes that would pass it and writes
 // none of them. A part file that
 // is not committed is deleted when the object goes, so a failed or cancelled
-// fetch leaves nothing behind.
+// fetch leaves nothing behind. While the object lives, the part file keeps
+// what it received, so a download that failed midway can continue there;
+// Restart empties it for a download that has to start over.
 
 #include <cstdint>
 #include <fstream>
@@ -29,6 +31,8 @@ public:
     // (then TooLong() is set) or the write fails.
     bool Append(std::string_view bytes);
     bool TooLong() const { return tooLong_; }
+    // Empties the part file; false when it cannot be written any more.
+    bool Restart();
     std::int64_t Length() const { return length_; }
     // Closes the part file and renames it over the target when its length is
     // exactly the expected one; otherwise deletes it. True when the target

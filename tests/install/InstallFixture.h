@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -110,6 +111,11 @@ protected:
         for (int i : {11, 201, 202, 204, 205, 206, 609, 612}) Text(i);
         for (int s = 1; s <= 12; ++s) Text(620 + s);
         std::filesystem::create_directories(tmp.file("inst dir/core/cache"));
+        // Waits before a retry are recorded, not waited.
+        c.retry.wait = [this](std::chrono::milliseconds wait, const std::function<bool()>&) {
+            waits.push_back(wait);
+            return true;
+        };
     }
     ~InstallTest() override { ov::SetYieldHook(nullptr); }
 
@@ -166,6 +172,7 @@ protected:
     RefusingFileOps files;
     std::vector<PatcherCall> patcherCalls;
     std::vector<std::string> events;  // "<kind> <name below the installation>"
+    std::vector<std::chrono::milliseconds> waits;  // before each retry
     std::string installFolder = tmp.path() + "/inst dir";
     znt::InstallContext c{
         .installFolder = installFolder,

@@ -5,7 +5,10 @@
 // response; unknown paths get 404. Faults are part of the response: a delay
 // before answering, a body announced in full but cut short (then the
 // connection is closed or held open), a body sent one byte at a time,
-// redirects and error statuses. For headers sent slowly, see DripServer.h.
+// redirects and error statuses. A response can be queued for the next
+// request only (a connection dropped once, a 503 before the body). Requests
+// for "bytes=N-" get 206 with the rest of the body unless ranges are turned
+// off. For headers sent slowly, see DripServer.h.
 //
 //     testsupport::LoopbackServer server;
 //     server.Serve("/ovw2010/packages.dat", "1\r\n...");
@@ -15,15 +18,18 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace httplib {
 class Server;
+struct Request;
 struct Response;
 }
 
@@ -37,9 +43,11 @@ struct LoopbackResponse {
     std::string location;
     // Waits this long before answering; a long delay makes a server that never answers.
     std::chrono::milliseconds delay{0};
-    // When set, the full length is announced but only this many bytes are sent...
+    // When set, the full length is announced but only the body's bytes before
+    // this offset are sent (of a range, those of the range before it)...
     std::optional<std::size_t> sendOnly;
-    // ...after which the connection is held open (a stall) instead of closed.
+    // ...after which the connection is held open (a stall) instead of closed,
+    // until DropHeld or Stop.
     bool holdOpenAfterSending = false;
     // When non-zero, the body is this many bytes of PatternByte, produced
     // while sending (large bodies without holding them in memory).
@@ -48,8 +56,11 @@ struct LoopbackResponse {
     std::chrono::milliseconds dripInterval{0};
     // ...and this many bytes each time.
     std::size_t dripBytes = 1;
-    // Extra header lines, such as Content-Encoding.
+    // Extra header lines, such as Content-Encoding or Retry-After.
     std::map<std::string, std::string> headers;
+    // With status 200: "Range: bytes=N-" gets 206 and the body from N on, or
+    // 416 when N is past its end; false answers 200 with the whole body.
+    bool honourRanges = true;
 };
 
 // The byte at offset i of a generated body.
@@ -66,12 +77,20 @@ public:
     void Serve(const std::string& path, std::string body);
     void Serve(const std::string& path, LoopbackResponse response);
     void Remove(const std::string& path);
+    // Answers the next request for path with response, once; queued responses
+    // go out in order before the one given to Serve.
+    void ServeOnce(const std::string& path, LoopbackResponse response);
 
     int Port() const { return port_; }
     // "http://127.0.0.1:<port>" followed by path.
     std::string Url(const std::string& path = "") const;
     // Requests received for a path so far.
     int RequestCount(const std::string& path) const;
+    // The Range header of each request for path so far ("" when it had none).
+    std::vector<std::string> RangeHeaders(const std::string& path) const;
+
+    // Closes the connections of the answers held open so far.
+    void DropHeld();
 
     // Ends held or delayed answers and stops listening; the destructor calls it.
     void Stop();
@@ -80,8 +99,10 @@ public:
     static int UnusedPort();
 
 private:
-    void Handle(const std::string& path, httplib::Response& res);
+    void Handle(const httplib::Request& req, httplib::Response& res);
+    std::optional<LoopbackResponse> Pick(const std::string& path, const std::string& range);
     bool Sleep(std::chrono::milliseconds duration);
+    void Hold();
 
     std::unique_ptr<httplib::Server> server_;
     std::thread thread_;
@@ -89,8 +110,11 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable stopWake_;
     bool stopping_ = false;
+    int drops_ = 0;  // DropHeld calls so far
     std::map<std::string, LoopbackResponse> responses_;
     std::map<std::string, int> counts_;
+    std::map<std::string, std::deque<LoopbackResponse>> once_;
+    std::map<std::string, std::vector<std::string>> ranges_;
 };
 
 }  // namespace testsupport

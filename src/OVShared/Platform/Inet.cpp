@@ -54,14 +54,14 @@ void InetControl::ReleaseWorker() {
     }
 }
 
-bool InetControl::Start(const std::string& url) {
+bool InetControl::Start(const std::string& url, std::optional<std::uint64_t> rangeStart) {
     if (channel_ && channel_->Active()) return false;
     ReleaseWorker();
     auto channel = std::make_shared<InetChannel>(options_.bufferLimit, options_.streamAfterBytes);
     channel_ = channel;
     try {
-        worker_ = std::thread([channel, url, options = options_] {
-            RunTransfer(url, options, *channel);
+        worker_ = std::thread([channel, url, rangeStart, options = options_] {
+            RunTransfer(url, rangeStart, options, *channel);
         });
     } catch (const std::system_error& e) {
         channel->Finish(false, 0, e.what());
@@ -82,8 +82,9 @@ void InetControl::DispatchEvents() {
     }
 }
 
-bool InetControl::Execute(const std::string& url, const std::string& verb) {
-    return IsGet(verb) && Start(url);
+bool InetControl::Execute(const std::string& url, const std::string& verb,
+                          std::optional<std::uint64_t> rangeStart) {
+    return IsGet(verb) && Start(url, rangeStart);
 }
 
 bool InetControl::StillExecuting() {
@@ -147,6 +148,14 @@ int InetControl::ResponseCode() const {
 
 std::string InetControl::LastError() const {
     return channel_ ? channel_->Error() : std::string();
+}
+
+std::optional<std::uint64_t> InetControl::ContentRangeStart() const {
+    return channel_ ? channel_->Head().contentRangeStart : std::nullopt;
+}
+
+std::optional<std::uint32_t> InetControl::RetryAfterSeconds() const {
+    return channel_ ? channel_->Head().retryAfterSeconds : std::nullopt;
 }
 
 std::size_t InetControl::BufferHighWater() const {

@@ -29,9 +29,15 @@
 // doing: it notices within one poll (50 ms) and, in the rare case it is
 // stuck in a call libcurl cannot interrupt, is left to end on its own.
 // Right after Cancel, StillExecuting is false and no states are raised.
+//
+// Ranges: Execute may ask for the body from a byte on (a resumed download).
+// The server may answer 206 with that range or 200 with the whole body; the
+// caller tells them apart by ResponseCode and ContentRangeStart, which are
+// known from state 12 on (and after a failure, with RetryAfterSeconds).
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -96,8 +102,11 @@ public:
     std::optional<std::string> OpenUrl(const std::string& url);
 
     // Starts a transfer; only the verb "GET" is supported. False when the
-    // verb is another or a transfer is still running.
-    bool Execute(const std::string& url, const std::string& verb = "GET");
+    // verb is another or a transfer is still running. With rangeStart the
+    // request asks for the body from that byte on ("Range: bytes=N-") and
+    // for no compression, so byte positions are those of the file itself.
+    bool Execute(const std::string& url, const std::string& verb = "GET",
+                 std::optional<std::uint64_t> rangeStart = std::nullopt);
 
     // Delivers pending state changes, then tells whether the transfer is
     // still running or has states left to deliver. Waits a few milliseconds
@@ -112,16 +121,21 @@ public:
     // when nothing runs.
     void Cancel();
 
-    // HTTP status and error text of the last finished transfer (0 and empty
-    // before the first one).
+    // HTTP status and error text of the last transfer (0 and empty before
+    // the first one). The status is known once the response's headers are
+    // complete; that of a transfer that got no response is 0.
     int ResponseCode() const;
     std::string LastError() const;
+    // From the last response's headers: the first byte of its Content-Range
+    // ("bytes N-M/T"), and its Retry-After when given in seconds.
+    std::optional<std::uint64_t> ContentRangeStart() const;
+    std::optional<std::uint32_t> RetryAfterSeconds() const;
 
     // Most body bytes held at once during the last transfer.
     std::size_t BufferHighWater() const;
 
 private:
-    bool Start(const std::string& url);
+    bool Start(const std::string& url, std::optional<std::uint64_t> rangeStart = std::nullopt);
     void DispatchEvents();
     void ReleaseWorker();
 

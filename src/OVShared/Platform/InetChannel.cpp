@@ -52,7 +52,7 @@ bool InetChannel::Push(std::string_view bytes) {
 void InetChannel::Finish(bool ok, long responseCode, std::string error) {
     std::lock_guard lock(mutex_);
     running_ = false;
-    responseCode_ = responseCode;
+    head_.code = responseCode;
     if (cancelled_) {
         error_ = "cancelled";
     } else if (ok) {
@@ -65,6 +65,11 @@ void InetChannel::Finish(bool ok, long responseCode, std::string error) {
         PostLocked(icError);
     }
     callerWake_.notify_all();
+}
+
+void InetChannel::SetHead(const InetHead& head) {
+    std::lock_guard lock(mutex_);
+    head_ = head;
 }
 
 bool InetChannel::Cancelled() const {
@@ -161,7 +166,12 @@ void InetChannel::Cancel() {
 
 long InetChannel::ResponseCode() const {
     std::lock_guard lock(mutex_);
-    return responseCode_;
+    return head_.code;
+}
+
+InetHead InetChannel::Head() const {
+    std::lock_guard lock(mutex_);
+    return head_;
 }
 
 std::string InetChannel::Error() const {

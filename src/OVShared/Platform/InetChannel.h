@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -14,6 +15,13 @@
 #include <string_view>
 
 namespace ov {
+
+// What the headers of a response said that the caller acts on.
+struct InetHead {
+    long code = 0;
+    std::optional<std::uint64_t> contentRangeStart;  // N of "Content-Range: bytes N-M/T"
+    std::optional<std::uint32_t> retryAfterSeconds;  // "Retry-After: <seconds>"
+};
 
 class InetChannel {
 public:
@@ -29,6 +37,9 @@ public:
     // Ends the transfer: state 12 on success (unless already raised), 11 on failure.
     void Finish(bool ok, long responseCode, std::string error);
     bool Cancelled() const;
+    // The headers of the response, once they are complete (the last one
+    // counts when a redirect was followed).
+    void SetHead(const InetHead& head);
 
     // Caller side.
     std::optional<int> NextEvent();
@@ -52,6 +63,7 @@ public:
     void Cancel();
 
     long ResponseCode() const;
+    InetHead Head() const;
     std::string Error() const;
     std::size_t HighWater() const;
 
@@ -77,7 +89,7 @@ private:
     bool succeeded_ = false;
     bool failed_ = false;
     bool cancelled_ = false;
-    long responseCode_ = 0;
+    InetHead head_;
     std::string error_;
 };
 

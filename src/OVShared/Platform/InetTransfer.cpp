@@ -6,10 +6,14 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cstdint>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace ov {
 namespace {
@@ -60,6 +64,7 @@ struct Transfer {
     Clock::time_point lastActivity = Clock::now();
     RateGuard rate;
     bool statusChecked = false;
+    InetHead head;        // of the response whose headers are arriving
     std::string refusal;  // why the transfer was stopped from here, if it was
 };
 
@@ -90,6 +95,54 @@ int OnConnected(void* p, char*, char*, int, int) {
 }
 #endif
 
+std::string_view Trimmed(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    return s;
+}
+
+// The value of a "Name: value" line when its name is name (any case).
+std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name) {
+    if (line.size() <= name.size() || line[name.size()] != ':') return std::nullopt;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return std::nullopt;
+    }
+    return Trimmed(line.substr(name.size() + 1));
+}
+
+// The leading decimal number of text; nothing when it does not start with a digit.
+std::optional<std::uint64_t> LeadingNumber(std::string_view text) {
+    std::uint64_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (end == text.data()) return std::nullopt;
+    if (ec == std::errc::result_out_of_range) return std::numeric_limits<std::uint64_t>::max();
+    return value;
+}
+
+// Notes what the caller acts on: the status, Content-Range's first byte and
+// Retry-After in seconds (its date form is not used). Each status line
+// starts a new response, so a redirect's headers do not carry over.
+void NoteHeaderLine(InetHead& head, std::string_view line) {
+    line = Trimmed(line);
+    if (line.rfind("HTTP/", 0) == 0) {
+        head = InetHead{};
+        std::size_t space = line.find(' ');
+        if (space != std::string_view::npos) {
+            head.code = static_cast<long>(LeadingNumber(line.substr(space + 1)).value_or(0) % 1000);
+        }
+    } else if (auto range = HeaderValue(line, "content-range")) {
+        if (range->rfind("bytes ", 0) == 0) head.contentRangeStart = LeadingNumber(range->substr(6));
+    } else if (auto after = HeaderValue(line, "retry-after")) {
+        bool seconds = !after->empty() && std::all_of(after->begin(), after->end(), [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c)) != 0;
+        });
+        if (seconds) {
+            head.retryAfterSeconds = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+                *LeadingNumber(*after), std::numeric_limits<std::uint32_t>::max()));
+        }
+    }
+}
+
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* p) {
     std::size_t n = size * count;
     try {
@@ -97,6 +150,8 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* p) {
         t.lastActivity = Clock::now();
         t.rate.Count(n, t.lastActivity);
         bool blank = n == 0 || data[0] == '\r' || data[0] == '\n';
+        NoteHeaderLine(t.head, std::string_view(data, n));
+        if (blank) t.channel.SetHead(t.head);
         t.channel.Reach(blank ? icResponseReceived : icReceivingResponse);
     } catch (...) {
         return 0;
@@ -135,6 +190,17 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* p) {
     return n;
 }
 
+// A range is asked without compression: its byte positions are the file's.
+void ConfigureRange(CURL* e, std::optional<std::uint64_t> rangeStart) {
+    if (!rangeStart) {
+        curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl decodes
+        return;
+    }
+    std::string range = std::to_string(*rangeStart) + "-";
+    curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());  // libcurl keeps a copy
+    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "identity");
+}
+
 void Configure(CURL* e, const std::string& url, const InetOptions& o, Transfer& t,
                char* errorBuffer) {
     curl_easy_setopt(e, CURLOPT_URL, url.c_str());
@@ -149,7 +215,6 @@ void Configure(CURL* e, const std::string& url, const InetOptions& o, Transfer& 
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
     curl_easy_setopt(e, CURLOPT_USERAGENT, o.userAgent.c_str());
-    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl decodes
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
 #if LIBCURL_VERSION_NUM >= 0x075700
@@ -231,7 +296,8 @@ void EnsureCurlInitialised() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-void RunTransfer(const std::string& url, const InetOptions& options, InetChannel& channel) {
+void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
+                 const InetOptions& options, InetChannel& channel) {
     bool ok = false;
     long code = 0;
     std::string error;
@@ -243,6 +309,7 @@ void RunTransfer(const std::string& url, const InetOptions& options, InetChannel
         if (!h.easy || !h.multi) throw std::runtime_error("libcurl could not start a transfer");
         t.easy = h.easy;
         Configure(h.easy, url, options, t, errorBuffer);
+        ConfigureRange(h.easy, rangeStart);
         h.added = curl_multi_add_handle(h.multi, h.easy) == CURLM_OK;
         CURLcode result = h.added ? Drive(h.multi, t, options) : CURLE_FAILED_INIT;
         curl_easy_getinfo(h.easy, CURLINFO_RESPONSE_CODE, &code);

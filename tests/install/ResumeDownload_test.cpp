@@ -1,0 +1,194 @@
+// Retried, resumed and reused archive downloads.
+
+#include "install/FetchArchive.h"
+
+#include "InstallFixture.h"
+#include "install/DownloadRetry.h"
+
+#include <algorithm>
+#include <chrono>
+
+using namespace std::chrono_literals;
+using installtest::InstallTest;
+using testsupport::LoopbackResponse;
+using testsupport::ReadFile;
+using znt::DownloadControl;
+
+namespace {
+
+// Larger than the control's 64 KiB streaming threshold, so bytes reach the
+// part file before a connection drops.
+constexpr std::size_t kArchiveBytes = 300000;
+constexpr std::size_t kDropAt = 200000;
+
+std::string Pattern(std::size_t size) {
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) s[i] = testsupport::PatternByte(i);
+    return s;
+}
+
+LoopbackResponse Whole(bool ranges = true) {
+    LoopbackResponse r;
+    r.body = Pattern(kArchiveBytes);
+    r.honourRanges = ranges;
+    return r;
+}
+
+// The connection closes after kDropAt bytes; when held, only once
+// DropWhenRead ends it.
+LoopbackResponse Dropped(bool held = false) {
+    LoopbackResponse r = Whole();
+    r.sendOnly = kDropAt;
+    r.holdOpenAfterSending = held;
+    return r;
+}
+
+LoopbackResponse Status(int status, const std::string& retryAfter = "") {
+    LoopbackResponse r;
+    r.status = status;
+    r.body = "try later";
+    if (!retryAfter.empty()) r.headers["Retry-After"] = retryAfter;
+    return r;
+}
+
+class ResumeDownload : public InstallTest {
+protected:
+    void AddArchives(const std::vector<std::string>& names) {
+        std::vector<std::pair<std::string, std::string>> files;
+        for (const auto& n : names) files.emplace_back(n, Pattern(kArchiveBytes));
+        AddPackage(files, true, false);
+        c.run.bytes.total = static_cast<std::int64_t>(kArchiveBytes * names.size());
+    }
+    std::string Cached(const std::string& archive) const {
+        return ReadFile(tmp.file("inst dir/core/cache/" + archive));
+    }
+    static bool Rising(const std::vector<int>& v) { return std::is_sorted(v.begin(), v.end()); }
+    // Drops a held connection once all it sent is in the part file, so the
+    // bytes that reach the disk before the drop do not depend on timing.
+    void DropWhenRead() {
+        ov::SetYieldHook([this] {
+            if (c.run.bytes.received == static_cast<std::int64_t>(kDropAt)) server.DropHeld();
+        });
+    }
+};
+
+TEST_F(ResumeDownload, ADroppedConnectionIsResumedWithARangeRequest) {
+    AddArchives({"a.bin"});
+    server.ServeOnce(ArchivePath("a.bin.zip"), Dropped(true));
+    server.Serve(ArchivePath("a.bin.zip"), Whole());
+    DropWhenRead();
+
+    ASSERT_TRUE(znt::FetchArchive(c, 1, 1));
+
+    EXPECT_EQ(Cached("a.bin.zip"), Pattern(kArchiveBytes));
+    std::vector<std::string> ranges = server.RangeHeaders(ArchivePath("a.bin.zip"));
+    ASSERT_EQ(ranges.size(), 2u);
+    EXPECT_EQ(ranges[0], "");
+    EXPECT_EQ(ranges[1], "bytes=" + std::to_string(kDropAt) + "-");
+    EXPECT_EQ(waits, std::vector<std::chrono::milliseconds>{1s});
+    // The resumed bytes are counted once; the bars never fall back.
+    EXPECT_EQ(c.run.bytes.received, static_cast<std::int64_t>(kArchiveBytes));
+    EXPECT_TRUE(Rising(view.Values(DownloadControl::PBAR)));
+    EXPECT_EQ(view.Values(DownloadControl::PTOTAL).back(), 100);
+}
+
+TEST_F(ResumeDownload, AnAnswerThatDoesNotContinueThePartFileStartsItOver) {
+    AddArchives({"a.bin", "b.bin"});
+    std::string a = ArchivePath("a.bin.zip");
+    std::string b = ArchivePath("b.bin.zip");
+    server.ServeOnce(a, Dropped(true));
+    server.Serve(a, Whole(false));  // 200 with the whole body
+    server.ServeOnce(b, Dropped(true));
+    LoopbackResponse elsewhere = Whole();
+    elsewhere.status = 206;  // the whole body, labelled as a range from 0
+    elsewhere.headers["Content-Range"] = "bytes 0-299999/300000";
+    server.ServeOnce(b, elsewhere);
+    server.Serve(b, Whole());
+    DropWhenRead();
+
+    ASSERT_TRUE(znt::FetchArchive(c, 1, 1));
+    std::vector<int> bar = view.Values(DownloadControl::PBAR);
+    EXPECT_FALSE(Rising(bar));  // back to the start for the whole body
+    EXPECT_EQ(bar.back(), 100);
+    ASSERT_TRUE(znt::FetchArchive(c, 1, 2));
+
+    EXPECT_EQ(Cached("a.bin.zip"), Pattern(kArchiveBytes));
+    EXPECT_EQ(Cached("b.bin.zip"), Pattern(kArchiveBytes));
+    EXPECT_EQ(server.RequestCount(a), 2);
+    EXPECT_EQ(server.RangeHeaders(b),
+              (std::vector<std::string>{"", "bytes=" + std::to_string(kDropAt) + "-", ""}));
+    EXPECT_EQ(c.run.bytes.received, static_cast<std::int64_t>(2 * kArchiveBytes));
+}
+
+TEST_F(ResumeDownload, FailuresAreRetriedThreeTimesAsTheServerAsksThenTheArchiveIsRefused) {
+    AddArchives({"a.bin", "gone.bin", "busy.bin"});
+    std::string a = ArchivePath("a.bin.zip");
+    server.ServeOnce(a, Status(503, "120"));  // longer than the longest wait
+    server.ServeOnce(a, Dropped());
+    server.ServeOnce(a, Status(503, "0"));
+    server.Serve(a, Status(500));
+    server.Serve(ArchivePath("busy.bin.zip"), Status(429, "1"));
+
+    EXPECT_FALSE(znt::FetchArchive(c, 1, 1));
+    EXPECT_EQ(server.RequestCount(a), 4);
+    EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{30s, 2s, 0s}));
+    EXPECT_TRUE(CacheEntries().empty());  // the part file of the dropped try is gone too
+
+    waits.clear();
+    EXPECT_FALSE(znt::FetchArchive(c, 1, 2));  // 404: asking again cannot help
+    EXPECT_EQ(server.RequestCount(ArchivePath("gone.bin.zip")), 1);
+    EXPECT_FALSE(znt::FetchArchive(c, 1, 3));  // 429 asks to come back
+    EXPECT_EQ(server.RequestCount(ArchivePath("busy.bin.zip")), 4);
+    EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{1s, 1s, 1s}));
+
+    waits.clear();
+    c.source.serverBase = "http://127.0.0.1:" + std::to_string(testsupport::LoopbackServer::UnusedPort());
+    EXPECT_FALSE(znt::FetchArchive(c, 1, 1));  // refused connections back off
+    EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{1s, 2s, 4s}));
+    EXPECT_TRUE(CacheEntries().empty());
+}
+
+TEST_F(ResumeDownload, CancelDuringTheWaitBeforeARetryStopsAtOnce) {
+    AddArchives({"a.bin"});
+    server.Serve(ArchivePath("a.bin.zip"), Status(503, "30"));
+    bool waiting = false;
+    c.retry.wait = [&](std::chrono::milliseconds wait, const std::function<bool()>& cancelled) {
+        waiting = true;
+        return znt::WaitYielding(wait, cancelled);
+    };
+    ov::SetYieldHook([&] {
+        if (waiting && !view.cancel.Pressed()) view.ClickCancel();
+    });
+    auto started = std::chrono::steady_clock::now();
+
+    EXPECT_FALSE(znt::FetchArchive(c, 1, 1));
+
+    EXPECT_TRUE(waiting);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);  // not the 30 s asked for
+    EXPECT_EQ(server.RequestCount(ArchivePath("a.bin.zip")), 1);
+    EXPECT_TRUE(CacheEntries().empty());
+}
+
+TEST_F(ResumeDownload, OnlyACompleteCachedArchiveIsUsedWithoutFetching) {
+    AddArchives({"done.bin", "short.bin", "stale.bin"});
+    for (const char* name : {"done.bin.zip", "short.bin.zip", "stale.bin.zip"}) {
+        server.Serve(ArchivePath(name), Whole());
+    }
+    tmp.write("inst dir/core/cache/done.bin.zip", Pattern(kArchiveBytes));
+    tmp.write("inst dir/core/cache/short.bin.zip", Pattern(kArchiveBytes - 1));
+    // A part file from an earlier run may belong to another archive: not continued.
+    tmp.write("inst dir/core/cache/stale.bin.zip.part", std::string(1000, 'x'));
+
+    for (int j = 1; j <= 3; ++j) EXPECT_TRUE(znt::FetchArchive(c, 1, j)) << j;
+
+    EXPECT_EQ(server.RequestCount(ArchivePath("done.bin.zip")), 0);
+    EXPECT_EQ(server.RangeHeaders(ArchivePath("short.bin.zip")), std::vector<std::string>{""});
+    EXPECT_EQ(server.RangeHeaders(ArchivePath("stale.bin.zip")), std::vector<std::string>{""});
+    for (const char* name : {"done.bin.zip", "short.bin.zip", "stale.bin.zip"}) {
+        EXPECT_EQ(Cached(name), Pattern(kArchiveBytes)) << name;
+    }
+    EXPECT_EQ(view.Values(DownloadControl::PTOTAL).front(), 33);  // the cached one counts
+    EXPECT_EQ(view.Values(DownloadControl::PTOTAL).back(), 100);
+}
+
+}  // namespace
