@@ -43,7 +43,25 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
-python3 -m http.server "$port" --bind 127.0.0.1 --directory "$server_root" >"$build/demo/server.log" 2>&1 &
+# nginx (it answers range requests, so interrupted downloads resume) when it
+# is installed, else Python's simple server; either listens on 127.0.0.1 only.
+if [ -x /usr/sbin/nginx ]; then
+  ngx=$build/demo/nginx
+  mkdir -p "$ngx"
+  {
+    echo "daemon off; master_process off; worker_processes 1;"
+    echo "pid \"$ngx/nginx.pid\"; error_log \"$ngx/error.log\";"
+    echo "events { worker_connections 64; }"
+    echo "http {"
+    echo "  access_log \"$ngx/access.log\"; default_type application/octet-stream;"
+    for temp in client_body proxy fastcgi uwsgi scgi; do echo "  ${temp}_temp_path \"$ngx/$temp\";"; done
+    echo "  server { listen 127.0.0.1:$port; root \"$server_root\"; }"
+    echo "}"
+  } >"$ngx/nginx.conf"
+  /usr/sbin/nginx -p "$ngx" -c "$ngx/nginx.conf" -e "$ngx/error.log" >"$build/demo/server.log" 2>&1 &
+else
+  python3 -m http.server "$port" --bind 127.0.0.1 --directory "$server_root" >"$build/demo/server.log" 2>&1 &
+fi
 server_pid=$!
 trap 'kill $server_pid 2>/dev/null || true' EXIT
 for _ in $(seq 50); do

@@ -9,4 +9,4 @@ $SUDO apt-get install -y -q \
   build-essential cmake ninja-build pkg-config git \
   qt6-base-dev libcurl4-openssl-dev libzip-dev libsodium-dev \
   googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev \
-  zip unzip minisign python3 xvfb xauth imagemagick fonts-dejavu-core
+  zip unzip minisign nginx-light python3 xvfb xauth imagemagick fonts-dejavu-core
