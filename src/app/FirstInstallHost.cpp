@@ -26,6 +26,8 @@ bool FirstInstallHost::FetchNameList() {
 
 bool FirstInstallHost::FetchCatalogue() { return c_.fetch(c_.state); }
 
+bool FirstInstallHost::CatalogueUntrusted() const { return c_.state.catalogueUntrusted; }
+
 void FirstInstallHost::Message(const std::string& text, ov::MsgIcon icon) {
     c_.state.Message(text, icon);
 }

@@ -23,6 +23,7 @@ public:
     void ShowInstallSelection() override;
     bool FetchNameList() override;
     bool FetchCatalogue() override;
+    bool CatalogueUntrusted() const override;
     void Message(const std::string& text, ov::MsgIcon icon) override;
     bool ToggleLanguage() override;
 

@@ -2,6 +2,7 @@
 
 #include "OVShared/Modules/ProgressView.h"
 #include "OVShared/Modules/modOVCoreFunctions.h"
+#include "catalogue/Retrieval.h"
 #include "i18n/LanguagePack.h"
 
 namespace znt {
@@ -58,7 +59,7 @@ void FirstInstallWizard::NextAtStep2() {
     bool fetched = Fetch(kFetchingInternet, &WizardHost::FetchCatalogue, kWizardBarCatalogue);
     if (host_.Closing()) return;
     if (!fetched) {
-        FetchFailed();
+        FetchFailed(host_.CatalogueUntrusted() ? kTextCatalogueUntrusted : kFetchFailed);
         return;
     }
     host_.ShowInstallSelection();
@@ -105,10 +106,10 @@ bool FirstInstallWizard::Fetch(int label, bool (WizardHost::*fetch)(), int barAf
 
 // A stale progress window over the error box would look like work still
 // going on, so it closes first.
-void FirstInstallWizard::FetchFailed() {
+void FirstInstallWizard::FetchFailed(int text) {
     host_.Progress().Close();
     view_.SetWizardEnabled(true);
-    host_.Message(Text(kFetchFailed), ov::MsgIcon::Critical);
+    host_.Message(Text(text), ov::MsgIcon::Critical);
 }
 
 }  // namespace znt

@@ -70,6 +70,9 @@ public:
     virtual bool FetchNameList() = 0;
     // packages.dat into the installation folder from Source(); true on success.
     virtual bool FetchCatalogue() = 0;
+    // True when the last FetchCatalogue failed because the catalogue was not
+    // signed by the installation's trusted key (text 650 instead of 600).
+    virtual bool CatalogueUntrusted() const { return false; }
     virtual void Message(const std::string& text, ov::MsgIcon icon) = 0;
     // Switches to the other language and reloads the texts. False when the
     // pack cannot be used: the fatal message has been shown, the program ends.
@@ -106,7 +109,8 @@ private:
     void NextAtStep2();
     bool AskForSource();
     bool Fetch(int label, bool (WizardHost::*fetch)(), int barAfter);
-    void FetchFailed();
+    // Closes the progress window, enables the wizard, shows the text.
+    void FetchFailed(int text = wizard_text::kFetchFailed);
     const std::string& Text(int index) const;
 
     WizardHost& host_;

@@ -30,7 +30,7 @@ public:
     };
 
     Script() {
-        for (int i : {306, 600, 602, 614}) texts.text[i] = "t" + std::to_string(i);
+        for (int i : {306, 600, 602, 614, 650}) texts.text[i] = "t" + std::to_string(i);
     }
 
     // WizardHost
@@ -49,6 +49,7 @@ public:
     void ShowInstallSelection() override { Wait("install"); }
     bool FetchNameList() override { return Wait("names"), namesArrive; }
     bool FetchCatalogue() override { return Wait("catalogue"), catalogueArrives; }
+    bool CatalogueUntrusted() const override { return untrusted; }
     void Message(const std::string& text, ov::MsgIcon icon) override {
         journal.push_back("message " + text + (icon == ov::MsgIcon::Critical ? " (error)" : ""));
     }
@@ -73,6 +74,7 @@ public:
     std::deque<Answer> answers;  // none left: the source dialog is cancelled
     bool namesArrive = true;
     bool catalogueArrives = true;
+    bool untrusted = false;
     std::string closeDuring;  // the wait during which the user closes the wizard
 
 private:
@@ -136,6 +138,13 @@ TEST_F(WizardSteps, CatalogueFailureShowsTheErrorAndStaysAtStepTwo) {
                                   "catalogue", "bar 20", "progress closed", "enabled",
                                   "message t600 (error)"}));
     EXPECT_EQ(wizard.Step(), 2);
+
+    // A catalogue refused by the installation's trusted key says so.
+    s.journal.clear();
+    s.answers = {{true, "/x"}};
+    s.untrusted = true;
+    wizard.Next();
+    EXPECT_EQ(s.journal.back(), "message t650 (error)");
 }
 
 // The user closes the wizard while it waits: the action ends at once and
