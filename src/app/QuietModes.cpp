@@ -81,10 +81,13 @@ std::optional<std::string> LogPath(const std::string& commandLine, const Unatten
     return path->empty() ? std::nullopt : path;
 }
 
-// Finishes an install pass cut short, one line per file it concerned.
-void Recover(const UnattendedRun& run, std::ostream& out, std::ostream& err) {
+// Finishes an install pass cut short, one line per file it concerned, in
+// the report and the log.
+void Recover(const UnattendedRun& run, const std::string& logPath, std::ostream& out,
+             std::ostream& err) {
     DiskFileOps files;
     RecoveryResult r = RecoverInterruptedInstall(run.appFolder, files);
+    InstallLog(logPath, run.appFolder).Recovery(r);
     if (r.refused) err << kJournalRefusedText << '\n';
     for (const std::string& path : r.placed) out << "RECOVERED\t" << Shown(run, path) << '\n';
     for (const std::string& path : r.leftOld) out << "NOT-RECOVERED\t" << Shown(run, path) << '\n';
@@ -94,14 +97,15 @@ void Recover(const UnattendedRun& run, std::ostream& out, std::ostream& err) {
 // and builds one list. An exit status when the run ends here.
 std::optional<int> Prepare(const std::string& commandLine, const UnattendedRun& run,
                            ov::InstanceLock& lock, const char* mode, bool install,
-                           Prepared& out, std::ostream& report, std::ostream& err) {
+                           const std::string& logPath, Prepared& out, std::ostream& report,
+                           std::ostream& err) {
     auto source = SourceOf(commandLine, err);
     if (!source) return kExitBadCommandLine;
     if (!lock.TryAcquire(run.appFolder)) {
         err << run.texts[kTextAlreadyRunning] << '\n';
         return kExitAlreadyRunning;
     }
-    Recover(run, report, err);
+    Recover(run, logPath, report, err);
     std::optional<Packages> catalogue = FetchPrivateCatalogue(*source, run, mode, err, &out.hashes);
     if (!catalogue) return kExitFetchFailed;
     out.packages = std::move(*catalogue);
@@ -132,7 +136,7 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
     if (!logPath) return kExitBadCommandLine;
     ov::InstanceLock lock;
     Prepared p;
-    if (auto end = Prepare(commandLine, run, lock, "UPDATE", true, p, out, err)) return *end;
+    if (auto end = Prepare(commandLine, run, lock, "UPDATE", true, *logPath, p, out, err)) return *end;
     if (p.map.ListMapCount() == 0) return kExitNothingToDo;  // text 610 is on err
     ApplySelection(p.packages, p.map, std::vector<bool>(p.map.rows.size(), true), false);
     const CatalogueSource source = *SourceOf(commandLine, err);
@@ -202,7 +206,7 @@ int RemoveFromInstallation(const std::string& commandLine, const std::string& pr
     if (!logPath) return kExitBadCommandLine;
     ov::InstanceLock lock;
     Prepared p;
-    if (auto end = Prepare(commandLine, run, lock, "UNINSTALL", false, p, out, err)) return *end;
+    if (auto end = Prepare(commandLine, run, lock, "UNINSTALL", false, *logPath, p, out, err)) return *end;
     std::vector<bool> chosen;
     for (std::int32_t package : p.map.rows) {
         chosen.push_back(codes->count(p.packages.Package(package).Code) > 0);

@@ -8,6 +8,7 @@
 #include "app/StagedUpdate.h"
 #include "install/InstallFiles.h"
 #include "install/InstallJournal.h"
+#include "install/InstallLog.h"
 
 #include <exception>
 
@@ -83,6 +84,7 @@ StepResult StepRecoverInstall(MainContext& c) {
     if (!RecoveryNeeded(s.appFolder) || !s.instance.TryAcquire(s.appFolder)) return std::nullopt;
     DiskFileOps files;
     s.recovery = RecoverInterruptedInstall(s.appFolder, files);
+    InstallLog(DefaultLogPath(s.appFolder), s.appFolder).Recovery(s.recovery);
     return std::nullopt;
 }
 

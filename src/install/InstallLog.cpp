@@ -77,6 +77,15 @@ void InstallLog::Removal(const RemovalResult& result) {
     }
 }
 
+void InstallLog::Recovery(const RecoveryResult& result) {
+    if (!result.journalFound && result.placed.empty() && result.leftOld.empty()) return;
+    if (result.refused) Append({"RECOVERY-REFUSED"});
+    for (const auto& [word, paths] : {std::pair{"RECOVERED", &result.placed},
+                                      std::pair{"NOT-RECOVERED", &result.leftOld}}) {
+        for (const std::string& path : *paths) Append({word, OneRowText(Below(path))});
+    }
+}
+
 void InstallLog::End(std::string_view outcome, std::string_view status) {
     open_ = false;
     if (status.empty()) {

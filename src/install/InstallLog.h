@@ -8,6 +8,7 @@
 //   INSTALLED, NOT-INSTALLED, PATCHER, STAGED <file below the installation>
 //   REMOVED, NOT-REMOVED, SKIPPED <file below the installation>
 //   END      <outcome> [<exit status>]    (ABORTED when the run never said)
+//   RECOVERED, NOT-RECOVERED <file>; RECOVERY-REFUSED   (an interrupted run finished)
 // Catalogue texts pass through OneRowText, so an event is always one line.
 //
 // Each line is appended with one write to a file opened for appending, so
@@ -17,6 +18,7 @@
 // written is left alone: nothing here throws or stops the run.
 
 #include "install/InstallContext.h"
+#include "install/InstallJournal.h"
 #include "install/InstallRun.h"
 #include "install/RemovePackages.h"
 
@@ -45,6 +47,8 @@ public:
     // must outlive the reporter.
     InstallReporter Reporter(InstallReporter next = {});
     void Removal(const RemovalResult& result);
+    // What the recovery of an interrupted install did; nothing when there was none.
+    void Recovery(const RecoveryResult& result);
     void End(std::string_view outcome, std::string_view status = {});
 
     // One line of the fields joined by tabs; false when it could not be written.

@@ -193,6 +193,8 @@ TEST_F(StartUpTest, InterruptedInstallIsFinishedUnderTheLockBeforeTheCacheIsEmpt
     EXPECT_EQ(state->recovery.placed, std::vector<std::string>{install.path() + "\\bin\\a.dll"});
     EXPECT_TRUE(std::filesystem::is_empty(install.file("core/cache")));
     EXPECT_TRUE(state->instance.held());
+    EXPECT_NE(ReadFile(install.file("core/zntr.log")).find("\tRECOVERED\tbin\\a.dll\n"),
+              std::string::npos);
 }
 
 TEST_F(StartUpTest, StagedCopyThatCannotStartIsDroppedAndTheStartGoesOn) {
