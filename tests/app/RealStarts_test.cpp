@@ -4,23 +4,16 @@
 
 #include "i18n/LanguagePack.h"
 #include "support/AppFakes.h"
+#include "support/ChildProcess.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <thread>
-
-extern char** environ;
 
 using testsupport::ReadFile;
 using testsupport::TempDir;
@@ -43,50 +36,20 @@ bool WaitFor(const std::function<bool()>& done) {
 class Start {
 public:
     Start(const std::string& program, const std::vector<std::string>& args, std::string errFile)
-        : errFile_(std::move(errFile)) {
-        std::vector<std::string> words{program};
-        words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& w : words) argv.push_back(w.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Start() {
-        if (Running()) Terminate();
-    }
+        : errFile_(std::move(errFile)), child_(program, args, errFile_ + ".out", errFile_) {}
+    ~Start() { Terminate(); }
 
-    bool Started() const { return pid_ > 0; }
-    bool Running() {
-        if (pid_ <= 0 || status_) return false;
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
-        status_ = status;
-        return false;
-    }
+    bool Started() const { return child_.Started(); }
+    bool Running() { return child_.Running(); }
     // The exit code once the process has ended; -1 when it did not end in time.
-    int Wait() {
-        if (!WaitFor([this] { return !Running(); }) || !status_) return -1;
-        return WIFEXITED(*status_) ? WEXITSTATUS(*status_) : 128 + WTERMSIG(*status_);
-    }
-    void Terminate() {
-        ::kill(pid_, SIGTERM);
-        Wait();
-    }
+    int Wait() { return child_.Wait(kPatience); }
+    void Terminate() { child_.Terminate(); }
     std::string Errors() const { return ReadFile(errFile_); }
     bool SaysWindowOpen() const { return Errors().find("main window open") != std::string::npos; }
 
 private:
     std::string errFile_;
-    pid_t pid_ = -1;
-    std::optional<int> status_;
+    testsupport::ChildProcess child_;
 };
 
 class RealStartTest : public ::testing::Test {

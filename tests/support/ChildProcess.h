@@ -68,6 +68,21 @@ public:
         return WIFEXITED(*status_) ? WEXITSTATUS(*status_) : 128 + WTERMSIG(*status_);
     }
 
+    // True until the process has ended (and been reaped).
+    bool Running() {
+        if (pid_ <= 0 || status_) return false;
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
+        status_ = status;
+        return false;
+    }
+    // Asks the process to end (SIGTERM) and waits for it.
+    void Terminate() {
+        if (!Running()) return;
+        ::kill(pid_, SIGTERM);
+        Wait();
+    }
+
 private:
     pid_t pid_ = -1;
     std::optional<int> status_;
