@@ -33,6 +33,7 @@ std::string Shown(const UnattendedRun& run, const std::string& path) {
 
 // The step both modes start with: the lock, then the catalogue's lists.
 struct Prepared {
+    CatalogueSource source;
     Packages packages;
     ListMap map;
     ArchiveHashes hashes;
@@ -101,6 +102,7 @@ std::optional<int> Prepare(const std::string& commandLine, const UnattendedRun& 
                            std::ostream& err) {
     auto source = SourceOf(commandLine, err);
     if (!source) return kExitBadCommandLine;
+    out.source = *source;
     if (!lock.TryAcquire(run.appFolder)) {
         err << run.texts[kTextAlreadyRunning] << '\n';
         return kExitAlreadyRunning;
@@ -139,7 +141,7 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
     if (auto end = Prepare(commandLine, run, lock, "UPDATE", true, *logPath, p, out, err)) return *end;
     if (p.map.ListMapCount() == 0) return kExitNothingToDo;  // text 610 is on err
     ApplySelection(p.packages, p.map, std::vector<bool>(p.map.rows.size(), true), false);
-    const CatalogueSource source = *SourceOf(commandLine, err);
+    const CatalogueSource& source = p.source;
     InstallLog log(*logPath, run.appFolder);
     log.Start("UPDATE", source);
     FetchPace pace(p.packages);
