@@ -49,10 +49,16 @@ std::string Unquoted(std::string_view word) {
 }  // namespace
 
 std::string JoinArguments(int argc, const char* const* argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i] ? argv[i] : "");
+    return JoinArguments(args);
+}
+
+std::string JoinArguments(const std::vector<std::string>& args) {
     std::string line;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i] ? argv[i] : "";
-        if (i > 1) line += ' ';
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (i > 0) line += ' ';
         if (arg.find_first_of(" \t") == std::string::npos) {
             line += arg;
             continue;

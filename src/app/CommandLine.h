@@ -7,12 +7,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace znt {
 
 // The arguments after the program name joined by blanks; an argument that
 // holds a blank is put in double quotes (a switch's value only: /SOURCE="a b").
 std::string JoinArguments(int argc, const char* const* argv);
+std::string JoinArguments(const std::vector<std::string>& args);
 
 // The command line, upper-cased, up to its first blank.
 std::string LaunchWord(std::string_view commandLine);

@@ -5,6 +5,7 @@
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/InstanceLock.h"
 #include "app/CommandLine.h"
+#include "app/ListMode.h"
 #include "app/Unattended.h"
 #include "catalogue/PackageLists.h"
 #include "install/DownloadView.h"
@@ -287,6 +288,19 @@ std::string UsageText() {
            "the windows), 4 nothing to do or no package matched, 5 a file failed, 6 the\n"
            "program's new copy is staged for the next start, 7 the program is already\n"
            "running on this installation.\n";
+}
+
+std::optional<int> RunWindowlessMode(const std::string& commandLine,
+                                     const std::string& programPath, std::ostream& out,
+                                     std::ostream& err) {
+    if (LaunchWord(commandLine) == "LIST") return RunListMode(commandLine, programPath, out, err);
+    if (IsQuietUpdate(commandLine)) return RunQuietUpdate(commandLine, programPath, out, err);
+    if (IsQuietRemoval(commandLine)) return RunQuietRemoval(commandLine, programPath, out, err);
+    if (LaunchWord(commandLine) == "/?") {
+        out << UsageText();
+        return out.flush() ? 0 : kExitOutputFailed;
+    }
+    return std::nullopt;
 }
 
 }  // namespace znt

@@ -9,6 +9,7 @@
 // single-instance lock, print one line per archive or file to out and
 // messages to err, and return an exit status of Unattended.h.
 
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -30,5 +31,11 @@ bool IsQuietRemoval(const std::string& commandLine);
 
 // The usage text of zntr.exe /?.
 std::string UsageText();
+
+// Runs the mode the command line names when it needs no window (LIST, the
+// quiet modes, /?) and returns its exit status; nothing for the others.
+std::optional<int> RunWindowlessMode(const std::string& commandLine,
+                                     const std::string& programPath, std::ostream& out,
+                                     std::ostream& err);
 
 }  // namespace znt

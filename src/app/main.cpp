@@ -3,14 +3,15 @@
 // window, which runs start-up and either shows itself or ends the program.
 
 #include "OVShared/Modules/ManifestWriter.h"
+#include "OVShared/Platform/CommandLine.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/RegistryStore.h"
 #include "OVShared/Platform/Yield.h"
 #include "app/AppState.h"
 #include "app/CommandLine.h"
-#include "app/ListMode.h"
 #include "app/QuietModes.h"
+#include "app/Unattended.h"
 #include "app/MainForm.h"
 #include "app/QtAppDialogs.h"
 #include "app/QtMessageSink.h"
@@ -60,20 +61,10 @@ int ShowMainWindow(znt::MainForm& form, bool unattended) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string commandLine = znt::JoinArguments(argc, argv);
+    const std::string commandLine = znt::JoinArguments(ov::ProgramArguments(argc, argv));
     const std::string programPath = ov::ExecutablePath();
-    if (znt::LaunchWord(commandLine) == "LIST") {
-        return znt::RunListMode(commandLine, programPath, std::cout, std::cerr);
-    }
-    if (znt::IsQuietUpdate(commandLine)) {
-        return znt::RunQuietUpdate(commandLine, programPath, std::cout, std::cerr);
-    }
-    if (znt::IsQuietRemoval(commandLine)) {
-        return znt::RunQuietRemoval(commandLine, programPath, std::cout, std::cerr);
-    }
-    if (znt::LaunchWord(commandLine) == "/?") {
-        std::cout << znt::UsageText();
-        return std::cout.flush() ? 0 : znt::kExitOutputFailed;
+    if (auto status = znt::RunWindowlessMode(commandLine, programPath, std::cout, std::cerr)) {
+        return *status;
     }
 
     if (!DisplayAvailable()) {

@@ -23,6 +23,10 @@ std::string QuoteArgument(std::string_view word);
 // The words quoted and joined with single blanks.
 std::string JoinCommandLine(const std::vector<std::string>& words);
 
+// The program's arguments after its name, in UTF-8. On Windows they are
+// read from the wide command line (argv holds the ANSI code page's texts).
+std::vector<std::string> ProgramArguments(int argc, const char* const* argv);
+
 // The text split at blanks and tabs (a run counts as one); no quoting rules.
 std::vector<std::string> SplitAtBlanks(std::string_view text);
 

@@ -1,0 +1,30 @@
+# Third-party libraries, as imported targets the logic libraries link:
+#   znt::http       transfers (libcurl here; WinINet on Windows)
+#   znt::zip        archive reading (libzip here; zlib's inflate on Windows)
+#   znt::signature  Ed25519 and BLAKE2b (libsodium here; libgcrypt on Windows)
+# Debian packages MinGW builds of zlib and libgcrypt, not of libcurl, libzip
+# or libsodium; the Windows side uses what the system or those packages give.
+
+if(WIN32)
+  set(ZLIB_USE_STATIC_LIBS ON)
+  find_package(ZLIB REQUIRED)
+  find_library(ZNT_GCRYPT_LIBRARY NAMES libgcrypt.a gcrypt REQUIRED)
+  find_library(ZNT_GPG_ERROR_LIBRARY NAMES libgpg-error.a gpg-error REQUIRED)
+  find_path(ZNT_GCRYPT_INCLUDE gcrypt.h REQUIRED)
+
+  add_library(znt::http INTERFACE IMPORTED)
+  target_link_libraries(znt::http INTERFACE wininet)
+  add_library(znt::zip INTERFACE IMPORTED)
+  target_link_libraries(znt::zip INTERFACE ZLIB::ZLIB)
+  add_library(znt::signature INTERFACE IMPORTED)
+  target_include_directories(znt::signature INTERFACE ${ZNT_GCRYPT_INCLUDE})
+  target_link_libraries(znt::signature INTERFACE ${ZNT_GCRYPT_LIBRARY} ${ZNT_GPG_ERROR_LIBRARY} ws2_32)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(CURL REQUIRED IMPORTED_TARGET GLOBAL libcurl)
+  pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET GLOBAL libzip)
+  pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET GLOBAL libsodium)
+  add_library(znt::http ALIAS PkgConfig::CURL)
+  add_library(znt::zip ALIAS PkgConfig::LIBZIP)
+  add_library(znt::signature ALIAS PkgConfig::SODIUM)
+endif()
