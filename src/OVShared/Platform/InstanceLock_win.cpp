@@ -7,9 +7,26 @@
 #endif
 #include <windows.h>
 
+#include <utility>
 #include <vector>
 
 namespace ov {
+
+namespace {
+
+// An existing folder's long name, so that an 8.3 spelling (C:\PROGRA~1)
+// names the same folder; the path as it was when that fails.
+std::wstring LongName(std::wstring folder) {
+    DWORD n = GetLongPathNameW(folder.c_str(), nullptr, 0);
+    if (n > 0) {
+        std::vector<wchar_t> buffer(n + 1, L'\0');
+        DWORD got = GetLongPathNameW(folder.c_str(), buffer.data(), n + 1);
+        if (got > 0 && got <= n) folder.assign(buffer.data(), got);
+    }
+    return folder;
+}
+
+}  // namespace
 
 std::string InstanceLock::NormalisedFolder(std::string_view installFolder) {
     std::wstring folder = Widen(installFolder);
@@ -19,6 +36,7 @@ std::string InstanceLock::NormalisedFolder(std::string_view installFolder) {
         DWORD got = GetFullPathNameW(folder.c_str(), n + 1, buffer.data(), nullptr);
         if (got > 0 && got <= n) folder.assign(buffer.data(), got);
     }
+    folder = LongName(std::move(folder));
     for (auto& c : folder) {
         if (c == L'/') c = L'\\';
     }
