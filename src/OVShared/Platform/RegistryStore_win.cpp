@@ -92,7 +92,8 @@ bool RegistryStore::SetString(std::string_view key, std::string_view name, std::
     }
     OpenKey k(raw);
     std::wstring text = Widen(value.substr(0, value.find('\0')));
-    // Stored without a terminating NUL, as the original program stores it.
+    // Counted without a terminating NUL, as the original program stores it;
+    // the registry adds one itself, since the buffer holds it (NT does so).
     return RegSetValueExW(k.get(), Widen(name).c_str(), 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(text.c_str()),
                           static_cast<DWORD>(text.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
