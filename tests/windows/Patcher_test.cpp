@@ -55,7 +55,7 @@ TEST_F(PatcherOnWindows, FileHeldOpenGoesThroughRunnerBatToThePatcherWithItsWord
     ASSERT_TRUE(wintest::CopyInto(wintest::Built("znt_fake_autopatch.exe"),
                                   inst + "\\core\\Autopatch.exe"));
     // Batch metacharacters in the catalogue's name must reach the patcher as text.
-    AddPackage("Beam & Co 100% <x>", "bin\\a.dll", "new a, longer");
+    AddPackage("Beam & \"Co\" 100% <x>|y^z", "bin\\a.dll", "new a, longer");
     HeldOpen held(inst + "\\bin\\a.dll");
     ASSERT_TRUE(held.held());
 
@@ -69,15 +69,15 @@ TEST_F(PatcherOnWindows, FileHeldOpenGoesThroughRunnerBatToThePatcherWithItsWord
     EXPECT_EQ(Read(inst + "\\core\\runner.bat"),
               "CD " + inst + "\\core\r\n"
               "AUTOPATCH.EXE -O \"" + target + "\" -N \"" + newFile +
-                  "\" -C Beam ^& Co 100%% ^<x^> -L E\r\n");
+                  "\" -C Beam ^& \"\\\"Co\\\"\" 100%% ^<x^>^|y^^z -L E\r\n");
     const auto record = Lines(Read(inst + "\\core\\autopatch-args.txt"));
     ASSERT_FALSE(record.empty()) << "the patcher did not run";
     EXPECT_TRUE(CompareStringOrdinal(ov::Widen(record[0]).c_str(), -1,
                                      ov::Widen(inst + "\\core").c_str(), -1, TRUE) == CSTR_EQUAL)
         << "started in " << record[0];
     EXPECT_EQ(std::vector<std::string>(record.begin() + 1, record.end()),
-              (std::vector<std::string>{"-O", target, "-N", newFile, "-C", "Beam", "&", "Co",
-                                        "100%", "<x>", "-L", "E"}));
+              (std::vector<std::string>{"-O", target, "-N", newFile, "-C", "Beam", "&", "\"Co\"",
+                                        "100%", "<x>|y^z", "-L", "E"}));
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, "T612");
 }
