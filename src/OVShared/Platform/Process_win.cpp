@@ -40,13 +40,8 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::Start(std::string_view commandLine, WindowStyle style) {
-    return Start(commandLine, style, {});
-}
-
-bool ChildProcess::Start(std::string_view commandLine, WindowStyle style,
-                         std::string_view workingFolder) {
     if (handle_ || commandLine.empty()) return false;
-    handle_ = CreateWithCommandLine(commandLine, style, workingFolder);
+    handle_ = CreateWithCommandLine(commandLine, style, {});
     ended_ = false;
     return handle_ != nullptr;
 }
