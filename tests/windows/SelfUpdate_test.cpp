@@ -14,7 +14,7 @@
 namespace {
 
 using wintest::RunningProgram;
-using wintest::WindowsInstall;
+using SelfUpdateOnWindows = wintest::WindowsInstall;
 
 // Answers every message box; after the given number of "please close"
 // notices it ends the old program, as the user would.
@@ -37,7 +37,7 @@ private:
 
 }  // namespace
 
-TEST_F(WindowsInstall, RunningProgramIsStagedAndItsStagedCopyWaitsUntilItEnds) {
+TEST_F(SelfUpdateOnWindows, RunningProgramIsStagedAndItsStagedCopyWaitsUntilItEnds) {
     const std::string own = inst + "\\core\\zntr.exe";
     ASSERT_TRUE(wintest::CopyInto(wintest::Built("znt_test_helper.exe"), own));
     const std::string oldBytes = Read(own);
