@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <type_traits>
 
 namespace znt::crypto {
 namespace {
