@@ -68,3 +68,24 @@ TEST_F(SelfUpdateOnWindows, RunningProgramIsStagedAndItsStagedCopyWaitsUntilItEn
     EXPECT_FALSE(wintest::PathExists(inst + "\\core\\cache\\zntr.exe"));
     EXPECT_FALSE(wintest::PathExists(inst + "\\core\\cache\\mess.txt"));
 }
+
+TEST_F(SelfUpdateOnWindows, StagedConsoleProgramWaitsForTheOldOneThenTakesItsPlace) {
+    const std::string own = inst + "\\core\\zntr.exe";
+    const std::string staged = inst + "\\core\\cache\\zntr.exe";
+    ASSERT_TRUE(wintest::CopyInto(wintest::Built("znt_test_helper.exe"), own));
+    ASSERT_TRUE(wintest::CopyInto(wintest::Built("..\\stage\\core\\zntr.exe"), staged));
+    const std::string oldBytes = Read(own);
+    RunningProgram old(own, wintest::Backslashes(tmp.path()));
+    ASSERT_TRUE(old.started());
+
+    ov::ChildProcess copy;
+    ASSERT_TRUE(copy.Start(std::vector<std::string>{staged}, ov::WindowStyle::Hidden));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_EQ(copy.Poll(), ov::kStillActive) << "the staged copy did not wait";
+    EXPECT_EQ(Read(own), oldBytes);
+
+    EXPECT_EQ(old.Stop(), 0);
+    EXPECT_EQ(wintest::Finish(copy), znt::kExitOk);
+    EXPECT_EQ(Read(own), Read(staged));
+    EXPECT_EQ(Read(inst + "\\core\\cache\\mess.txt"), "KILL ALL\r\n");
+}
