@@ -1,6 +1,7 @@
 # Third-party libraries, as imported targets the logic libraries link:
 #   znt::http       transfers (libcurl here; WinINet on Windows)
-#   znt::zip        archive reading (libzip here; zlib's inflate on Windows)
+#   znt::zip        archive reading (libzip and zlib here; zlib's inflate on Windows:
+#                   src/archive has a reader over each, the zlib one built everywhere)
 #   znt::signature  Ed25519 and BLAKE2b (libsodium here; libgcrypt on Windows)
 # Debian packages MinGW builds of zlib and libgcrypt, not of libcurl, libzip
 # or libsodium; the Windows side uses what the system or those packages give.
@@ -24,7 +25,9 @@ else()
   pkg_check_modules(CURL REQUIRED IMPORTED_TARGET GLOBAL libcurl)
   pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET GLOBAL libzip)
   pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET GLOBAL libsodium)
+  find_package(ZLIB REQUIRED)
   add_library(znt::http ALIAS PkgConfig::CURL)
-  add_library(znt::zip ALIAS PkgConfig::LIBZIP)
+  add_library(znt::zip INTERFACE IMPORTED)
+  target_link_libraries(znt::zip INTERFACE PkgConfig::LIBZIP ZLIB::ZLIB)
   add_library(znt::signature ALIAS PkgConfig::SODIUM)
 endif()
