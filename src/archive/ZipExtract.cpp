@@ -35,8 +35,8 @@ bool IsSymlink(const ZipEntryInfo& info) {
            ((info.externalAttributes >> 16) & kUnixTypeMask) == kUnixSymlink;
 }
 
-// Only what Info-ZIP's unzip reads as well: stored or deflated data, at most
-// the traditional encryption. Both readers refuse the rest alike.
+// Stored or deflated data, plain or under the traditional encryption: what
+// both readers read, so that they refuse the rest alike.
 bool IsSupported(const ZipEntryInfo& info) {
     return (info.method == kZipStored || info.method == kZipDeflated) &&
            info.encryption != ZipEncryption::Other;
