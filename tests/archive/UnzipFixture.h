@@ -18,7 +18,7 @@
 
 namespace archivetest {
 
-#ifdef ZNT_TEST_ZLIB_READER
+#if defined(ZNT_TEST_ZLIB_READER) || defined(_WIN32)  // Windows builds have no other
 constexpr znt::ZipReaderKind kReaderUnderTest = znt::ZipReaderKind::Zlib;
 #else
 constexpr znt::ZipReaderKind kReaderUnderTest = znt::ZipReaderKind::Libzip;
