@@ -3,6 +3,7 @@
 // the declared size, as the zlib reader does.
 
 #include "archive/ZipReader.h"
+#include "archive/ZipText.h"
 
 #include "OVShared/Platform/FileSystem.h"
 
@@ -101,9 +102,9 @@ public:
     ZipStatus Entry(std::uint64_t index, ZipEntryInfo& info) const override;
     std::string Comment() const override {
         int length = 0;
-        const char* comment = zip_get_archive_comment(za_, &length, 0);
-        return comment && length > 0 ? std::string(comment, static_cast<std::size_t>(length))
-                                     : std::string();
+        const char* comment = zip_get_archive_comment(za_, &length, ZIP_FL_ENC_RAW);
+        if (!comment || length <= 0) return {};
+        return DecodeZipText(std::string_view(comment, static_cast<std::size_t>(length)));
     }
     std::unique_ptr<ZipEntryStream> Open(std::uint64_t index, const std::string* password,
                                          ZipStatus& status) override;
@@ -118,10 +119,12 @@ ZipStatus LibzipArchiveReader::Entry(std::uint64_t index, ZipEntryInfo& info) co
     // libzip leaves the CRC out for AES entries, which are refused later anyway.
     const zip_uint64_t needed =
         ZIP_STAT_NAME | ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_MTIME | ZIP_STAT_COMP_METHOD;
-    if (zip_stat_index(za_, index, 0, &st) != 0 || (st.valid & needed) != needed) {
+    // Raw names: libzip's own decoding turns control characters into symbols,
+    // which would hide them from the name checks.
+    if (zip_stat_index(za_, index, ZIP_FL_ENC_RAW, &st) != 0 || (st.valid & needed) != needed) {
         return ZipStatus::Damaged;
     }
-    info.name = st.name;
+    info.name = DecodeZipText(st.name);
     info.size = st.size;
     info.compressedSize = st.comp_size;
     info.crc = (st.valid & ZIP_STAT_CRC) ? st.crc : 0;

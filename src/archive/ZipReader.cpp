@@ -73,8 +73,8 @@ bool IsValidUtf8(std::string_view bytes) {
     return true;
 }
 
-std::string DecodeZipText(std::string_view bytes, bool flaggedUtf8) {
-    if (flaggedUtf8 || IsValidUtf8(bytes)) return std::string(bytes);
+std::string DecodeZipText(std::string_view bytes) {
+    if (IsValidUtf8(bytes)) return std::string(bytes);
     std::string out;
     out.reserve(bytes.size() * 2);
     for (char c : bytes) {

@@ -6,8 +6,9 @@
 // everywhere, the only one on Windows).
 //
 // Contract: a reader never throws for a damaged archive; every failure is a
-// ZipStatus. Names and the comment are UTF-8: bytes flagged as UTF-8 or valid
-// as UTF-8 are kept, other names are read as code page 437. An entry stream
+// ZipStatus. Names and the comment are UTF-8, decoded alike by both readers
+// (ZipText.h): valid UTF-8 is kept, anything else is read as code page 437,
+// and control characters are kept for the name checks. An entry stream
 // delivers at most the entry's declared size: data beyond it is TooLarge, a
 // shortfall Damaged, a wrong checksum BadCrc. Only stored and deflated data
 // and the traditional PKWARE encryption are read; any other method is

@@ -32,7 +32,6 @@ constexpr std::uint16_t kAesMethod = 99;
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
 constexpr std::uint16_t kFlagDataDescriptor = 0x0008;
 constexpr std::uint16_t kFlagStrongEncryption = 0x0040;
-constexpr std::uint16_t kFlagUtf8 = 0x0800;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFF;
 
 std::uint64_t Get(std::string_view bytes, std::size_t at, int width) {
@@ -104,7 +103,7 @@ ZipStatus ZlibArchiveReader::Load() {
     Directory dir;
     ZipStatus status = FindEnd(dir);
     if (status != ZipStatus::Ok) return status;
-    comment_ = DecodeZipText(dir.comment, false);
+    comment_ = DecodeZipText(dir.comment);
     return ReadEntries(dir);
 }
 
@@ -225,7 +224,7 @@ ZipStatus ZlibArchiveReader::ParseEntry(std::string_view cd, std::size_t& at,
     info.externalAttributes = Get32(cd, at + 38);
     entry.localOffset = Get32(cd, at + 42);
     std::string_view name = cd.substr(at + kCentralBytes, nameLength);
-    info.name = DecodeZipText(name, entry.flags & kFlagUtf8);
+    info.name = DecodeZipText(name);
     if (entry.flags & kFlagEncrypted) {
         bool other = (entry.flags & kFlagStrongEncryption) || info.method == kAesMethod;
         info.encryption = other ? ZipEncryption::Other : ZipEncryption::Traditional;

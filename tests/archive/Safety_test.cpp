@@ -43,6 +43,7 @@ TEST_F(Safety, HostileMembersWriteNothingOutsideTheFolder) {
 #endif
     std::string zip = Zip({Member("../x", "evil"), Member(outside + "/abs.txt", "evil"),
                            Member("C:x", "evil"), Member("a/../../x", "evil"),
+                           Member("ctrl\x01" "\x81.txt", "evil"),
                            Member("a\\..\\..\\y", "evil"), Member("link", "../outside").Link(),
                            Member("link/evil.txt", "evil"), Member("existing/evil.txt", "evil"),
                            Member("victim.txt", "replaced"), Member("ok.txt", "fine")});
