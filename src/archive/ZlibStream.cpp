@@ -161,21 +161,19 @@ std::optional<std::size_t> ZlibEntryStream::ReadDeflated(char* data, std::size_t
     return want - z_.avail_out;
 }
 
-// One inflate call, reading more input first when it is used up. False on
-// damaged or missing data.
+// One inflate call, reading more input first when it is used up. Without
+// input left, inflate still runs: it may hold output that did not fit before.
+// False on damaged or missing data.
 bool ZlibEntryStream::InflateStep() {
-    if (z_.avail_in == 0 && !Fill()) {
-        if (status_ == ZipStatus::Ok) status_ = ZipStatus::Damaged;  // compressed data cut short
-        return false;
-    }
+    if (z_.avail_in == 0 && left_ > 0 && !Fill()) return false;
     int rc = inflate(&z_, Z_NO_FLUSH);
     if (rc == Z_STREAM_END) {
         ended_ = true;
         return true;
     }
     if (rc == Z_MEM_ERROR) throw std::bad_alloc();
-    if (rc == Z_OK || (rc == Z_BUF_ERROR && z_.avail_in == 0)) return true;
-    status_ = ZipStatus::Damaged;
+    if (rc == Z_OK || (rc == Z_BUF_ERROR && z_.avail_in == 0 && left_ > 0)) return true;
+    status_ = ZipStatus::Damaged;  // damaged, or the compressed data ends too soon
     return false;
 }
 
