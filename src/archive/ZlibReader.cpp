@@ -15,7 +15,6 @@
 namespace znt {
 namespace {
 
-constexpr std::uint32_t kEndSignature = 0x06054b50;
 constexpr std::uint32_t kZip64EndSignature = 0x06064b50;
 constexpr std::uint32_t kZip64LocatorSignature = 0x07064b50;
 constexpr std::uint32_t kCentralSignature = 0x02014b50;
@@ -116,7 +115,7 @@ ZipStatus ZlibArchiveReader::FindEnd(Directory& dir) const {
     if (tail.size() != length - start) return ZipStatus::ReadFailed;
     std::size_t at = tail.size() - kEndBytes;
     for (;; --at) {
-        at = tail.rfind("PK\x05\x06", at);
+        at = tail.rfind("PK\x05\x06", at);  // the end record signature
         if (at == std::string::npos) return ZipStatus::NotZip;
         if (at + kEndBytes + Get16(tail, at + 20) <= tail.size()) break;
         if (at == 0) return ZipStatus::NotZip;
