@@ -55,10 +55,18 @@ zntr LIST /ENG "/SERVER=http://127.0.0.1:$port"
 grep -q "^INSTALL" <<<"$out" || fail "LIST offered nothing to install"
 
 zntr UPDATE /QUIET /ENG "/SERVER=http://127.0.0.1:$port"
-[ "$status" = 0 ] || [ "$status" = 6 ] || fail "UPDATE /QUIET exited $status"
 grep -q "^FETCHED" <<<"$out" || fail "no archive was fetched"
 cmp -s "$payload/bin/units.dll" "$install/bin/units.dll" || fail "bin/units.dll was not updated"
 cmp -s "$payload/bin/frame.exe" "$install/bin/frame.exe" || fail "bin/frame.exe was not installed"
+# Windows keeps a running program's file: the new copy waits in the cache
+# folder (status 6) until it runs from there, after the old copy has ended.
+[ "$status" = 6 ] || fail "UPDATE /QUIET exited $status, not 6 (own copy staged)"
+grep -q "^STAGED" <<<"$out" || fail "the program's own new copy was not staged"
+cmp -s "$payload/core/zntr.exe" "$install/core/cache/zntr.exe" || fail "core/cache/zntr.exe is not the new copy"
+status=0
+"$wine" "$install/core/cache/zntr.exe" >"$work/staged.txt" 2>&1 || status=$?
+[ "$status" = 0 ] || { cat "$work/staged.txt" >&2; fail "the staged copy's run exited $status"; }
+cmp -s "$payload/core/zntr.exe" "$install/core/zntr.exe" || fail "core/zntr.exe was not replaced by the staged copy"
 
 zntr UPDATE /QUIET /ENG "/SERVER=http://127.0.0.1:$port"
 [ "$status" = 4 ] || fail "a second UPDATE /QUIET exited $status, not 4 (nothing to do)"
