@@ -8,5 +8,5 @@ $SUDO apt-get update -q
 $SUDO apt-get install -y -q \
   build-essential cmake ninja-build pkg-config git \
   qt6-base-dev libcurl4-openssl-dev libzip-dev libsodium-dev \
-  googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev \
+  googletest libgtest-dev libgmock-dev libbenchmark-dev \
   zip unzip minisign nginx-light python3 xvfb xauth imagemagick fonts-dejavu-core
