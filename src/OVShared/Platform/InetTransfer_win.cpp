@@ -253,16 +253,16 @@ Response Reader::Request(const std::wstring& url) {
     DWORD flags = kOpenFlags | (a.secure ? INTERNET_FLAG_SECURE : 0);
     Open(s_.request, HttpOpenRequestW(s_.connection, L"GET", a.path.c_str(), nullptr, nullptr, nullptr,
                                       flags, context));
-    // A range is asked without compression: its byte positions are the file's.
+    // No compression is asked: WinINet drops Content-Length while it decodes,
+    // and a compressed body cut short would then pass as complete. A server
+    // that compresses anyway is decoded, except in a range, whose byte
+    // positions must be the file's.
     std::wstring headers = L"Accept-Encoding: identity\r\n";
     if (rangeStart_) {
         headers += L"Range: bytes=" + std::to_wstring(*rangeStart_) + L"-\r\n";
     } else {
-        // Decoding is asked only where WinINet takes it on.
         BOOL decode = TRUE;
-        if (InternetSetOptionW(s_.request, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode)) {
-            headers = L"Accept-Encoding: gzip, deflate\r\n";
-        }
+        InternetSetOptionW(s_.request, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode);
     }
     {
         std::lock_guard lock(s_.mutex);

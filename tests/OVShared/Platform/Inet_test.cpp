@@ -139,6 +139,25 @@ TEST_F(Inet, OpenUrlReturnsTheBodyOrNothing) {
     EXPECT_FALSE(inet.StillExecuting());
 }
 
+TEST_F(Inet, RedirectsAreLimitedAndStayOnHttp) {
+    LoopbackResponse loop;
+    loop.status = 302;
+    loop.location = "/loop";
+    server.Serve("/loop", loop);
+    LoopbackResponse away;
+    away.status = 302;
+    away.location = "file:///etc/passwd";
+    server.Serve("/away", away);
+    ov::InetOptions o = ShortTimeouts();
+    o.maxRedirects = 3;
+    ov::InetControl inet(o);
+
+    EXPECT_FALSE(inet.OpenUrl(server.Url("/loop")));
+    EXPECT_EQ(server.RequestCount("/loop"), 4);
+    EXPECT_FALSE(inet.OpenUrl(server.Url("/away")));
+    EXPECT_FALSE(inet.LastError().empty());
+}
+
 TEST_F(Inet, OpenUrlRefusesBodiesAboveItsLimit) {
     server.Serve("/big", Pattern(5000));
     ov::InetOptions o = ShortTimeouts();
