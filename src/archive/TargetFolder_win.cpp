@@ -3,13 +3,16 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/WinSupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <sys/utime.h>
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 
 namespace fs = std::filesystem;
@@ -40,6 +43,13 @@ std::string TemporaryName() {
            ".part";
 }
 
+// Seconds since 1970 as a FILETIME (100 ns steps since 1601).
+FILETIME FileTimeOf(std::int64_t seconds) {
+    constexpr std::int64_t kEpochDifference = 11644473600;  // 1601 to 1970
+    auto ticks = static_cast<std::uint64_t>((seconds + kEpochDifference) * 10000000);
+    return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
 }  // namespace
 
 struct TargetFolder::Impl {
@@ -49,7 +59,7 @@ struct TargetFolder::Impl {
 struct MemberOutput::Impl {
     fs::path temporary;
     fs::path finalPath;
-    std::ofstream file;
+    HANDLE file = INVALID_HANDLE_VALUE;
     bool committed = false;
     bool diskFull = false;
 };
@@ -57,26 +67,33 @@ struct MemberOutput::Impl {
 MemberOutput::MemberOutput(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 MemberOutput::~MemberOutput() {
-    if (impl_->committed) return;
-    impl_->file.close();
-    std::error_code ec;
-    fs::remove(impl_->temporary, ec);
+    if (impl_->file != INVALID_HANDLE_VALUE) ::CloseHandle(impl_->file);
+    if (!impl_->committed) ::DeleteFileW(impl_->temporary.c_str());
 }
 
 bool MemberOutput::Write(const char* data, std::size_t size) {
-    impl_->file.write(data, static_cast<std::streamsize>(size));
-    impl_->diskFull = !impl_->file;
-    return static_cast<bool>(impl_->file);
+    while (size > 0) {
+        DWORD part = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 20));
+        DWORD written = 0;
+        if (!::WriteFile(impl_->file, data, part, &written, nullptr) || written == 0) {
+            DWORD error = ::GetLastError();
+            impl_->diskFull = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
 }
 
 bool MemberOutput::Commit(std::int64_t mtime) {
-    impl_->file.close();
-    if (!impl_->file || IsLink(impl_->finalPath)) return false;
-    _utimbuf times{static_cast<time_t>(mtime), static_cast<time_t>(mtime)};
-    ::_wutime(impl_->temporary.c_str(), &times);
-    std::error_code ec;
-    fs::rename(impl_->temporary, impl_->finalPath, ec);
-    impl_->committed = !ec;
+    const FILETIME time = FileTimeOf(mtime);
+    ::SetFileTime(impl_->file, nullptr, &time, &time);  // a file without its time is still good
+    bool closed = ::CloseHandle(impl_->file) != 0;
+    impl_->file = INVALID_HANDLE_VALUE;
+    if (!closed || IsLink(impl_->finalPath)) return false;
+    impl_->committed = ::MoveFileExW(impl_->temporary.c_str(), impl_->finalPath.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING) != 0;
     return impl_->committed;
 }
 
@@ -120,8 +137,9 @@ std::unique_ptr<MemberOutput> TargetFolder::Begin(const MemberPath& path) {
     auto impl = std::make_unique<MemberOutput::Impl>();
     impl->finalPath = folder / fs::path(ov::Widen(path.back()));
     impl->temporary = folder / TemporaryName();
-    impl->file.open(impl->temporary, std::ios::binary | std::ios::trunc);
-    if (!impl->file) return nullptr;
+    impl->file = ::CreateFileW(impl->temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (impl->file == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<MemberOutput>(std::move(impl));
 }
 

@@ -3,32 +3,42 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "install/RowText.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
+#include <optional>
 #include <utility>
 
 namespace znt {
 namespace {
 
-// Renames a log of bound bytes or more to <path>.1 first. O_NONBLOCK: a
-// FIFO put in the log's place fails at once instead of waiting for a reader.
+// Renames a log of bound bytes or more to <path>.1 first.
 bool AppendLine(const std::string& path, const std::string& line, std::int64_t bound) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= bound) {
-        ::rename(path.c_str(), (path + ".1").c_str());
+    std::optional<std::uint64_t> length = ov::FileLength(path);
+    if (length && *length >= static_cast<std::uint64_t>(bound)) {
+        ov::RenameReplacing(path, path + ".1");
     }
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-                    0644);
-    if (fd < 0) return false;
-    bool written = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                   ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-    ::close(fd);
-    return written;
+    return ov::AppendToFile(path, line);
+}
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+// The local time's offset from UTC in seconds: the local fields read as
+// UTC, less the moment itself (strftime's "%z" is no offset on Windows).
+std::int64_t UtcOffsetSeconds(const std::tm& local, std::time_t t) {
+    const std::int64_t days = DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                                            static_cast<unsigned>(local.tm_mday));
+    return days * 86400 + local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec -
+           static_cast<std::int64_t>(t);
 }
 
 }  // namespace
@@ -140,16 +150,19 @@ const char* OutcomeWord(InstallOutcome outcome) {
 std::string LocalTimestamp(std::chrono::system_clock::time_point when) {
     const std::time_t t = std::chrono::system_clock::to_time_t(when);
     std::tm local{};
+#ifdef _WIN32
+    ::localtime_s(&local, &t);
+#else
     ::localtime_r(&t, &local);
+#endif
     char stamp[40];
-    char zone[8];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
-    std::strftime(zone, sizeof zone, "%z", &local);  // "+0100"
-    std::string text = stamp;
-    if (std::string_view(zone).size() == 5) {
-        text += std::string(zone, 3) + ":" + std::string(zone + 3, 2);
-    }
-    return text;
+    const std::int64_t offset = UtcOffsetSeconds(local, t);
+    const std::int64_t minutes = std::llabs(offset) / 60;
+    char zone[16];
+    std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+',
+                  static_cast<int>(minutes / 60 % 100), static_cast<int>(minutes % 60));
+    return stamp + std::string(zone);
 }
 
 }  // namespace znt

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "support/Env.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -64,13 +66,13 @@ TEST(ServerAddress, AcceptsOnlyHttpAddressesWithAHost) {
 }
 
 TEST(ServerBase, SwitchBeatsEnvironmentBeatsDefault) {
-    ::unsetenv("ZNT_UPDATE_SERVER");
+    testsupport::UnsetEnv("ZNT_UPDATE_SERVER");
     EXPECT_EQ(UpdateServerBase("").url, ZNT_DEFAULT_SERVER);
-    ::setenv("ZNT_UPDATE_SERVER", "http://127.0.0.1:9/", 1);
+    testsupport::SetEnv("ZNT_UPDATE_SERVER", "http://127.0.0.1:9/");
     EXPECT_EQ(UpdateServerBase("").url, "http://127.0.0.1:9");
     EXPECT_EQ(UpdateServerBase("/SERVER=http://127.0.0.1:8").url, "http://127.0.0.1:8");
     auto bad = UpdateServerBase("/SERVER=file:///etc");
     EXPECT_EQ(bad.url, ZNT_DEFAULT_SERVER);
     EXPECT_NE(bad.problem.find("/SERVER="), std::string::npos);
-    ::unsetenv("ZNT_UPDATE_SERVER");
+    testsupport::UnsetEnv("ZNT_UPDATE_SERVER");
 }

@@ -1,5 +1,6 @@
 #include "app/ListMode.h"
 
+#include "support/Env.h"
 #include "support/AppFakes.h"
 #include "catalogue/CatalogueWriter.h"
 #include "support/CatalogueEntries.h"
@@ -64,20 +65,10 @@ Listing ListFolder(const std::string& folder) {
 // Points TMPDIR (inherited by started programs) at dir for the life of the object.
 class RedirectedTemp {
 public:
-    explicit RedirectedTemp(const std::string& dir) {
-        if (const char* old = std::getenv("TMPDIR")) old_ = old;
-        ::setenv("TMPDIR", dir.c_str(), 1);
-    }
-    ~RedirectedTemp() {
-        if (old_) {
-            ::setenv("TMPDIR", old_->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
-    }
+    explicit RedirectedTemp(const std::string& dir) : tmpdir_("TMPDIR", dir) {}
 
 private:
-    std::optional<std::string> old_;
+    testsupport::ScopedEnv tmpdir_;
 };
 
 struct Installation {

@@ -3,6 +3,7 @@
 // cannot run, and the second-instance refusal.
 
 #include "i18n/LanguagePack.h"
+#include "support/Env.h"
 #include "support/AppFakes.h"
 #include "support/ChildProcess.h"
 #include "support/TempDir.h"
@@ -57,8 +58,8 @@ protected:
     void SetUp() override {
         if (!apptest::CopyStagedInstallation(install)) GTEST_SKIP() << "no staged build";
         program = install.file("core/zntr.exe");
-        ::setenv("ZNT_UNATTENDED", "1", 1);
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        testsupport::SetEnv("ZNT_UNATTENDED", "1");
+        testsupport::SetEnv("QT_QPA_PLATFORM", "offscreen");
     }
 
     std::unique_ptr<Start> Launch(const std::vector<std::string>& args = {}) {

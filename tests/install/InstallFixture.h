@@ -12,6 +12,7 @@
 #include "install/DownloadView.h"
 #include "install/InstallContext.h"
 #include "install/InstallFiles.h"
+#include "support/Env.h"
 #include "support/LoopbackServer.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
@@ -107,7 +108,7 @@ struct PatcherCall {
 class InstallTest : public testing::Test {
 protected:
     InstallTest() {
-        ::setenv("no_proxy", "127.0.0.1", 1);
+        testsupport::SetEnv("no_proxy", "127.0.0.1");
         for (int i : {11, 201, 202, 204, 205, 206, 609, 612}) Text(i);
         for (int s = 1; s <= 12; ++s) Text(620 + s);
         std::filesystem::create_directories(tmp.file("inst dir/core/cache"));

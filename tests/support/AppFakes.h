@@ -8,6 +8,7 @@
 #include "app/AppState.h"
 #include "app/AppViews.h"
 #include "app/MainCommands.h"
+#include "support/Env.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
@@ -85,8 +86,8 @@ public:
     RedirectedUser() {
         std::filesystem::create_directories(home.file("config"));
         std::filesystem::create_directories(home.file("run"));
-        ::setenv("XDG_CONFIG_HOME", home.file("config").c_str(), 1);
-        ::setenv("XDG_RUNTIME_DIR", home.file("run").c_str(), 1);
+        testsupport::SetEnv("XDG_CONFIG_HOME", home.file("config"));
+        testsupport::SetEnv("XDG_RUNTIME_DIR", home.file("run"));
     }
     testsupport::TempDir home;
 };

@@ -3,7 +3,10 @@
 // Makes a FIFO and keeps a test from hanging on it: once the grace time has
 // passed, a helper thread keeps opening the FIFO for writing, which frees a
 // reader stuck in open(). Release() says whether that rescue was needed, so a
-// test can fail on a blocking open without ever hanging.
+// test can fail on a blocking open without ever hanging. POSIX only:
+// Windows has no FIFOs in the file system.
+
+#ifndef _WIN32
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -65,3 +68,5 @@ private:
 };
 
 }  // namespace testsupport
+
+#endif

@@ -1,18 +1,25 @@
 #include "support/TempDir.h"
 
+#include "OVShared/Platform/FileSystem.h"
+
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
-
-#include <stdlib.h>
 
 namespace testsupport {
 
 TempDir::TempDir() {
-    std::string templ = (std::filesystem::temp_directory_path() / "znt-test-XXXXXX").string();
-    if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = templ;
+    // A random name that this call creates itself, so no other test owns it.
+    std::random_device random;
+    const std::string base = ov::SystemTempFolder() + ov::PlatformSeparator() + "znt-test-";
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        std::string candidate = base + std::to_string(random() % 1000000000u);
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) path_ = candidate;
+    }
+    if (path_.empty()) throw std::runtime_error("no temporary folder could be made");
 }
 
 TempDir::~TempDir() {
@@ -29,9 +36,9 @@ TempDir::~TempDir() {
 std::string TempDir::file(std::string_view relative) const {
     std::string rel(relative);
     for (char& c : rel) {
-        if (c == '\\') c = '/';
+        if (ov::IsSeparator(c)) c = ov::PlatformSeparator();
     }
-    return path_ + "/" + rel;
+    return path_ + ov::PlatformSeparator() + rel;
 }
 
 std::string TempDir::write(std::string_view relative, std::string_view bytes) const {
@@ -40,6 +47,12 @@ std::string TempDir::write(std::string_view relative, std::string_view bytes) co
     std::ofstream out(full, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return full;
+}
+
+void MakeReadOnly(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
 }
 
 std::string ReadFile(const std::string& path) {

@@ -5,7 +5,13 @@
 // accepts such paths, mixed with "/" as well, and converts them to the
 // platform's form. On POSIX a component that does not exist with its exact
 // spelling is looked up without regard to case, because installations mix
-// "Languages" and "languages".
+// "Languages" and "languages". Windows file names ignore case already; there
+// paths are UTF-8 here and wide at the Win32 boundary.
+//
+// Where the platforms differ: Windows refuses to replace or delete a file
+// that another program holds open without delete sharing (RemoveFile and
+// the replacing writes then fail and the old file stays), and a read-only
+// file cannot be deleted before ClearAttributes. POSIX has neither limit.
 
 #include <cstdint>
 #include <optional>
@@ -44,14 +50,18 @@ public:
     RegularFile(const RegularFile&) = delete;
     RegularFile& operator=(const RegularFile&) = delete;
 
-    bool IsOpen() const { return handle_ >= 0; }
+    bool IsOpen() const;
     // Length when opened.
     std::uint64_t Length() const { return length_; }
     // Up to length bytes from offset; fewer where the file ends or a read fails.
     std::string ReadAt(std::uint64_t offset, std::uint64_t length) const;
 
 private:
+#ifdef _WIN32
+    void* handle_ = nullptr;
+#else
     int handle_ = -1;
+#endif
     std::uint64_t length_ = 0;
 };
 
@@ -62,8 +72,16 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes);
 // Copies a regular file (a FIFO or a device is refused at once); the target
 // is replaced only once the copy is complete and flushed to the disk, so a
 // power loss leaves the old or the new file, never a cut one. A replaced target keeps its
-// permission bits; a new one takes the source's.
+// permission bits (Windows: attributes); a new one takes the source's.
 bool CopyFileReplacing(std::string_view from, std::string_view to);
+
+// Appends bytes to a regular file (created when missing) with one write to
+// a file opened for appending, so lines of concurrent writers never mix. A
+// FIFO or a device is refused at once. False when not all bytes went out.
+bool AppendToFile(std::string_view path, std::string_view bytes);
+
+// Renames a file, replacing a file of the target name.
+bool RenameReplacing(std::string_view from, std::string_view to);
 
 // Makes a file writable by its owner ("normal attributes").
 bool ClearAttributes(std::string_view path);
@@ -98,10 +116,15 @@ std::string SystemTempFolder();
 char PlatformSeparator();
 
 // Flushes everything written to the file system that holds the folder (many
-// new files at once, far cheaper than one flush each).
+// new files at once, far cheaper than one flush each). Windows lets only an
+// administrator flush a whole volume, so there every file below the folder
+// is flushed instead.
 bool SyncFileSystem(std::string_view folder);
 
 // Flushes a folder's entries (names created, renamed or removed) to the disk.
+// Windows: NTFS journals its names and the renames here are write-through;
+// the folder is flushed where the system allows it, and an existing folder
+// counts as flushed where it does not.
 bool SyncFolder(std::string_view path);
 
 }  // namespace ov

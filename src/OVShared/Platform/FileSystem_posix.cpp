@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -149,35 +150,6 @@ std::optional<std::uint64_t> FileLength(std::string_view path) {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::optional<std::string> ReadWholeFile(std::string_view path, std::uint64_t maxBytes) {
-    struct stat st;
-    int fd = OpenRegular(NativePath(path), st);
-    if (fd < 0) return std::nullopt;
-    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string data;
-    data.reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        if (data.size() + static_cast<size_t>(n) > maxBytes) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        data.append(buf, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    return data;
-}
-
 RegularFile::RegularFile(std::string_view path) {
     std::string converted(path);
     for (char& c : converted) {
@@ -192,6 +164,8 @@ RegularFile::RegularFile(std::string_view path) {
     }
     if (handle_ >= 0) length_ = static_cast<std::uint64_t>(st.st_size);
 }
+
+bool RegularFile::IsOpen() const { return handle_ >= 0; }
 
 RegularFile::~RegularFile() {
     if (handle_ >= 0) ::close(handle_);
@@ -255,6 +229,22 @@ bool CopyFileReplacing(std::string_view from, std::string_view to) {
     return false;
 }
 
+// O_NONBLOCK: a FIFO put in the file's place fails at once instead of
+// waiting for a reader.
+bool AppendToFile(std::string_view path, std::string_view bytes) {
+    int fd = ::open(NativePath(path).c_str(),
+                    O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    if (fd < 0) return false;
+    struct stat st;
+    bool written = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                   ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    return (::close(fd) == 0) && written;
+}
+
+bool RenameReplacing(std::string_view from, std::string_view to) {
+    return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
 bool ClearAttributes(std::string_view path) {
     std::string p = NativePath(path);
     struct stat st;
@@ -277,43 +267,10 @@ bool CreateFolder(std::string_view path) {
     return StatPath(p, st) && S_ISDIR(st.st_mode);
 }
 
-bool CreateFolderChain(std::string_view path) {
-    std::string p = NativePath(path);
-    for (size_t pos = 1; pos < p.size(); ++pos) {
-        if (p[pos] == '/') CreateFolder(p.substr(0, pos));
-    }
-    return CreateFolder(p);
-}
-
 bool RemoveEmptyFolder(std::string_view path) {
     std::string p = NativePath(path);
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     return ::rmdir(p.c_str()) == 0;
-}
-
-bool WildcardMatch(std::string_view pattern, std::string_view name) {
-    // "*.*" matches every name, with or without a dot, as on Windows.
-    if (pattern == "*.*" || pattern == "*") return true;
-    size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
-    auto same = [](char a, char b) {
-        return EqualsNoCase(std::string_view(&a, 1), std::string_view(&b, 1));
-    };
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], name[n]))) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            star = p++;
-            mark = n;
-        } else if (star != std::string_view::npos) {
-            p = star + 1;
-            n = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
 }
 
 std::vector<std::string> MatchFiles(std::string_view folder, std::string_view pattern) {

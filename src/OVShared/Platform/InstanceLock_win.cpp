@@ -41,7 +41,10 @@ bool InstanceLock::TryAcquire(std::string_view installFolder) {
     Release();
     std::wstring name = Widen("Local\\" + LockName(installFolder));
     HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (!mutex) return false;
+    // ERROR_ACCESS_DENIED: the mutex exists and belongs to another holder
+    // (an elevated copy). Any other failure means no lock can be made, which
+    // is no reason to refuse the start.
+    if (!mutex) return GetLastError() != ERROR_ACCESS_DENIED;
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(mutex);
         return false;

@@ -54,13 +54,14 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, WindowStyle style
 int ChildProcess::Poll() {
     if (ended_) return exitCode_;
     if (!handle_) return kNotStarted;
+    // Asked first: a child may end with the code STILL_ACTIVE itself.
+    if (WaitForSingleObject(static_cast<HANDLE>(handle_), 0) == WAIT_TIMEOUT) return kStillActive;
     DWORD code = 0;
     if (!GetExitCodeProcess(static_cast<HANDLE>(handle_), &code)) {
         ended_ = true;
         exitCode_ = kNotStarted;
         return exitCode_;
     }
-    if (code == STILL_ACTIVE) return kStillActive;
     ended_ = true;
     exitCode_ = static_cast<int>(code);
     return exitCode_;

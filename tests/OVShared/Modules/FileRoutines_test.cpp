@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 
 using ov::DeleteFileForced;
 using ov::FileExists;
 using ov::UsableFolder;
+using testsupport::MakeReadOnly;
 using testsupport::TempDir;
 namespace fs = std::filesystem;
 
@@ -57,11 +60,13 @@ TEST(UsableFolder, AFolderWhereNoFileCanBeCreatedGivesTheApplicationFolder) {
     EXPECT_EQ(UsableFolder(dir.file("missing/folder"), "/app"), "/app");
     EXPECT_EQ(UsableFolder(dir.file("plain-file"), "/app"), "/app");
     EXPECT_FALSE(fs::exists(dir.file("missing")));
+#ifndef _WIN32  // a read-only attribute does not keep files out of a Windows folder
     if (::geteuid() != 0) {  // root writes anywhere
         fs::create_directory(dir.file("locked"));
         ::chmod(dir.file("locked").c_str(), 0555);
         EXPECT_EQ(UsableFolder(dir.file("locked"), "/app"), "/app");
     }
+#endif
 }
 
 TEST(DeleteFileForced, APatternEmptiesTheFolderButKeepsSubFolders) {
@@ -69,7 +74,7 @@ TEST(DeleteFileForced, APatternEmptiesTheFolderButKeepsSubFolders) {
     dir.write("cache/a.zip", "1");
     dir.write("cache/noext", "2");
     std::string readOnly = dir.write("cache/zntr.exe", "3");
-    ::chmod(readOnly.c_str(), 0444);
+    MakeReadOnly(readOnly);
     dir.write("cache/sub/inner.txt", "4");
     DeleteFileForced(dir.path() + "\\cache\\*.*");
     EXPECT_EQ(Names(dir.file("cache")), std::vector<std::string>{"sub"});
@@ -88,7 +93,7 @@ TEST(DeleteFileForced, APatternSelectsNamesWithoutRegardToCase) {
 TEST(DeleteFileForced, APlainPathDeletesThatFileEvenWhenReadOnly) {
     TempDir dir;
     std::string file = dir.write("core/cache/mess.txt", "KILL ALL\r\n");
-    ::chmod(file.c_str(), 0444);
+    MakeReadOnly(file);
     dir.write("core/cache/other.txt", "");
     DeleteFileForced(dir.path() + "\\core\\cache\\mess.txt");
     EXPECT_EQ(Names(dir.file("core/cache")), std::vector<std::string>{"other.txt"});
@@ -97,7 +102,7 @@ TEST(DeleteFileForced, APlainPathDeletesThatFileEvenWhenReadOnly) {
 TEST(DeleteFileForced, IgnoresFoldersMissingFilesAndBadPatterns) {
     TempDir dir;
     dir.write("keep/file.txt", "");
-    ::chmod(dir.file("keep").c_str(), 0555);
+    MakeReadOnly(dir.file("keep"));
     auto folderPermissions = fs::status(dir.file("keep")).permissions();
     DeleteFileForced(dir.file("keep"));
     DeleteFileForced(dir.file("missing.txt"));
@@ -107,6 +112,7 @@ TEST(DeleteFileForced, IgnoresFoldersMissingFilesAndBadPatterns) {
     EXPECT_EQ(fs::status(dir.file("keep")).permissions(), folderPermissions);
 }
 
+#ifndef _WIN32  // links need a privilege on Windows
 TEST(DeleteFileForced, RemovesALinkButNotWhatItPointsTo) {
     TempDir dir, outside;
     std::string target = outside.write("precious.txt", "keep");
@@ -117,3 +123,4 @@ TEST(DeleteFileForced, RemovesALinkButNotWhatItPointsTo) {
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir.file("cache/link.txt"))));
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, fs::perms::owner_read);
 }
+#endif

@@ -1,6 +1,8 @@
 #include "OVShared/Modules/modOVCoreRun.h"
 
+#include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Yield.h"
+#include "support/FakeProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -23,8 +25,10 @@ protected:
 }  // namespace
 
 TEST_F(RunAndWaitTest, WaitsForTheChildAndYieldsBetweenPolls) {
+    // This test program, started again, waits 300 ms and ends with 3.
+    testsupport::FakeProgramRole role("-", 3, 300);
     auto start = Clock::now();
-    int code = ov::RunAndWait(R"(/bin/sh -c "sleep 0.3; exit 3")", ov::WindowStyle::Hidden);
+    int code = ov::RunAndWait(std::vector<std::string>{ov::ExecutablePath()}, ov::WindowStyle::Hidden);
     auto elapsed = Clock::now() - start;
     EXPECT_EQ(code, 3);
     EXPECT_GE(elapsed, 300ms);

@@ -2,6 +2,7 @@
 
 #include "OVShared/Modules/RunnerScript.h"
 
+#include "support/FakeProgram.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 
@@ -23,9 +24,21 @@ namespace {
 
 // A fake patcher: writes its folder and the arguments it received, one per
 // line, to args.txt beside itself.
+#ifdef _WIN32
+std::string WriteFakePatcher(const TempDir& root, const std::string& path) {
+    return testsupport::CopyAsFakeProgram(root.file(path));
+}
+#else
 constexpr const char* kFakePatcher =
     "#!/bin/sh\n"
     "{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > args.txt\n";
+
+std::string WriteFakePatcher(const TempDir& root, const std::string& path) {
+    std::string patcher = root.write(path, kFakePatcher);
+    ::chmod(patcher.c_str(), 0755);
+    return patcher;
+}
+#endif
 
 std::string Lines(const std::vector<std::string>& lines) {
     std::string text;
@@ -40,12 +53,12 @@ struct Installation {
     znt::SharedPackIndex pack;
     CoreSectionTable texts{&pack};
     RecordingMessageSink sink;
+    testsupport::FakeProgramRole role{"args.txt"};  // Windows: copies of this program record
 
     explicit Installation(const std::string& folder = "R&D it's $HOME/core",
                           const std::string& patcherName = "Autopatch.exe") {
         core = root.file(folder);
-        std::string patcher = root.write(folder + "/" + patcherName, kFakePatcher);
-        ::chmod(patcher.c_str(), 0755);
+        WriteFakePatcher(root, folder + "/" + patcherName);
         WritePack("4=The file to run is missing.");
     }
     void WritePack(const std::string& text4) {
@@ -62,6 +75,7 @@ struct Installation {
 
 }  // namespace
 
+#ifndef _WIN32  // Windows writes runner.bat (RunnerScript_test)
 TEST(RunAutopatch, WritesTheTwoLineShellRunnerBesideThePatcher) {
     Installation inst;
     inst.Run("-O /x/a.dll -N /c/a.dll -C Pack -L E");
@@ -71,6 +85,7 @@ TEST(RunAutopatch, WritesTheTwoLineShellRunnerBesideThePatcher) {
                   "exec './Autopatch.exe' '-O' '/x/a.dll' '-N' '/c/a.dll' '-C' 'Pack' '-L' 'E'\n");
     EXPECT_TRUE(inst.sink.messages.empty());
 }
+#endif
 
 TEST(RunAutopatch, ThePatcherReceivesItsWordsExactlyAndWaitsForIt) {
     Installation inst;
@@ -115,8 +130,12 @@ TEST(RunAutopatch, FindsThePatcherWhateverTheCaseOfItsName) {
 
 TEST(RunAutopatch, AlwaysRunsAutopatchWhateverTheUpdaterIsCalled) {
     Installation inst("core");
+#ifdef _WIN32
+    inst.root.write("core/Other.exe", "not a program");  // fails to start if it is ever run
+#else
     std::string other = inst.root.write("core/Other.exe", "#!/bin/sh\ntouch other-ran\n");
     ::chmod(other.c_str(), 0755);
+#endif
     ov::RunAutopatch(inst.Updater("Other.exe"), "-L E", inst.texts, inst.sink);
     EXPECT_FALSE(fs::exists(inst.core + "/other-ran"));
     EXPECT_EQ(ReadFile(inst.core + "/args.txt"), Lines({inst.core, "-L", "E"}));
@@ -169,13 +188,20 @@ TEST(CoreSectionTable, AFailedLoadIsNotRetried) {
 TEST(OpenWithShell, StartsAnExistingProgramWithItsParameters) {
     Installation inst("core");
     std::string out = inst.root.file("opened.txt");
+#ifdef _WIN32
+    std::string prog = testsupport::CopyAsFakeProgram(inst.root.file("Setup.exe"));
+    testsupport::FakeProgramRole role(out);
+    const std::string expected = "C:\\\n/S\nfast\n";  // started in "C:\"
+#else
     std::string prog = inst.root.write("Setup.run", "#!/bin/sh\necho \"$1 $2\" > '" + out + "'\n");
     ::chmod(prog.c_str(), 0755);
+    const std::string expected = "/S fast\n";
+#endif
     ov::OpenWithShell(prog, "/S  fast", inst.texts, inst.sink);
-    for (int i = 0; i < 200 && ReadFile(out).empty(); ++i) {
+    for (int i = 0; i < 300 && ReadFile(out).empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_EQ(ReadFile(out), "/S fast\n");
+    EXPECT_EQ(ReadFile(out), expected);
     EXPECT_TRUE(inst.sink.messages.empty());
     EXPECT_TRUE(inst.texts.attempted());
 }

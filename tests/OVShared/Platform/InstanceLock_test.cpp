@@ -6,12 +6,10 @@
 
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Process.h"
+#include "support/Env.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -20,24 +18,28 @@
 #include <thread>
 
 using ov::InstanceLock;
+using testsupport::ScopedEnv;
 using testsupport::TempDir;
 
 namespace {
 
-constexpr int kAcquired = 10, kRefused = 11;
+constexpr int kAcquired = 10, kRefused = 11, kVanished = 12;
 
 // In the second instance: try the lock for $ZNT_LOCK_CHILD; with
-// $ZNT_LOCK_HOLD, write the process id to that file and keep the lock until
-// killed (at most 30 seconds).
+// $ZNT_LOCK_HOLD, write that file and keep the lock until "<file>.end"
+// appears (at most 30 seconds), then vanish without releasing it, as a
+// crash would.
 [[maybe_unused]] const bool kChildRan = [] {
     const char* folder = std::getenv("ZNT_LOCK_CHILD");
     if (!folder) return false;
     InstanceLock lock;
     bool ok = lock.TryAcquire(folder);
-    if (const char* hold = std::getenv("ZNT_LOCK_HOLD"); hold && ok) {
-        ::alarm(30);
-        ov::WriteFileAtomic(hold, std::to_string(::getpid()));
-        for (;;) ::pause();
+    if (const char* hold = std::getenv("ZNT_LOCK_HOLD"); hold && *hold && ok) {
+        ov::WriteFileAtomic(hold, "held");
+        for (int i = 0; i < 3000 && !ov::IsRegularFile(std::string(hold) + ".end"); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::_Exit(kVanished);
     }
     std::_Exit(ok ? kAcquired : kRefused);
 }();
@@ -45,12 +47,10 @@ constexpr int kAcquired = 10, kRefused = 11;
 class SecondInstance {
 public:
     explicit SecondInstance(const std::string& folder, const std::string& holdFile = "") {
-        ::setenv("ZNT_LOCK_CHILD", folder.c_str(), 1);
-        if (!holdFile.empty()) ::setenv("ZNT_LOCK_HOLD", holdFile.c_str(), 1);
+        ScopedEnv child("ZNT_LOCK_CHILD", folder);
+        ScopedEnv hold("ZNT_LOCK_HOLD", holdFile.empty() ? std::nullopt : std::optional(holdFile));
         started_ =
             child_.Start(std::vector<std::string>{ov::ExecutablePath()}, ov::WindowStyle::Hidden);
-        ::unsetenv("ZNT_LOCK_CHILD");
-        ::unsetenv("ZNT_LOCK_HOLD");
     }
     int Result() {
         for (int i = 0; i < 1000; ++i) {
@@ -65,20 +65,6 @@ public:
 private:
     ov::ChildProcess child_;
     bool started_ = false;
-};
-
-// Sets an environment variable for its lifetime.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) saved_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() { saved_ ? (void)::setenv(name_, saved_->c_str(), 1) : (void)::unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> saved_;
 };
 
 int TryInAnotherProcess(const std::string& folder) {
@@ -117,8 +103,8 @@ TEST(InstanceLock, TheLockEndsWithTheProcessThatHeldIt) {
     EXPECT_FALSE(mine.TryAcquire(install.path()));
     EXPECT_FALSE(mine.held());
 
-    ::kill(std::stoi(testsupport::ReadFile(held)), SIGKILL);
-    EXPECT_EQ(holder.Result(), 128 + SIGKILL);
+    ov::WriteFileAtomic(held + ".end", "");
+    EXPECT_EQ(holder.Result(), kVanished);
     EXPECT_TRUE(mine.TryAcquire(install.path()));
 }
 
@@ -140,6 +126,8 @@ TEST(InstanceLock, TwoObjectsInOneProcessExcludeEachOtherToo) {
     EXPECT_FALSE(second.TryAcquire(install.path()));
 }
 
+#ifndef _WIN32
+// The lock file's place (Windows uses a named mutex, no file).
 TEST(InstanceLock, NoUsableLockFolderDoesNotRefuseTheStart) {
     TempDir install;
     ScopedEnv runtime("XDG_RUNTIME_DIR", "/nonexistent-runtime");
@@ -158,3 +146,5 @@ TEST(InstanceLock, TheLockFileLivesInTheRuntimeFolderWhenThereIsOne) {
     EXPECT_TRUE(std::filesystem::exists(lockFile)) << lockFile;
     EXPECT_EQ(TryInAnotherProcess(install.path()), kRefused);
 }
+
+#endif  // !_WIN32

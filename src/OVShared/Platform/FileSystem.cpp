@@ -1,0 +1,55 @@
+// The parts of the file-system boundary that every platform shares.
+
+#include "OVShared/Platform/FileSystem.h"
+
+namespace ov {
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+    // "*.*" matches every name, with or without a dot, as on Windows.
+    if (pattern == "*.*" || pattern == "*") return true;
+    size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+std::optional<std::string> ReadWholeFile(std::string_view path, std::uint64_t maxBytes) {
+    RegularFile file(path);
+    if (!file.IsOpen() || file.Length() > maxBytes) return std::nullopt;
+    std::string data = file.ReadAt(0, file.Length());
+    // A read that stopped early (an error, the file cut meanwhile) is no whole file.
+    if (data.size() != file.Length()) return std::nullopt;
+    return data;
+}
+
+bool CreateFolderChain(std::string_view path) {
+    std::string p = NativePath(path);
+    const char separator = PlatformSeparator();
+    // Levels that exist already, or cannot be made ("C:", "\\server"), are
+    // passed over; the last level decides.
+    for (size_t pos = 1; pos < p.size(); ++pos) {
+        if (p[pos] == separator) CreateFolder(p.substr(0, pos));
+    }
+    return CreateFolder(p);
+}
+
+}  // namespace ov
