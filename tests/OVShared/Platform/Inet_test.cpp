@@ -1,6 +1,7 @@
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/Yield.h"
 #include "support/DripServer.h"
+#include "support/Env.h"
 #include "support/LoopbackServer.h"
 
 #include <gtest/gtest.h>
@@ -103,7 +104,7 @@ Download Fetch(ov::InetControl& inet, const std::string& url, std::size_t chunkS
 class Inet : public testing::Test {
 protected:
     // A proxy set in the environment must not see loopback requests.
-    void SetUp() override { ::setenv("no_proxy", "127.0.0.1", 1); }
+    void SetUp() override { testsupport::SetEnv("no_proxy", "127.0.0.1"); }
 
     LoopbackServer server;
 };
