@@ -79,7 +79,11 @@ void RunAutopatch(std::string_view updaterPath, std::string_view arguments, Core
     std::string script = folder + "\\runner.bat";
     if (!WriteFileAtomic(script, BatchRunnerScript(folder, arguments))) return;
     const char* comspec = std::getenv("ComSpec");
-    RunAndWait(BatchRunnerCommand(comspec ? comspec : "", script), WindowStyle::Hidden);
+    // Started in the patcher's folder: the script's CD keeps the current
+    // drive, and the installation may be on another one.
+    ChildProcess child;
+    child.Start(BatchRunnerCommand(comspec ? comspec : "", script), WindowStyle::Hidden, folder);
+    WaitFor(child);
 #else
     std::string nativeFolder = NativePath(folder);
     std::string script = nativeFolder + "/runner.sh";

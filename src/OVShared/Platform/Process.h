@@ -40,6 +40,12 @@ public:
     bool Start(std::string_view commandLine, WindowStyle style);
     // The program and its arguments as separate words.
     bool Start(const std::vector<std::string>& argv, WindowStyle style);
+#ifdef _WIN32
+    // Started in workingFolder (kept when empty or not a folder): a batch
+    // file's "CD" does not change the drive, so a batch file on another
+    // drive than the current one is started in its own folder.
+    bool Start(std::string_view commandLine, WindowStyle style, std::string_view workingFolder);
+#endif
 
     // kStillActive while the child runs, then its exit code (on POSIX 128 +
     // the signal number when a signal ended it); kNotStarted without a child.

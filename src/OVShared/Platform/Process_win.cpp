@@ -40,8 +40,13 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::Start(std::string_view commandLine, WindowStyle style) {
+    return Start(commandLine, style, {});
+}
+
+bool ChildProcess::Start(std::string_view commandLine, WindowStyle style,
+                         std::string_view workingFolder) {
     if (handle_ || commandLine.empty()) return false;
-    handle_ = CreateWithCommandLine(commandLine, style, {});
+    handle_ = CreateWithCommandLine(commandLine, style, workingFolder);
     ended_ = false;
     return handle_ != nullptr;
 }
