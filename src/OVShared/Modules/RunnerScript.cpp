@@ -26,7 +26,7 @@ std::string EscapeForBatch(std::string_view text) {
 }
 
 std::string BatchRunnerScript(std::string_view folder, std::string_view arguments) {
-    return "CD /D " + EscapeForBatch(folder) + "\r\n" + "AUTOPATCH.EXE " + EscapeForBatch(arguments) +
+    return "CD " + EscapeForBatch(folder) + "\r\n" + "AUTOPATCH.EXE " + EscapeForBatch(arguments) +
            "\r\n";
 }
 

@@ -15,9 +15,8 @@ namespace ov {
 // line breaks and NUL become blanks, so the text stays on its line.
 std::string EscapeForBatch(std::string_view text);
 
-// runner.bat: "CD /D <folder>" and "AUTOPATCH.EXE <arguments>", each ended
-// by CR LF, both escaped with EscapeForBatch. "/D" changes the drive too: the
-// installation need not be on the drive of the current folder.
+// runner.bat: "CD <folder>" and "AUTOPATCH.EXE <arguments>", each ended by
+// CR LF, both escaped with EscapeForBatch.
 std::string BatchRunnerScript(std::string_view folder, std::string_view arguments);
 
 // The command line that runs a batch file through the command interpreter

@@ -47,7 +47,7 @@ int RunAndWait(std::string_view commandLine, WindowStyle style);
 int RunAndWait(const std::vector<std::string>& argv, WindowStyle style);
 
 // Runs the patcher through a runner script beside it and waits for it.
-// Windows: runner.bat ("CD /D <folder>", "AUTOPATCH.EXE <arguments>") run by the
+// Windows: runner.bat ("CD <folder>", "AUTOPATCH.EXE <arguments>") run by the
 // command interpreter; POSIX: runner.sh run by /bin/sh, starting the file of
 // that folder named AUTOPATCH.EXE in any case. Arguments are escaped so that
 // they stay text (RunnerScript.h). A missing updater shows the core message

@@ -14,13 +14,13 @@ using ov::ShellRunnerScript;
 TEST(BatchRunner, HasExactlyTheTwoLinesWithCrLf) {
     EXPECT_EQ(BatchRunnerScript(R"(C:\ovw2010\core)",
                                 R"(-O C:\ovw2010\a.dll -N C:\c\a.dll -C Pack -L E)"),
-              "CD /D C:\\ovw2010\\core\r\nAUTOPATCH.EXE -O C:\\ovw2010\\a.dll -N C:\\c\\a.dll -C Pack "
+              "CD C:\\ovw2010\\core\r\nAUTOPATCH.EXE -O C:\\ovw2010\\a.dll -N C:\\c\\a.dll -C Pack "
               "-L E\r\n");
 }
 
 TEST(BatchRunner, EscapesWhatCmdWouldTreatAsSyntax) {
     EXPECT_EQ(BatchRunnerScript(R"(C:\R&D\core)", "-C x & del * -L G"),
-              "CD /D C:\\R^&D\\core\r\nAUTOPATCH.EXE -C x ^& del * -L G\r\n");
+              "CD C:\\R^&D\\core\r\nAUTOPATCH.EXE -C x ^& del * -L G\r\n");
     EXPECT_EQ(EscapeForBatch("a|b<c>d^e%PATH%"), "a^|b^<c^>d^^e%%PATH%%");
 }
 
