@@ -62,10 +62,15 @@ Listing ListFolder(const std::string& folder) {
     return listing;
 }
 
-// Points TMPDIR (inherited by started programs) at dir for the life of the object.
+// Points the system's temporary folder (TMPDIR; Windows: TMP), inherited by
+// started programs, at dir for the life of the object.
 class RedirectedTemp {
 public:
+#ifdef _WIN32
+    explicit RedirectedTemp(const std::string& dir) : tmpdir_("TMP", dir) {}
+#else
     explicit RedirectedTemp(const std::string& dir) : tmpdir_("TMPDIR", dir) {}
+#endif
 
 private:
     testsupport::ScopedEnv tmpdir_;
