@@ -1,7 +1,9 @@
 # Third-party libraries, as imported targets the logic libraries link:
 #   znt::http       transfers (libcurl here; WinINet on Windows)
 #   znt::zip        archive reading (libzip here; zlib's inflate on Windows)
-#   znt::signature  Ed25519 and BLAKE2b (libsodium here; libgcrypt on Windows)
+#   znt::signature  Ed25519, BLAKE2b and SHA-256 (libsodium here; libgcrypt on
+#                   Windows), behind src/catalogue/Crypto.h; ZNT_SIGNATURE_BACKEND
+#                   names the one built (gcrypt can be chosen here to test it)
 # Debian packages MinGW builds of zlib and libgcrypt, not of libcurl, libzip
 # or libsodium; the Windows side uses what the system or those packages give.
 
@@ -23,8 +25,22 @@ else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(CURL REQUIRED IMPORTED_TARGET GLOBAL libcurl)
   pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET GLOBAL libzip)
-  pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET GLOBAL libsodium)
   add_library(znt::http ALIAS PkgConfig::CURL)
   add_library(znt::zip ALIAS PkgConfig::LIBZIP)
-  add_library(znt::signature ALIAS PkgConfig::SODIUM)
+endif()
+
+if(WIN32)
+  set(ZNT_SIGNATURE_BACKEND gcrypt)
+else()
+  set(ZNT_SIGNATURE_BACKEND sodium CACHE STRING "Library behind the signature checks: sodium or gcrypt")
+  set_property(CACHE ZNT_SIGNATURE_BACKEND PROPERTY STRINGS sodium gcrypt)
+  if(ZNT_SIGNATURE_BACKEND STREQUAL "gcrypt")
+    pkg_check_modules(GCRYPT REQUIRED IMPORTED_TARGET GLOBAL libgcrypt gpg-error)
+    add_library(znt::signature ALIAS PkgConfig::GCRYPT)
+  elseif(ZNT_SIGNATURE_BACKEND STREQUAL "sodium")
+    pkg_check_modules(SODIUM REQUIRED IMPORTED_TARGET GLOBAL libsodium)
+    add_library(znt::signature ALIAS PkgConfig::SODIUM)
+  else()
+    message(FATAL_ERROR "ZNT_SIGNATURE_BACKEND must be sodium or gcrypt")
+  endif()
 endif()

@@ -17,7 +17,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
+# Wine runs the test programs (also when CTest lists their tests at build
+# time) in a prefix of the build's own, never the user's ~/.wine, quietly and
+# without offering to install Mono or Gecko.
 find_program(ZNT_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 if(ZNT_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${ZNT_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
+      WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= ${ZNT_WINE})
 endif()

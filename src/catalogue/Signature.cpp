@@ -2,8 +2,8 @@
 
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Yield.h"
-
-#include <sodium.h>
+#include "catalogue/Base64.h"
+#include "catalogue/Crypto.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,12 +16,6 @@ constexpr std::string_view kUntrustedPrefix = "untrusted comment:";
 constexpr std::string_view kTrustedPrefix = "trusted comment: ";
 constexpr std::string_view kTimestampWord = "timestamp:";
 constexpr std::uint64_t kHashBlockBytes = 4u << 20;  // the event loop gets a turn after each
-constexpr std::size_t kPrehashBytes = crypto_generichash_BYTES_MAX;  // BLAKE2b-512
-
-bool SodiumReady() {
-    static const bool ready = sodium_init() >= 0;
-    return ready;
-}
 
 std::vector<std::string_view> Lines(std::string_view text) {
     std::vector<std::string_view> lines;
@@ -37,32 +31,9 @@ std::vector<std::string_view> Lines(std::string_view text) {
     return lines;
 }
 
-bool IsBase64Character(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           c == '+' || c == '/' || c == '=';
-}
-
-// Decodes base64 that must give exactly size bytes. Other characters are
-// refused first: libsodium 1.0.18 reads some bytes above 127 as digits.
-bool DecodeExact(std::string_view base64, std::uint8_t* out, size_t size) {
-    if (!SodiumReady() || !std::all_of(base64.begin(), base64.end(), IsBase64Character)) {
-        return false;
-    }
-    size_t length = 0;
-    const char* end = nullptr;
-    int rc = sodium_base642bin(out, size, base64.data(), base64.size(), nullptr, &length, &end,
-                               sodium_base64_VARIANT_ORIGINAL);
-    return rc == 0 && length == size && end == base64.data() + base64.size();
-}
-
 template <size_t N>
 void CopyOut(const std::uint8_t* from, std::array<std::uint8_t, N>& to) {
     std::copy(from, from + N, to.begin());
-}
-
-bool VerifyEd25519(const SignatureBytes& sig, const std::uint8_t* message, size_t length,
-                   const MinisignPublicKey& key) {
-    return crypto_sign_verify_detached(sig.data(), message, length, key.key.data()) == 0;
 }
 
 int HexValue(char c) {
@@ -71,10 +42,13 @@ int HexValue(char c) {
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-std::string HexOf(const std::uint8_t* bytes, size_t size) {
-    std::string hex(size * 2 + 1, '\0');
-    sodium_bin2hex(hex.data(), hex.size(), bytes, size);
-    hex.pop_back();
+std::string HexOf(const crypto::Digest256& digest) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (std::uint8_t byte : digest) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0xF];
+    }
     return hex;
 }
 
@@ -84,7 +58,9 @@ std::optional<MinisignPublicKey> ParsePublicKey(std::string_view fileText) {
     std::vector<std::string_view> lines = Lines(fileText);
     if (!lines.empty() && lines.front().starts_with(kUntrustedPrefix)) lines.erase(lines.begin());
     std::array<std::uint8_t, 2 + kKeyIdBytes + kPublicKeyBytes> raw{};
-    if (lines.size() != 1 || !DecodeExact(lines[0], raw.data(), raw.size())) return std::nullopt;
+    if (lines.size() != 1 || !Base64DecodeExact(lines[0], raw.data(), raw.size())) {
+        return std::nullopt;
+    }
     if (raw[0] != 'E' || raw[1] != 'd') return std::nullopt;
     MinisignPublicKey key;
     CopyOut(raw.data() + 2, key.keyId);
@@ -100,8 +76,8 @@ std::optional<MinisignSignature> ParseSignature(std::string_view fileText) {
     }
     std::array<std::uint8_t, 2 + kKeyIdBytes + kSignatureBytes> raw{};
     MinisignSignature sig;
-    if (!DecodeExact(lines[1], raw.data(), raw.size()) ||
-        !DecodeExact(lines[3], sig.globalSignature.data(), kSignatureBytes)) {
+    if (!Base64DecodeExact(lines[1], raw.data(), raw.size()) ||
+        !Base64DecodeExact(lines[3], sig.globalSignature.data(), kSignatureBytes)) {
         return std::nullopt;
     }
     if (raw[0] != 'E' || (raw[1] != 'd' && raw[1] != 'D')) return std::nullopt;
@@ -114,19 +90,17 @@ std::optional<MinisignSignature> ParseSignature(std::string_view fileText) {
 
 bool VerifySignature(const MinisignPublicKey& key, const MinisignSignature& sig,
                      std::string_view message) {
-    if (!SodiumReady() || key.keyId != sig.keyId) return false;
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(message.data());
-    std::array<std::uint8_t, kPrehashBytes> digest{};
+    if (!crypto::Ready() || key.keyId != sig.keyId) return false;
+    crypto::Digest512 digest{};
+    std::string_view covered = message;
     if (sig.prehashed) {
-        crypto_generichash(digest.data(), digest.size(), bytes, message.size(), nullptr, 0);
+        digest = crypto::Blake2b512(message);
+        covered = {reinterpret_cast<const char*>(digest.data()), digest.size()};
     }
-    bool signedOk = sig.prehashed ? VerifyEd25519(sig.signature, digest.data(), digest.size(), key)
-                                  : VerifyEd25519(sig.signature, bytes, message.size(), key);
     std::string global(sig.signature.begin(), sig.signature.end());
     global += sig.trustedComment;
-    return signedOk && VerifyEd25519(sig.globalSignature,
-                                     reinterpret_cast<const std::uint8_t*>(global.data()),
-                                     global.size(), key);
+    return crypto::VerifyEd25519(sig.signature, covered, key.key) &&
+           crypto::VerifyEd25519(sig.globalSignature, global, key.key);
 }
 
 std::string KeyIdText(const KeyId& id) {
@@ -158,29 +132,24 @@ CommentTimestamp TimestampOf(std::string_view comment) {
 }
 
 std::string Sha256Hex(std::string_view bytes) {
-    std::array<std::uint8_t, crypto_hash_sha256_BYTES> digest{};
-    if (!SodiumReady()) return {};
-    crypto_hash_sha256(digest.data(), reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                       bytes.size());
-    return HexOf(digest.data(), digest.size());
+    if (!crypto::Ready()) return {};
+    crypto::Sha256 sha;
+    sha.Update(bytes);
+    return HexOf(sha.Final());
 }
 
 std::optional<std::string> FileSha256Hex(const std::string& path) {
     ov::RegularFile file(path);
-    if (!file.IsOpen() || !SodiumReady()) return std::nullopt;
-    crypto_hash_sha256_state state;
-    crypto_hash_sha256_init(&state);
+    if (!file.IsOpen() || !crypto::Ready()) return std::nullopt;
+    crypto::Sha256 sha;
     for (std::uint64_t offset = 0; offset < file.Length(); offset += kHashBlockBytes) {
         const std::uint64_t want = std::min(kHashBlockBytes, file.Length() - offset);
         std::string block = file.ReadAt(offset, want);
         if (block.size() != want) return std::nullopt;
-        crypto_hash_sha256_update(&state, reinterpret_cast<const std::uint8_t*>(block.data()),
-                                  block.size());
+        sha.Update(block);
         ov::YieldToEventLoop();
     }
-    std::array<std::uint8_t, crypto_hash_sha256_BYTES> digest{};
-    crypto_hash_sha256_final(&state, digest.data());
-    return HexOf(digest.data(), digest.size());
+    return HexOf(sha.Final());
 }
 
 bool ArchiveHashMatches(const std::string& path, std::string_view expectedHex) {

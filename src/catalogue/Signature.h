@@ -1,6 +1,6 @@
 #pragma once
 
-// minisign public keys and detached signatures, checked with libsodium, and
+// minisign public keys and detached signatures (checked with Crypto.h), and
 // the SHA-256 digests the signed hash list names.
 //
 // Public key file: an "untrusted comment:" line, then base64 of "Ed", the

@@ -51,7 +51,7 @@ TEST(FetchCatalogue, AMissingOrEmptyLocalCatalogueFailsEvenOverAnOldCopy) {
     EXPECT_FALSE(znt::FetchCatalogue({false, cd.path(), ""}, inst.path(), inet));
 }
 
-#ifndef _WIN32  // no FIFOs among Windows files
+#ifndef _WIN32  // Windows has no FIFOs in the file system
 TEST(FetchCatalogue, ASourceCatalogueThatIsAFifoFailsWithoutWaiting) {
     TempDir inst, cd;
     testsupport::FifoGuard fifo(cd.file("packages.dat"));

@@ -1,9 +1,9 @@
 #include "Signer.h"
 
 #include "OVShared/Platform/FileSystem.h"
+#include "catalogue/Base64.h"
 #include "catalogue/CatalogueTrust.h"
-
-#include <sodium.h>
+#include "catalogue/Crypto.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,11 +18,24 @@ constexpr size_t kKdfAt = 2, kKeyIdAt = 54, kSecretAt = 62, kChecksumAt = 126;
 constexpr size_t kSecretFileBytes = 158;
 constexpr size_t kChecksumBytes = 32;
 
+using znt::crypto::Seed;
+
 std::string Base64(const std::uint8_t* bytes, size_t size) {
-    std::string text(sodium_base64_ENCODED_LEN(size, sodium_base64_VARIANT_ORIGINAL), '\0');
-    sodium_bin2base64(text.data(), text.size(), bytes, size, sodium_base64_VARIANT_ORIGINAL);
-    text.resize(text.find('\0'));
-    return text;
+    return znt::Base64Encode(bytes, size);
+}
+
+std::string Base64(std::string_view bytes) {
+    return Base64(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+Seed SeedOf(const SecretKey& key) {
+    Seed seed{};
+    std::copy_n(key.key.begin(), seed.size(), seed.begin());
+    return seed;
+}
+
+std::string_view View(const znt::SignatureBytes& signature) {
+    return {reinterpret_cast<const char*>(signature.data()), signature.size()};
 }
 
 // The second line of a two-line minisign key file, decoded.
@@ -32,11 +45,7 @@ std::optional<std::string> KeyLine(std::string_view text) {
     std::string_view line = text.substr(first + 1);
     line = line.substr(0, line.find_first_of("\r\n"));
     std::string raw(kSecretFileBytes, '\0');
-    size_t length = 0;
-    if (sodium_base642bin(reinterpret_cast<std::uint8_t*>(raw.data()), raw.size(), line.data(),
-                          line.size(), nullptr, &length, nullptr,
-                          sodium_base64_VARIANT_ORIGINAL) != 0 ||
-        length != raw.size()) {
+    if (!znt::Base64DecodeExact(line, reinterpret_cast<std::uint8_t*>(raw.data()), raw.size())) {
         return std::nullopt;
     }
     return raw;
@@ -46,17 +55,14 @@ bool ChecksumHolds(const std::string& raw) {
     std::string_view stored(raw.data() + kChecksumAt, kChecksumBytes);
     if (stored.find_first_not_of('\0') == std::string_view::npos) return true;
     std::string covered = raw.substr(0, 2) + raw.substr(kKeyIdAt, kChecksumAt - kKeyIdAt);
-    std::uint8_t sum[kChecksumBytes];
-    crypto_generichash(sum, sizeof sum, reinterpret_cast<const std::uint8_t*>(covered.data()),
-                       covered.size(), nullptr, 0);
-    return std::equal(stored.begin(), stored.end(), reinterpret_cast<const char*>(sum));
+    const znt::crypto::Digest256 sum = znt::crypto::Blake2b256(covered);
+    return std::equal(stored.begin(), stored.end(), reinterpret_cast<const char*>(sum.data()));
 }
 
 // The public half of the secret key is the one its seed gives.
 bool HalvesMatch(const SecretKey& key) {
-    std::uint8_t pk[crypto_sign_PUBLICKEYBYTES], sk[crypto_sign_SECRETKEYBYTES];
-    crypto_sign_seed_keypair(pk, sk, key.key.data());
-    return std::equal(pk, pk + sizeof pk, key.key.begin() + 32);
+    const znt::crypto::PublicKeyBytes pk = znt::crypto::Ed25519PublicKey(SeedOf(key));
+    return std::equal(pk.begin(), pk.end(), key.key.begin() + znt::crypto::kSeedBytes);
 }
 
 std::uint64_t Now() {
@@ -68,7 +74,7 @@ std::uint64_t Now() {
 }  // namespace
 
 std::optional<SecretKey> ParseSecretKey(std::string_view fileText, std::string& error) {
-    if (sodium_init() < 0) return error = "libsodium cannot start", std::nullopt;
+    if (!znt::crypto::Ready()) return error = "the signature library cannot start", std::nullopt;
     std::optional<std::string> raw = KeyLine(fileText);
     if (!raw || raw->compare(0, 2, "Ed") != 0 || raw->compare(4, 2, "B2") != 0) {
         return error = "not a minisign secret key", std::nullopt;
@@ -87,45 +93,41 @@ std::optional<SecretKey> ParseSecretKey(std::string_view fileText, std::string& 
 }
 
 std::pair<std::string, std::string> GenerateKeyPair() {
-    if (sodium_init() < 0) return {};
-    std::uint8_t pk[crypto_sign_PUBLICKEYBYTES], sk[crypto_sign_SECRETKEYBYTES];
-    crypto_sign_keypair(pk, sk);
+    Seed seed{};
     std::string id(znt::kKeyIdBytes, '\0');
-    randombytes_buf(id.data(), id.size());
-    std::string pub = "Ed" + id + std::string(reinterpret_cast<char*>(pk), sizeof pk);
+    if (!znt::crypto::RandomBytes(seed.data(), seed.size()) ||
+        !znt::crypto::RandomBytes(reinterpret_cast<std::uint8_t*>(id.data()), id.size())) {
+        return {};
+    }
+    const znt::crypto::PublicKeyBytes pk = znt::crypto::Ed25519PublicKey(seed);
+    const std::string pkBytes(pk.begin(), pk.end());
+    std::string pub = "Ed" + id + pkBytes;
     std::string sec(kSecretFileBytes, '\0');
     sec.replace(0, 2, "Ed").replace(4, 2, "B2").replace(kKeyIdAt, id.size(), id);
-    sec.replace(kSecretAt, sizeof sk, reinterpret_cast<char*>(sk), sizeof sk);
+    sec.replace(kSecretAt, seed.size(), std::string(seed.begin(), seed.end()));
+    sec.replace(kSecretAt + seed.size(), pkBytes.size(), pkBytes);
     znt::KeyId keyId{};
     std::copy(id.begin(), id.end(), keyId.begin());
     const std::string shown = znt::KeyIdText(keyId);
-    auto line = [](const std::string& raw) {
-        return Base64(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size());
-    };
-    return {"untrusted comment: minisign public key " + shown + "\n" + line(pub) + "\n",
-            "untrusted comment: minisign secret key (unencrypted)\n" + line(sec) + "\n"};
+    return {"untrusted comment: minisign public key " + shown + "\n" + Base64(pub) + "\n",
+            "untrusted comment: minisign secret key (unencrypted)\n" + Base64(sec) + "\n"};
 }
 
 std::string SignMessage(const SecretKey& key, std::string_view message,
                         std::string_view trustedComment) {
-    if (sodium_init() < 0) return {};
-    std::uint8_t digest[crypto_generichash_BYTES_MAX];
-    crypto_generichash(digest, sizeof digest, reinterpret_cast<const std::uint8_t*>(message.data()),
-                       message.size(), nullptr, 0);
+    if (!znt::crypto::Ready()) return {};
+    const znt::crypto::Digest512 digest = znt::crypto::Blake2b512(message);
+    const Seed seed = SeedOf(key);
+    const znt::SignatureBytes sig = znt::crypto::SignEd25519(
+        seed, std::string_view(reinterpret_cast<const char*>(digest.data()), digest.size()));
     std::string sigLine = "ED";
     sigLine.append(reinterpret_cast<const char*>(key.keyId.data()), key.keyId.size());
-    std::uint8_t sig[crypto_sign_BYTES];
-    crypto_sign_detached(sig, nullptr, digest, sizeof digest, key.key.data());
-    sigLine.append(reinterpret_cast<const char*>(sig), sizeof sig);
-    std::string global = std::string(reinterpret_cast<const char*>(sig), sizeof sig);
-    global += trustedComment;
-    std::uint8_t globalSig[crypto_sign_BYTES];
-    crypto_sign_detached(globalSig, nullptr, reinterpret_cast<const std::uint8_t*>(global.data()),
-                         global.size(), key.key.data());
-    return "untrusted comment: signature from znt-publish secret key\n" +
-           Base64(reinterpret_cast<const std::uint8_t*>(sigLine.data()), sigLine.size()) +
+    sigLine += View(sig);
+    const std::string global = std::string(View(sig)) + std::string(trustedComment);
+    const znt::SignatureBytes globalSig = znt::crypto::SignEd25519(seed, global);
+    return "untrusted comment: signature from znt-publish secret key\n" + Base64(sigLine) +
            "\ntrusted comment: " + std::string(trustedComment) + "\n" +
-           Base64(globalSig, sizeof globalSig) + "\n";
+           Base64(globalSig.data(), globalSig.size()) + "\n";
 }
 
 std::string TrustedCommentFor(std::string_view fileName, std::uint64_t seconds) {

@@ -17,7 +17,7 @@ namespace publish {
 
 struct SecretKey {
     znt::KeyId keyId{};
-    std::array<std::uint8_t, 64> key{};  // libsodium's Ed25519 secret key: seed, then public key
+    std::array<std::uint8_t, 64> key{};  // Ed25519 secret key: seed (RFC 8032), then public key
 };
 
 // An unencrypted minisign secret key file. Nothing, with error, for an
