@@ -1,17 +1,20 @@
 // Times the extraction of one archive into a folder, best of N runs.
 //
-//   extract_file_bench <archive> <folder> [runs]
+//   extract_file_bench <archive> <folder> [runs] [libzip|zlib]
 //
 // Prints "<best seconds> <result code>". The folder is emptied before every
-// run; extract_bench.sh compares the figure with Info-ZIP unzip.
+// run; extract_bench.sh compares the figure with Info-ZIP unzip, for each of
+// the two zip readers.
 
 #include "archive/ZipExtract.h"
+#include "archive/ZipReader.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <string>
 
 namespace {
 
@@ -26,10 +29,11 @@ struct SilentCallbacks : znt::ExtractCallbacks {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::cerr << "usage: extract_file_bench <archive> <folder> [runs]\n";
+        std::cerr << "usage: extract_file_bench <archive> <folder> [runs] [libzip|zlib]\n";
         return 2;
     }
     int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    if (argc > 4 && std::string(argv[4]) == "zlib") znt::SelectZipReader(znt::ZipReaderKind::Zlib);
     double best = 1e9;
     int code = 0;
     for (int i = 0; i < runs; ++i) {

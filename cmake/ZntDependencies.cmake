@@ -1,6 +1,7 @@
 # Third-party libraries, as imported targets the logic libraries link:
 #   znt::http       transfers (libcurl here; WinINet on Windows)
-#   znt::zip        archive reading (libzip here; zlib's inflate on Windows)
+#   znt::zip        archive reading (libzip and zlib here; zlib's inflate on Windows:
+#                   src/archive has a reader over each, the zlib one built everywhere)
 #   znt::signature  Ed25519, BLAKE2b and SHA-256 (libsodium here; libgcrypt on
 #                   Windows), behind src/catalogue/Crypto.h; ZNT_SIGNATURE_BACKEND
 #                   names the one built (gcrypt can be chosen here to test it)
@@ -25,8 +26,10 @@ else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(CURL REQUIRED IMPORTED_TARGET GLOBAL libcurl)
   pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET GLOBAL libzip)
+  find_package(ZLIB REQUIRED)
   add_library(znt::http ALIAS PkgConfig::CURL)
-  add_library(znt::zip ALIAS PkgConfig::LIBZIP)
+  add_library(znt::zip INTERFACE IMPORTED)
+  target_link_libraries(znt::zip INTERFACE PkgConfig::LIBZIP ZLIB::ZLIB)
 endif()
 
 if(WIN32)

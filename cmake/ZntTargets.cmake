@@ -44,10 +44,11 @@ function(znt_logic_library target folder)
   endif()
 endfunction()
 
-# znt_test(<name> <folder> [DEPS ...] [GUI]): one test program per test folder;
-# with GUI, one program for every "*_guitest.cpp" below tests/.
+# znt_test(<name> <folder> [DEPS ...] [GUI] [TEST_PREFIX <prefix>]): one test
+# program per test folder; with GUI, one program for every "*_guitest.cpp"
+# below tests/. TEST_PREFIX tells apart a second program over the same folder.
 function(znt_test name folder)
-  cmake_parse_arguments(ARG "GUI" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI" "TEST_PREFIX" "DEPS" ${ARGN})
   if(ARG_GUI)
     # Window tests live beside the logic tests of their subsystem.
     file(GLOB_RECURSE srcs CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*_guitest.cpp")
@@ -69,7 +70,11 @@ function(znt_test name folder)
   target_compile_definitions(${name} PRIVATE
     ZNT_TEST_BIN_DIR_DEFAULT="${CMAKE_BINARY_DIR}"
     ZNT_TEST_SOURCE_DIR_DEFAULT="${PROJECT_SOURCE_DIR}")
-  gtest_discover_tests(${name}
+  set(prefix "")
+  if(ARG_TEST_PREFIX)
+    set(prefix TEST_PREFIX ${ARG_TEST_PREFIX})
+  endif()
+  gtest_discover_tests(${name} ${prefix}
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

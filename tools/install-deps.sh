@@ -9,7 +9,7 @@ $SUDO apt-get update -q
 $SUDO apt-get install -y -q \
   build-essential cmake ninja-build pkg-config git \
   qt6-base-dev libcurl4-openssl-dev libzip-dev libsodium-dev \
-  googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev \
+  googletest libgtest-dev libgmock-dev libbenchmark-dev \
   zip unzip minisign nginx-light python3 xvfb xauth imagemagick fonts-dejavu-core \
   zlib1g-dev \
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev \

@@ -1,7 +1,11 @@
 #pragma once
 
-// Extraction of one zip archive into one folder, over libzip, with the
-// options and callbacks of the unzip class (CGUnzipFiles).
+// Extraction of one zip archive into one folder, with the options and
+// callbacks of the unzip class (CGUnzipFiles). The archive is read by one of
+// two readers with one contract (ZipReader.h): libzip's, or our own over
+// zlib, which Windows builds use. Members are read stored or deflated, plain
+// or under the traditional PKWARE encryption; any other method or encryption
+// (AES included) gives kUnsupported.
 //
 // Safety: member names are untrusted. A member whose name is absolute, holds
 // a drive or ":", climbs out with ".." (either separator) or holds control

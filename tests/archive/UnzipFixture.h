@@ -1,9 +1,12 @@
 #pragma once
 
 // An unzip object over a recording message sink, a temporary folder and its
-// "out" folder to extract into.
+// "out" folder to extract into. The archive tests are built twice, once per
+// zip reader (ZNT_TEST_ZLIB_READER selects ours over zlib), and hold both to
+// one contract.
 
 #include "archive/CGUnzipFiles.h"
+#include "archive/ZipReader.h"
 #include "support/ZipBuilder.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
@@ -15,7 +18,14 @@
 
 namespace archivetest {
 
+#if defined(ZNT_TEST_ZLIB_READER) || defined(_WIN32)  // Windows builds have no other
+constexpr znt::ZipReaderKind kReaderUnderTest = znt::ZipReaderKind::Zlib;
+#else
+constexpr znt::ZipReaderKind kReaderUnderTest = znt::ZipReaderKind::Libzip;
+#endif
+
 struct UnzipFixture : ::testing::Test {
+    UnzipFixture() { znt::SelectZipReader(kReaderUnderTest); }
     testsupport::TempDir tmp;
     testsupport::RecordingMessageSink sink;
     znt::CGUnzipFiles unzip{sink};

@@ -10,6 +10,8 @@
 //     testsupport::DripServer server("HTTP/1.1 200 OK\r\n...", 100ms);
 //     fetch(server.Url("/x"));
 
+#include "support/LoopbackSocket.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -34,13 +36,14 @@ public:
 
 private:
     void Run();
-    void Answer(int client);
+    void Answer(net::Socket client);
+    bool Send(net::Socket client, const char* data, std::size_t size);
     bool Pause(std::chrono::milliseconds duration);
 
     std::string reply_;
     std::chrono::milliseconds interval_;
     std::size_t burst_;
-    int listener_ = -1;
+    net::Socket listener_ = net::kNoSocket;
     int port_ = 0;
     std::atomic<int> connections_{0};
     std::mutex mutex_;

@@ -6,11 +6,8 @@
 
 #include "support/ChildProcess.h"
 #include "support/LoopbackServer.h"
+#include "support/LoopbackSocket.h"
 #include "support/TempDir.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <chrono>
 #include <filesystem>
@@ -22,16 +19,7 @@
 
 namespace testsupport {
 
-inline bool Accepts(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
+using net::Accepts;
 
 constexpr const char* kNginx = "/usr/sbin/nginx";
 

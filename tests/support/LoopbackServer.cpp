@@ -1,23 +1,20 @@
 #include "support/LoopbackServer.h"
 
-#include <httplib.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 namespace testsupport {
 namespace {
 
 constexpr std::size_t kSendSlice = 64 * 1024;
+constexpr std::size_t kMaxRequestHead = 64 * 1024;
+// How long a server thread waits on a socket before looking at its stop flag.
+constexpr int kPollMs = 20;
 
-std::string Slice(const std::string& body, std::uint64_t generated, std::size_t offset,
+std::string Slice(const std::string& body, std::uint64_t generated, std::uint64_t offset,
                   std::size_t length) {
-    if (generated == 0) return body.substr(offset, length);
+    if (generated == 0) return body.substr(static_cast<std::size_t>(offset), length);
     std::string out(length, '\0');
     for (std::size_t i = 0; i < length; ++i) out[i] = PatternByte(offset + i);
     return out;
@@ -36,27 +33,84 @@ std::optional<std::uint64_t> RangeStart(const std::string& header) {
     return std::stoull(digits);
 }
 
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string PercentDecoded(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+struct Request {
+    std::string path;
+    std::string range;
+};
+
+// The path (without its query) and Range header of a request head.
+Request Parse(const std::string& head) {
+    Request r;
+    std::size_t lineEnd = head.find("\r\n");
+    std::string line = head.substr(0, lineEnd);
+    std::size_t first = line.find(' ');
+    std::size_t second = line.find(' ', first + 1);
+    if (first != std::string::npos) {
+        std::string target = line.substr(first + 1, second - first - 1);
+        r.path = PercentDecoded(target.substr(0, target.find('?')));
+    }
+    for (std::size_t at = lineEnd; at != std::string::npos && at + 2 < head.size();) {
+        std::size_t next = head.find("\r\n", at + 2);
+        std::string header = head.substr(at + 2, next - at - 2);
+        std::size_t colon = header.find(':');
+        if (colon != std::string::npos && Lower(header.substr(0, colon)) == "range") {
+            std::size_t value = header.find_first_not_of(' ', colon + 1);
+            if (value != std::string::npos) r.range = header.substr(value);
+        }
+        at = next;
+    }
+    return r;
+}
+
+const char* Reason(int status) {
+    switch (status) {
+    case 200: return "OK";
+    case 206: return "Partial Content";
+    case 301: return "Moved Permanently";
+    case 302: return "Found";
+    case 404: return "Not Found";
+    case 416: return "Range Not Satisfiable";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";
+    default: return "Status";
+    }
+}
+
 }  // namespace
 
 char PatternByte(std::uint64_t i) {
     return static_cast<char>((i * 131 + (i >> 12)) & 0xFF);
 }
 
-LoopbackServer::LoopbackServer() : server_(std::make_unique<httplib::Server>()) {
-    server_->set_keep_alive_timeout(1);
-    server_->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
-        Handle(req, res);
-    });
-    port_ = server_->bind_to_any_port("127.0.0.1");
-    if (port_ <= 0) throw std::runtime_error("loopback server: cannot bind 127.0.0.1");
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
-    for (int i = 0; i < 5000 && !server_->is_running(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    if (!server_->is_running()) {
-        Stop();
-        throw std::runtime_error("loopback server: did not start");
-    }
+struct LoopbackServer::Connection {
+    net::Socket socket = net::kNoSocket;
+    std::thread thread;
+};
+
+LoopbackServer::LoopbackServer() {
+    listener_ = net::ListenLoopback(port_);
+    if (listener_ == net::kNoSocket) throw std::runtime_error("loopback server: cannot bind 127.0.0.1");
+    thread_ = std::thread([this] { Accept(); });
 }
 
 LoopbackServer::~LoopbackServer() { Stop(); }
@@ -67,8 +121,34 @@ void LoopbackServer::Stop() {
         stopping_ = true;
     }
     stopWake_.notify_all();
-    server_->stop();
     if (thread_.joinable()) thread_.join();
+    // Only the accepting thread adds connections, and it has ended.
+    for (auto& c : connections_) {
+        if (c->thread.joinable()) c->thread.join();
+    }
+    connections_.clear();
+    net::Close(listener_);
+    listener_ = net::kNoSocket;
+}
+
+bool LoopbackServer::Stopping() const {
+    std::lock_guard lock(mutex_);
+    return stopping_;
+}
+
+void LoopbackServer::Accept() {
+    while (!Stopping()) {
+        net::Socket s = net::AcceptWithin(listener_, kPollMs);
+        if (s == net::kNoSocket) continue;
+        auto c = std::make_unique<Connection>();
+        c->socket = s;
+        Connection* raw = c.get();
+        connections_.push_back(std::move(c));
+        raw->thread = std::thread([this, raw] {
+            Answer(*raw);
+            net::Close(raw->socket);
+        });
+    }
 }
 
 void LoopbackServer::Serve(const std::string& path, std::string body) {
@@ -144,80 +224,83 @@ void LoopbackServer::DropHeld() {
     stopWake_.notify_all();
 }
 
-void LoopbackServer::Handle(const httplib::Request& req, httplib::Response& res) {
-    std::string range = req.get_header_value("Range");
-    // Ranges are answered below as the response asks; httplib would apply
-    // them to any status. The request object itself is not const.
-    const_cast<httplib::Request&>(req).ranges.clear();
-    std::optional<LoopbackResponse> picked = Pick(req.path, range);
+bool LoopbackServer::SendAll(Connection& c, const std::string& bytes) {
+    for (std::size_t sent = 0; sent < bytes.size();) {
+        if (Stopping()) return false;
+        if (!net::WaitWritable(c.socket, kPollMs)) continue;
+        long n = net::SendSome(c.socket, bytes.data() + sent, bytes.size() - sent);
+        if (n < 0) return false;  // the client went away
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Sends the body from start, stopping at sendOnly; a body cut short is
+// followed by a hold when the response asks for one.
+bool LoopbackServer::SendBody(Connection& c, const LoopbackResponse& r, std::uint64_t start,
+                              std::uint64_t size) {
+    std::uint64_t limit = std::min<std::uint64_t>(r.sendOnly.value_or(size), size);
+    bool drip = r.dripInterval.count() > 0;
+    std::size_t step = drip ? std::max<std::size_t>(r.dripBytes, 1) : kSendSlice;
+    for (std::uint64_t offset = start; offset < limit;) {
+        if (drip && offset > start && !Sleep(r.dripInterval)) return false;
+        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(step, limit - offset));
+        if (!SendAll(c, Slice(r.body, r.generatedSize, offset, n))) return false;
+        offset += n;
+    }
+    if (limit < size && r.holdOpenAfterSending) Hold();
+    return true;
+}
+
+void LoopbackServer::Answer(Connection& c) {
+    std::string head;
+    char buffer[4096];
+    while (head.find("\r\n\r\n") == std::string::npos) {
+        if (Stopping() || head.size() > kMaxRequestHead) return;
+        if (!net::WaitReadable(c.socket, kPollMs)) continue;
+        long n = net::Receive(c.socket, buffer, sizeof buffer);
+        if (n <= 0) return;
+        head.append(buffer, static_cast<std::size_t>(n));
+    }
+    Request req = Parse(head);
+    std::optional<LoopbackResponse> picked = Pick(req.path, req.range);
     if (!picked) {
-        res.status = 404;
-        res.set_content("not found", "text/plain");
-        return;
+        picked = LoopbackResponse{};
+        picked->status = 404;
+        picked->body = "not found";
+        picked->contentType = "text/plain";
     }
-    LoopbackResponse r = std::move(*picked);
-    if (r.delay.count() > 0 && !Sleep(r.delay)) {
-        res.status = 503;
-        return;
-    }
-    res.status = r.status;
-    if (!r.location.empty()) res.set_header("Location", r.location);
-    for (const auto& [name, value] : r.headers) res.set_header(name.c_str(), value);
+    const LoopbackResponse& r = *picked;
+    if (r.delay.count() > 0 && !Sleep(r.delay)) return;
+    int status = r.status;
+    std::string extra;
+    if (!r.location.empty()) extra += "Location: " + r.location + "\r\n";
+    for (const auto& [name, value] : r.headers) extra += name + ": " + value + "\r\n";
     std::uint64_t size = r.generatedSize != 0 ? r.generatedSize : r.body.size();
     std::uint64_t start = 0;
-    if (auto from = RangeStart(range); from && r.status == 200 && r.honourRanges) {
+    if (auto from = RangeStart(req.range); from && status == 200 && r.honourRanges) {
         if (*from >= size) {
-            res.status = 416;
-            res.set_header("Content-Range", "bytes */" + std::to_string(size));
+            std::string refused = "HTTP/1.1 416 " + std::string(Reason(416)) + "\r\nContent-Range: bytes */" +
+                                  std::to_string(size) + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            SendAll(c, refused);
             return;
         }
         start = *from;
-        res.status = 206;
-        res.set_header("Content-Range", "bytes " + std::to_string(start) + "-" +
-                                            std::to_string(size - 1) + "/" + std::to_string(size));
+        status = 206;
+        extra += "Content-Range: bytes " + std::to_string(start) + "-" + std::to_string(size - 1) + "/" +
+                 std::to_string(size) + "\r\n";
     }
-    if (start == 0 && !r.sendOnly && r.generatedSize == 0 && r.dripInterval.count() == 0) {
-        res.set_content(r.body, r.contentType);
-        return;
-    }
-    std::size_t limit = static_cast<std::size_t>(std::min<std::uint64_t>(r.sendOnly.value_or(size), size));
-    auto body = std::make_shared<std::string>(std::move(r.body));
-    std::uint64_t generated = r.generatedSize;
-    bool hold = r.holdOpenAfterSending;
-    auto drip = r.dripInterval;
-    std::size_t dripBytes = std::max<std::size_t>(r.dripBytes, 1);
-    res.set_content_provider(
-        static_cast<std::size_t>(size - start), r.contentType,
-        [this, body, generated, start, limit, hold, drip, dripBytes](
-            std::size_t sent, std::size_t length, httplib::DataSink& sink) {
-            std::size_t offset = static_cast<std::size_t>(start) + sent;
-            if (offset >= limit) {
-                if (hold) Hold();
-                return false;  // closes the connection short of the announced length
-            }
-            if (drip.count() > 0 && sent > 0 && !Sleep(drip)) return false;
-            std::size_t n =
-                std::min({length, limit - offset, drip.count() > 0 ? dripBytes : kSendSlice});
-            std::string chunk = Slice(*body, generated, offset, n);
-            return sink.write(chunk.data(), chunk.size());
-        });
+    std::string response = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n" +
+                           "Content-Type: " + r.contentType + "\r\nContent-Length: " +
+                           std::to_string(size - start) + "\r\n" + extra + "Connection: close\r\n\r\n";
+    if (SendAll(c, response)) SendBody(c, r, start, size);
 }
 
 int LoopbackServer::UnusedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return 0;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    socklen_t len = sizeof addr;
     int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-        port = ntohs(addr.sin_port);
-    }
-    ::close(fd);
-    return port;
+    net::Socket s = net::ListenLoopback(port);
+    net::Close(s);
+    return s == net::kNoSocket ? 0 : port;
 }
 
 }  // namespace testsupport

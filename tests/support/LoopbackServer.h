@@ -8,17 +8,21 @@
 // redirects and error statuses. A response can be queued for the next
 // request only (a connection dropped once, a 503 before the body). Requests
 // for "bytes=N-" get 206 with the rest of the body unless ranges are turned
-// off. For headers sent slowly, see DripServer.h.
+// off. Each connection carries one request and is closed after the answer.
+// For headers sent slowly, see DripServer.h.
 //
 //     testsupport::LoopbackServer server;
 //     server.Serve("/ovw2010/packages.dat", "1\r\n...");
 //     fetch(server.Url("/ovw2010/packages.dat"));
+
+#include "support/LoopbackSocket.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -26,12 +30,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}
 
 namespace testsupport {
 
@@ -99,18 +97,24 @@ public:
     static int UnusedPort();
 
 private:
-    void Handle(const httplib::Request& req, httplib::Response& res);
+    struct Connection;
+    void Accept();
+    void Answer(Connection& c);
+    bool SendAll(Connection& c, const std::string& bytes);
+    bool SendBody(Connection& c, const LoopbackResponse& r, std::uint64_t start, std::uint64_t size);
     std::optional<LoopbackResponse> Pick(const std::string& path, const std::string& range);
+    bool Stopping() const;
     bool Sleep(std::chrono::milliseconds duration);
     void Hold();
 
-    std::unique_ptr<httplib::Server> server_;
+    net::Socket listener_ = net::kNoSocket;
     std::thread thread_;
     int port_ = 0;
     mutable std::mutex mutex_;
     std::condition_variable stopWake_;
     bool stopping_ = false;
     int drops_ = 0;  // DropHeld calls so far
+    std::list<std::unique_ptr<Connection>> connections_;
     std::map<std::string, LoopbackResponse> responses_;
     std::map<std::string, int> counts_;
     std::map<std::string, std::deque<LoopbackResponse>> once_;

@@ -39,7 +39,7 @@ bool IsGet(const std::string& verb) {
 }  // namespace
 
 InetControl::InetControl(InetOptions options) : options_(std::move(options)) {
-    EnsureCurlInitialised();
+    InitialiseTransfers();
 }
 
 InetControl::~InetControl() { Cancel(); }

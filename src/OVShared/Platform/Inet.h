@@ -4,9 +4,9 @@
 // a synchronous OpenUrl, and an asynchronous Execute whose progress arrives
 // as numbered state changes and whose body is read with GetChunk.
 //
-// Threading: each transfer runs a libcurl easy handle in its own multi handle
-// on a worker thread; the worker hands states and body bytes to the caller's
-// thread through a bounded buffer. StateChanged is only ever called on the
+// Threading: each transfer runs on a worker thread (libcurl, or WinINet on
+// Windows, see InetTransfer.h); the worker hands states and body bytes to the
+// caller's thread through a bounded buffer. StateChanged is only ever called on the
 // caller's thread, from inside StillExecuting, GetChunk or OpenUrl, and never
 // from inside itself (events that arrive while a handler runs wait for the
 // outermost call to deliver them).
@@ -19,7 +19,7 @@
 // (yielding to the event loop) for more data and returns empty only at the
 // end of the body, after a failure or after Cancel. A caller that stops
 // reading leaves the worker waiting until Cancel or the control's end.
-// A compressed response (gzip, deflate) is decoded by libcurl; the buffer
+// A compressed response (gzip, deflate) is decoded by the library; the buffer
 // bound and maxOpenUrlBytes count decoded bytes.
 //
 // Ending: every transfer ends. Connecting is bounded by connectTimeout,
@@ -27,7 +27,7 @@
 // time the worker spends waiting for the caller to read does not). Cancel
 // and the destructor return within about a second whatever the worker is
 // doing: it notices within one poll (50 ms) and, in the rare case it is
-// stuck in a call libcurl cannot interrupt, is left to end on its own.
+// stuck in a call the library cannot interrupt, is left to end on its own.
 // Right after Cancel, StillExecuting is false and no states are raised.
 //
 // Ranges: Execute may ask for the body from a byte on (a resumed download).
@@ -58,7 +58,7 @@ enum InetState : int {
     icRequestSent = 6,
     icReceivingResponse = 7,
     icResponseReceived = 8,
-    icDisconnecting = 9,  // not raised: connections are pooled by libcurl
+    icDisconnecting = 9,  // not raised: connections are pooled by the library
     icDisconnected = 10,  // not raised
     icError = 11,
     icResponseCompleted = 12,

@@ -1,7 +1,8 @@
 #pragma once
 
-// The worker half of InetControl: one HTTP GET over libcurl, reported
-// through an InetChannel.
+// The worker half of InetControl: one HTTP GET, reported through an
+// InetChannel. libcurl carries it here (InetTransfer_posix.cpp), WinINet on
+// Windows (InetTransfer_win.cpp).
 
 #include <cstdint>
 #include <optional>
@@ -12,8 +13,8 @@ namespace ov {
 class InetChannel;
 struct InetOptions;
 
-// Initialises libcurl once per process; safe to call from any thread.
-void EnsureCurlInitialised();
+// Prepares the HTTP library once per process; safe to call from any thread.
+void InitialiseTransfers();
 
 // Runs the transfer to its end (success, failure, stall or cancel) and
 // always finishes the channel. Meant to run on a worker thread. With

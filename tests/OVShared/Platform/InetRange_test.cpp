@@ -2,6 +2,7 @@
 
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/Yield.h"
+#include "support/Env.h"
 #include "support/LoopbackServer.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +48,7 @@ Outcome Get(ov::InetControl& inet, const std::string& url,
 
 class InetRange : public testing::Test {
 protected:
-    void SetUp() override { ::setenv("no_proxy", "127.0.0.1", 1); }
+    void SetUp() override { testsupport::SetEnv("no_proxy", "127.0.0.1"); }
 
     LoopbackServer server;
     ov::InetControl inet;

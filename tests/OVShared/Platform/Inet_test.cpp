@@ -1,6 +1,7 @@
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/Yield.h"
 #include "support/DripServer.h"
+#include "support/Env.h"
 #include "support/LoopbackServer.h"
 
 #include <gtest/gtest.h>
@@ -103,7 +104,7 @@ Download Fetch(ov::InetControl& inet, const std::string& url, std::size_t chunkS
 class Inet : public testing::Test {
 protected:
     // A proxy set in the environment must not see loopback requests.
-    void SetUp() override { ::setenv("no_proxy", "127.0.0.1", 1); }
+    void SetUp() override { testsupport::SetEnv("no_proxy", "127.0.0.1"); }
 
     LoopbackServer server;
 };
@@ -137,6 +138,25 @@ TEST_F(Inet, OpenUrlReturnsTheBodyOrNothing) {
     EXPECT_FALSE(inet.LastError().empty());
     EXPECT_FALSE(inet.OpenUrl("file:///etc/passwd"));
     EXPECT_FALSE(inet.StillExecuting());
+}
+
+TEST_F(Inet, RedirectsAreLimitedAndStayOnHttp) {
+    LoopbackResponse loop;
+    loop.status = 302;
+    loop.location = "/loop";
+    server.Serve("/loop", loop);
+    LoopbackResponse away;
+    away.status = 302;
+    away.location = "file:///etc/passwd";
+    server.Serve("/away", away);
+    ov::InetOptions o = ShortTimeouts();
+    o.maxRedirects = 3;
+    ov::InetControl inet(o);
+
+    EXPECT_FALSE(inet.OpenUrl(server.Url("/loop")));
+    EXPECT_EQ(server.RequestCount("/loop"), 4);
+    EXPECT_FALSE(inet.OpenUrl(server.Url("/away")));
+    EXPECT_FALSE(inet.LastError().empty());
 }
 
 TEST_F(Inet, OpenUrlRefusesBodiesAboveItsLimit) {
@@ -316,10 +336,11 @@ TEST_F(Inet, TricklingServersFailBelowTheMinimumRate) {
 TEST_F(Inet, TransfersAboveTheMinimumRateOrHeldUpByTheReaderComplete) {
     LoopbackResponse steady;
     steady.body = Pattern(600);
-    steady.dripInterval = 2ms;  // spans several windows
+    steady.dripInterval = 10ms;  // spans several windows at about ten times the minimum,
+    steady.dripBytes = 5;        // with room for Wine's slower sockets
     server.Serve("/steady.zip", steady);
     ov::InetControl slowButSteady(RateLimited(50));
-    EXPECT_EQ(Fetch(slowButSteady, server.Url("/steady.zip")).body, Pattern(600));
+    EXPECT_TRUE(Fetch(slowButSteady, server.Url("/steady.zip")).body == Pattern(600)) << slowButSteady.LastError();
 
     // The reader leaves a full buffer alone for three windows; a fast server
     // is not to blame for that.

@@ -2,14 +2,11 @@
 
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/InetChannel.h"
+#include "OVShared/Platform/InetTransferShared.h"
 
 #include <curl/curl.h>
 
-#include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <cstdint>
-#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -18,43 +15,11 @@
 namespace ov {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using inet::Clock;
+using inet::IsSuccessStatus;
 
 // Bounds how long a cancel or a stall goes unnoticed while curl waits.
 constexpr long kPollMilliseconds = 50;
-
-// The minimum-rate rule. From the first byte on, time is cut into windows;
-// a window that closes with fewer bytes than the minimum fails the transfer.
-// Time spent waiting for the caller to read is left out of the window.
-class RateGuard {
-public:
-    explicit RateGuard(const InetOptions& o)
-        : window_(o.rateWindow),
-          needed_(static_cast<std::uint64_t>(o.minBytesPerSecond) *
-                  static_cast<std::uint64_t>(std::max<std::int64_t>(o.rateWindow.count(), 0)) / 1000) {}
-
-    void Count(std::size_t bytes, Clock::time_point now) {
-        if (!started_) windowStart_ = now;
-        started_ = true;
-        bytes_ += bytes;
-    }
-    void Exclude(Clock::duration waited) { windowStart_ += waited; }
-    // True when a window has closed below the minimum.
-    bool TooSlow(Clock::time_point now) {
-        if (!started_ || needed_ == 0 || now - windowStart_ < window_) return false;
-        if (bytes_ < needed_) return true;
-        windowStart_ = now;
-        bytes_ = 0;
-        return false;
-    }
-
-private:
-    Clock::duration window_;
-    std::uint64_t needed_;
-    bool started_ = false;
-    Clock::time_point windowStart_;
-    std::uint64_t bytes_ = 0;
-};
 
 struct Transfer {
     Transfer(InetChannel& c, const InetOptions& o) : channel(c), rate(o) {}
@@ -62,15 +27,13 @@ struct Transfer {
     InetChannel& channel;
     CURL* easy = nullptr;
     Clock::time_point lastActivity = Clock::now();
-    RateGuard rate;
+    inet::RateGuard rate;
     bool statusChecked = false;
     InetHead head;        // of the response whose headers are arriving
     std::string refusal;  // why the transfer was stopped from here, if it was
 };
 
 Transfer& Of(void* p) { return *static_cast<Transfer*>(p); }
-
-bool IsSuccessStatus(long code) { return code >= 200 && code < 300; }
 
 // Called once the socket exists and before it connects.
 int OnSocketCreated(void* p, curl_socket_t, curlsocktype) {
@@ -95,54 +58,6 @@ int OnConnected(void* p, char*, char*, int, int) {
 }
 #endif
 
-std::string_view Trimmed(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-    return s;
-}
-
-// The value of a "Name: value" line when its name is name (any case).
-std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name) {
-    if (line.size() <= name.size() || line[name.size()] != ':') return std::nullopt;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return std::nullopt;
-    }
-    return Trimmed(line.substr(name.size() + 1));
-}
-
-// The leading decimal number of text; nothing when it does not start with a digit.
-std::optional<std::uint64_t> LeadingNumber(std::string_view text) {
-    std::uint64_t value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (end == text.data()) return std::nullopt;
-    if (ec == std::errc::result_out_of_range) return std::numeric_limits<std::uint64_t>::max();
-    return value;
-}
-
-// Notes what the caller acts on: the status, Content-Range's first byte and
-// Retry-After in seconds (its date form is not used). Each status line
-// starts a new response, so a redirect's headers do not carry over.
-void NoteHeaderLine(InetHead& head, std::string_view line) {
-    line = Trimmed(line);
-    if (line.rfind("HTTP/", 0) == 0) {
-        head = InetHead{};
-        std::size_t space = line.find(' ');
-        if (space != std::string_view::npos) {
-            head.code = static_cast<long>(LeadingNumber(line.substr(space + 1)).value_or(0) % 1000);
-        }
-    } else if (auto range = HeaderValue(line, "content-range")) {
-        if (range->rfind("bytes ", 0) == 0) head.contentRangeStart = LeadingNumber(range->substr(6));
-    } else if (auto after = HeaderValue(line, "retry-after")) {
-        bool seconds = !after->empty() && std::all_of(after->begin(), after->end(), [](char c) {
-            return std::isdigit(static_cast<unsigned char>(c)) != 0;
-        });
-        if (seconds) {
-            head.retryAfterSeconds = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-                *LeadingNumber(*after), std::numeric_limits<std::uint32_t>::max()));
-        }
-    }
-}
-
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* p) {
     std::size_t n = size * count;
     try {
@@ -150,7 +65,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* p) {
         t.lastActivity = Clock::now();
         t.rate.Count(n, t.lastActivity);
         bool blank = n == 0 || data[0] == '\r' || data[0] == '\n';
-        NoteHeaderLine(t.head, std::string_view(data, n));
+        inet::NoteHeaderLine(t.head, std::string_view(data, n));
         if (blank) t.channel.SetHead(t.head);
         t.channel.Reach(blank ? icResponseReceived : icReceivingResponse);
     } catch (...) {
@@ -166,7 +81,7 @@ bool AcceptStatus(Transfer& t) {
     long code = 0;
     curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &code);
     if (!IsSuccessStatus(code)) {
-        t.refusal = "HTTP status " + std::to_string(code);
+        t.refusal = inet::StatusError(code);
         return false;
     }
     t.statusChecked = true;
@@ -269,12 +184,11 @@ CURLcode Drive(CURLM* multi, Transfer& t, const InetOptions& o) {
         if (t.channel.Cancelled()) return CURLE_ABORTED_BY_CALLBACK;
         Clock::time_point now = Clock::now();
         if (now - t.lastActivity > o.stallTimeout) {
-            t.refusal = "no data received for " + std::to_string(o.stallTimeout.count()) + " ms";
+            t.refusal = inet::StallError(o);
             return CURLE_OPERATION_TIMEDOUT;
         }
         if (t.rate.TooSlow(now)) {
-            t.refusal = "slower than " + std::to_string(o.minBytesPerSecond) + " bytes/s for " +
-                        std::to_string(o.rateWindow.count()) + " ms";
+            t.refusal = inet::SlowError(o);
             return CURLE_OPERATION_TIMEDOUT;
         }
         curl_multi_poll(multi, nullptr, 0, kPollMilliseconds, nullptr);
@@ -283,15 +197,15 @@ CURLcode Drive(CURLM* multi, Transfer& t, const InetOptions& o) {
 
 std::string Describe(CURLcode result, long code, const Transfer& t, const char* errorBuffer) {
     if (!t.refusal.empty()) return t.refusal;
-    if (code >= 400) return "HTTP status " + std::to_string(code);
+    if (code >= 400) return inet::StatusError(code);
     if (errorBuffer[0] != '\0') return errorBuffer;
-    if (result == CURLE_OK) return "HTTP status " + std::to_string(code);
+    if (result == CURLE_OK) return inet::StatusError(code);
     return curl_easy_strerror(result);
 }
 
 }  // namespace
 
-void EnsureCurlInitialised() {
+void InitialiseTransfers() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
