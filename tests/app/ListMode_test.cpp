@@ -62,10 +62,25 @@ Listing ListFolder(const std::string& folder) {
     return listing;
 }
 
-// Points TMPDIR (inherited by started programs) at dir for the life of the object.
+// What a run printed to a file; the Windows C runtime writes "\n" to
+// standard output as "\r\n".
+std::string Printed(const std::string& path) {
+    std::string text = ReadFile(path);
+#ifdef _WIN32
+    for (size_t at; (at = text.find("\r\n")) != std::string::npos;) text.erase(at, 1);
+#endif
+    return text;
+}
+
+// Points the system's temporary folder (TMPDIR; Windows: TMP), inherited by
+// started programs, at dir for the life of the object.
 class RedirectedTemp {
 public:
+#ifdef _WIN32
+    explicit RedirectedTemp(const std::string& dir) : tmpdir_("TMP", dir) {}
+#else
     explicit RedirectedTemp(const std::string& dir) : tmpdir_("TMPDIR", dir) {}
+#endif
 
 private:
     testsupport::ScopedEnv tmpdir_;
@@ -212,7 +227,7 @@ TEST_F(ListModeRealRuns, RunsAtOnceEachPrintTheWholeListingAndChangeNothing) {
     for (int n = 0; n < kRuns; ++n) runs.push_back(Launch(logs.file("out-" + std::to_string(n)), n));
     for (int n = 0; n < kRuns; ++n) {
         EXPECT_EQ(runs[n]->Wait(), 0) << ReadFile(logs.file("err-" + std::to_string(n)));
-        EXPECT_EQ(ReadFile(logs.file("out-" + std::to_string(n))), kEnglishRows) << "run " << n;
+        EXPECT_EQ(Printed(logs.file("out-" + std::to_string(n))), kEnglishRows) << "run " << n;
     }
     EXPECT_EQ(ListFolder(inst.path()), before);
     EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));

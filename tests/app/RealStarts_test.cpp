@@ -56,6 +56,9 @@ private:
 class RealStartTest : public ::testing::Test {
 protected:
     void SetUp() override {
+#ifdef _WIN32
+        GTEST_SKIP() << "these starts open the main window: the Windows build has no windows yet";
+#endif
         if (!apptest::CopyStagedInstallation(install)) GTEST_SKIP() << "no staged build";
         program = install.file("core/zntr.exe");
         testsupport::SetEnv("ZNT_UNATTENDED", "1");

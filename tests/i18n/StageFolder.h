@@ -15,7 +15,7 @@ inline std::string StageFolder() {
     if (const char* bin = std::getenv("ZNT_TEST_BIN_DIR")) return std::string(bin) + "/stage";
     std::string exe = ov::ExecutablePath();
     for (int level = 0; level < 2; ++level) {
-        auto slash = exe.find_last_of('/');
+        auto slash = exe.find_last_of("/\\");
         if (slash == std::string::npos) return {};
         exe.resize(slash);
     }

@@ -143,6 +143,7 @@ TEST_F(RemovalTest, FilesThatStayAreReportedOnceAtTheEndAndTheRestGoes) {
     EXPECT_FALSE(Has("d"));
 }
 
+#ifndef _WIN32  // links need a privilege on Windows
 TEST_F(RemovalTest, HostileEntriesTouchNothingOutsideAndNeverTheUpdater) {
     std::string victim = tmp.write("outside/victim.dll", "v");
     std::string target = tmp.write("outside/target.dll", "t");
@@ -169,6 +170,22 @@ TEST_F(RemovalTest, HostileEntriesTouchNothingOutsideAndNeverTheUpdater) {
     EXPECT_EQ(r.removed, std::vector<std::string>{Listed("linkfile")});
     EXPECT_TRUE(messages.messages.empty());
 }
+#else
+// The hostile names that need no link.
+TEST_F(RemovalTest, EntriesOutsideTheInstallationAndTheProgramItselfStay) {
+    std::string victim = tmp.write("outside/victim.dll", "v");
+    Put("core/zntr.exe");
+    Put("tools/updater.bin");
+    c.ownExecutable = tmp.file("inst/tools/updater.bin");
+    AddPackage({"..\\outside\\victim.dll", victim, "core\\zntr.exe", "TOOLS\\UPDATER.BIN"});
+
+    znt::RemovalResult r = znt::RemovePackages(c);
+    EXPECT_TRUE(fs::exists(victim));
+    EXPECT_TRUE(Has("core/zntr.exe") && Has("tools/updater.bin"));
+    EXPECT_EQ(r.skipped.size(), 4u);
+    EXPECT_TRUE(r.removed.empty());
+}
+#endif
 
 }  // namespace
 }  // namespace installtest

@@ -10,6 +10,12 @@ RegistryStore::RegistryStore(std::string location) : location_(std::move(locatio
 
 RegistryStore RegistryStore::Default() { return RegistryStore(DefaultPath()); }
 
+std::string_view TrimKeyPath(std::string_view key) {
+    while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
+    while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
+    return key;
+}
+
 std::string AppSettingsKey(std::string_view app, std::string_view section) {
     std::string key = "Software\\VB and VBA Program Settings\\";
     key.append(app);

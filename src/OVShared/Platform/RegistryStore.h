@@ -51,6 +51,9 @@ private:
     std::string location_;
 };
 
+// The key path without leading and trailing "\" (what both stores key on).
+std::string_view TrimKeyPath(std::string_view key);
+
 // The per-user application settings area of VB's SaveSetting:
 // "Software\VB and VBA Program Settings\<app>\<section>", value key.
 std::string AppSettingsKey(std::string_view app, std::string_view section);

@@ -46,13 +46,6 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-// The key path without leading and trailing "\".
-std::string_view TrimKey(std::string_view key) {
-    while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
-    while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
-    return key;
-}
-
 std::string Escape(std::string_view text, std::string_view extra) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
@@ -128,7 +121,7 @@ Keys Parse(std::string_view text) {
             std::string path = line.back() == ']' && line.size() >= 2
                                    ? Unescape(line.substr(1, line.size() - 2))
                                    : std::string();
-            std::string_view trimmed = TrimKey(path);
+            std::string_view trimmed = TrimKeyPath(path);
             current = trimmed.empty() ? nullptr : &FindOrAddKey(keys, trimmed);
             continue;
         }
@@ -250,7 +243,7 @@ std::string RegistryStore::DefaultPath() {
 std::optional<std::string> RegistryStore::QueryString(std::string_view key,
                                                       std::string_view name) const {
     Keys keys = Load(NativePath(location_)).keys;
-    Key* k = FindKey(keys, TrimKey(key));
+    Key* k = FindKey(keys, TrimKeyPath(key));
     if (!k) return std::nullopt;
     for (auto& [n, v] : k->values) {
         if (SameName(n, name)) return std::move(v);
@@ -259,7 +252,7 @@ std::optional<std::string> RegistryStore::QueryString(std::string_view key,
 }
 
 bool RegistryStore::SetString(std::string_view key, std::string_view name, std::string_view value) {
-    std::string_view path = TrimKey(key);
+    std::string_view path = TrimKeyPath(key);
     if (path.empty()) return false;
     std::string text(value.substr(0, value.find('\0')));
     return Modify(location_, [&](Keys& keys) {
@@ -270,7 +263,7 @@ bool RegistryStore::SetString(std::string_view key, std::string_view name, std::
 
 bool RegistryStore::SetStrings(std::string_view key,
                                const std::vector<std::pair<std::string, std::string>>& values) {
-    std::string_view path = TrimKey(key);
+    std::string_view path = TrimKeyPath(key);
     if (path.empty()) return false;
     return Modify(location_, [&](Keys& keys) {
         Key& k = FindOrAddKey(keys, path);
@@ -282,7 +275,7 @@ bool RegistryStore::SetStrings(std::string_view key,
 
 bool RegistryStore::DeleteValue(std::string_view key, std::string_view name) {
     return Modify(location_, [&](Keys& keys) {
-        Key* k = FindKey(keys, TrimKey(key));
+        Key* k = FindKey(keys, TrimKeyPath(key));
         if (!k) return false;
         for (auto it = k->values.begin(); it != k->values.end(); ++it) {
             if (SameName(it->first, name)) {
@@ -295,7 +288,7 @@ bool RegistryStore::DeleteValue(std::string_view key, std::string_view name) {
 }
 
 bool RegistryStore::DeleteKey(std::string_view key) {
-    std::string_view path = TrimKey(key);
+    std::string_view path = TrimKeyPath(key);
     return Modify(location_, [&](Keys& keys) {
         std::string prefix = std::string(path) + "\\";
         for (const auto& k : keys) {

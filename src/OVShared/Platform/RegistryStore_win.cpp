@@ -15,15 +15,9 @@
 namespace ov {
 namespace {
 
-std::string_view TrimKey(std::string_view key) {
-    while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
-    while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
-    return key;
-}
-
 std::wstring FullKey(const std::string& location, std::string_view key) {
-    std::string full(TrimKey(location));
-    std::string_view sub = TrimKey(key);
+    std::string full(TrimKeyPath(location));
+    std::string_view sub = TrimKeyPath(key);
     if (!full.empty() && !sub.empty()) full += '\\';
     full.append(sub);
     return Widen(full);
@@ -82,7 +76,7 @@ std::optional<std::string> RegistryStore::QueryString(std::string_view key,
 }
 
 bool RegistryStore::SetString(std::string_view key, std::string_view name, std::string_view value) {
-    if (TrimKey(key).empty()) return false;
+    if (TrimKeyPath(key).empty()) return false;
     HKEY raw = nullptr;
     wchar_t keyClass[] = L"String";
     if (RegCreateKeyExW(HKEY_CURRENT_USER, FullKey(location_, key).c_str(), 0, keyClass,
@@ -112,7 +106,7 @@ bool RegistryStore::DeleteValue(std::string_view key, std::string_view name) {
 }
 
 bool RegistryStore::DeleteKey(std::string_view key) {
-    if (TrimKey(key).empty()) return false;
+    if (TrimKeyPath(key).empty()) return false;
     return RegDeleteKeyW(HKEY_CURRENT_USER, FullKey(location_, key).c_str()) == ERROR_SUCCESS;
 }
 
