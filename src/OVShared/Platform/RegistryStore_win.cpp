@@ -10,6 +10,8 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace ov {
@@ -19,6 +21,21 @@ std::string_view TrimKey(std::string_view key) {
     while (!key.empty() && key.front() == '\\') key.remove_prefix(1);
     while (!key.empty() && key.back() == '\\') key.remove_suffix(1);
     return key;
+}
+
+// A relative key path: no control characters, no empty, "." or ".." parts.
+bool IsPlainKeyPath(std::string_view key) {
+    if (key.empty()) return false;
+    for (unsigned char c : key) {
+        if (c < 0x20 || c == 0x7f) return false;
+    }
+    for (size_t start = 0; start <= key.size();) {
+        size_t end = std::min(key.find('\\', start), key.size());
+        std::string_view part = key.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    return true;
 }
 
 std::wstring FullKey(const std::string& location, std::string_view key) {
@@ -51,7 +68,13 @@ private:
 
 }  // namespace
 
-std::string RegistryStore::DefaultPath() { return {}; }
+// $ZNT_REGISTRY_ROOT names a key below HKEY_CURRENT_USER to keep every key
+// under (tests, portable setups); an unusable value leaves the hive itself.
+std::string RegistryStore::DefaultPath() {
+    const char* root = std::getenv("ZNT_REGISTRY_ROOT");
+    std::string_view key = TrimKey(root ? root : "");
+    return IsPlainKeyPath(key) ? std::string(key) : std::string();
+}
 
 std::optional<std::string> RegistryStore::QueryString(std::string_view key,
                                                       std::string_view name) const {
