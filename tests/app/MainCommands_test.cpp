@@ -6,6 +6,7 @@
 #include "support/AppFakes.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 #include "support/TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +48,8 @@ protected:
 
     TempDir install;
     TempDir config;
-    ov::RegistryStore store{config.file("registry.ini")};
+    testsupport::TestStoreLocation storeAt{config};
+    ov::RegistryStore store{storeAt.path()};
     testsupport::RecordingMessageSink sink;
     AppState state{"", install.file("core/zntr.exe"), sink, store};
     FakeWindow window;

@@ -2,6 +2,7 @@
 
 #include "OVShared/Platform/RegistryStore.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
@@ -158,7 +159,8 @@ TEST(EnsureManifest, FailedRestartLeavesCanRunNoAndShowsTheWindow) {
 
 TEST(EnsureManifest, SystemPiecesStoreCanRunPerUser) {
     TempDir dir;
-    ov::RegistryStore store(dir.file("registry.ini"));
+    testsupport::TestStoreLocation storeAt{dir};
+    ov::RegistryStore store(storeAt.path());
     auto platform = ov::ManifestPlatform::System(store);
     platform.storeCanRun("C:\\ovw\\core\\zntr.exe", "NO");
     EXPECT_EQ(store.QueryString(ov::AppSettingsKey("zntr", "Settings"), "CanRun"), "NO");

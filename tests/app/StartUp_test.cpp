@@ -7,6 +7,7 @@
 #include "support/AppFakes.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +86,8 @@ protected:
     apptest::RedirectedUser user;
     TempDir install;
     TempDir config;
-    ov::RegistryStore store{config.file("registry.ini")};
+    testsupport::TestStoreLocation storeAt{config};
+    ov::RegistryStore store{storeAt.path()};
     testsupport::RecordingMessageSink sink;
     FakeWindow window;
     FakeDialogs dialogs;

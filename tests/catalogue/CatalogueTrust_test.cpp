@@ -4,6 +4,7 @@
 #include "catalogue/CatalogueTrust.h"
 #include "OVShared/Platform/RegistryStore.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +35,8 @@ protected:
     }
 
     TempDir inst, home;
-    ov::RegistryStore store{home.file("registry.ini")};
+    testsupport::TestStoreLocation storeAt{home};
+    ov::RegistryStore store{storeAt.path()};
     znt::CatalogueTrust trust = znt::InstallationTrust(inst.path(), store);
     publish::SecretKey key;
 };

@@ -6,6 +6,7 @@
 #include "catalogue/Signature.h"
 #include "OVShared/Platform/RegistryStore.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
@@ -209,7 +210,8 @@ TEST(MinisignSignature, APublishedTreeChecksWithSha256sumAndMinisignAndWithOurCh
     EXPECT_NE(list.find("  files/b.htm.zip\n"), std::string::npos) << list;
     EXPECT_TRUE(RunIn(out, "sha256sum -c --strict packages.sha256"));
 
-    ov::RegistryStore store(home.file("registry.ini"));
+    testsupport::TestStoreLocation storeAt{home};
+    ov::RegistryStore store(storeAt.path());
     znt::CatalogueTrust trust{keys.file("zntr.pub"), &store};
     znt::TrustCheck check = znt::CheckSignedCatalogue(
         trust, ReadFile(out.file("packages.dat")),

@@ -6,6 +6,7 @@
 #include "OVShared/Platform/RegistryStore.h"
 #include "support/LoopbackServer.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +54,8 @@ protected:
     znt::CatalogueSource Folder() const { return {false, tree.path(), ""}; }
 
     TempDir inst, tree, home;
-    ov::RegistryStore store{home.file("registry.ini")};
+    testsupport::TestStoreLocation storeAt{home};
+    ov::RegistryStore store{storeAt.path()};
     znt::CatalogueTrust trust = znt::InstallationTrust(inst.path(), store);
     publish::SecretKey key;
     ov::InetControl inet;

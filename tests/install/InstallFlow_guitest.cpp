@@ -14,6 +14,7 @@
 #include "support/QtTestApp.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 #include "support/ZipBuilder.h"
 
 #include <gtest/gtest.h>
@@ -87,7 +88,8 @@ protected:
     testsupport::TempDir config;
     testsupport::LoopbackServer server;
     Packages catalogue;
-    ov::RegistryStore store{config.file("registry.ini")};
+    testsupport::TestStoreLocation storeAt{config};
+    ov::RegistryStore store{storeAt.path()};
     testsupport::RecordingMessageSink sink;
     QtAppDialogs dialogs;
     std::unique_ptr<AppState> state;

@@ -2,6 +2,7 @@
 
 #include "OVShared/Platform/FileSystem.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,8 @@ constexpr const char* kUndoKey = R"(Software\Orvantis\ovw2010\Undo)";
 
 struct Fixture {
     TempDir dir;
-    RegistryStore store{dir.file("config/Orvantis/registry.ini")};
+    testsupport::TestStoreLocation storeAt{dir, "config/Orvantis/registry.ini"};
+    RegistryStore store{storeAt.path()};
     std::string install = dir.path() + "\\ovw2010";
     Settings settings;
 

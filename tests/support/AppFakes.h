@@ -10,6 +10,7 @@
 #include "app/MainCommands.h"
 #include "support/Env.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -90,6 +91,7 @@ public:
         testsupport::SetEnv("XDG_RUNTIME_DIR", home.file("run"));
     }
     testsupport::TempDir home;
+    testsupport::ScopedStoreRoot registry{home};  // Windows: the settings keys
 };
 
 // A Windows-1252 application pack: the header, then index/text pairs.

@@ -13,6 +13,7 @@
 #include "support/QtTestApp.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
+#include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
@@ -111,7 +112,8 @@ protected:
     apptest::RedirectedUser user;
     TempDir install;
     TempDir config;
-    ov::RegistryStore store{config.file("registry.ini")};
+    testsupport::TestStoreLocation storeAt{config};
+    ov::RegistryStore store{storeAt.path()};
     testsupport::RecordingMessageSink sink;
     testsupport::LoopbackServer server;
     apptest::FakeWindow window;

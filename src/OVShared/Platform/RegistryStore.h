@@ -29,7 +29,8 @@ public:
     explicit RegistryStore(std::string location);
 
     // The user's store: POSIX $XDG_CONFIG_HOME (or ~/.config) +
-    // "/Orvantis/registry.ini"; Windows the hive itself.
+    // "/Orvantis/registry.ini"; Windows the key $ZNT_REGISTRY_ROOT names
+    // (a plain relative key path), else the hive itself.
     static RegistryStore Default();
     static std::string DefaultPath();
 

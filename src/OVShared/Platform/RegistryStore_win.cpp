@@ -10,10 +10,27 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace ov {
 namespace {
+
+// A relative key path: no control characters, no empty, "." or ".." parts.
+bool IsPlainKeyPath(std::string_view key) {
+    if (key.empty()) return false;
+    for (unsigned char c : key) {
+        if (c < 0x20 || c == 0x7f) return false;
+    }
+    for (size_t start = 0; start <= key.size();) {
+        size_t end = std::min(key.find('\\', start), key.size());
+        std::string_view part = key.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
 
 std::wstring FullKey(const std::string& location, std::string_view key) {
     std::string full(TrimKeyPath(location));
@@ -45,7 +62,13 @@ private:
 
 }  // namespace
 
-std::string RegistryStore::DefaultPath() { return {}; }
+// $ZNT_REGISTRY_ROOT names a key below HKEY_CURRENT_USER to keep every key
+// under (tests, portable setups); an unusable value leaves the hive itself.
+std::string RegistryStore::DefaultPath() {
+    const char* root = std::getenv("ZNT_REGISTRY_ROOT");
+    std::string_view key = TrimKeyPath(root ? root : "");
+    return IsPlainKeyPath(key) ? std::string(key) : std::string();
+}
 
 std::optional<std::string> RegistryStore::QueryString(std::string_view key,
                                                       std::string_view name) const {

@@ -46,6 +46,7 @@ struct Store {
             store.DeleteKey(key);
         }
         RegistryStore(kTestsKey).DeleteKey(name);
+        RegistryStore("Software").DeleteKey("ZntTests");  // only when empty
     }
 };
 #else
@@ -238,6 +239,16 @@ TEST(RegistryStore, DefaultPathFollowsXdgConfigHome) {
     testsupport::SetEnv("XDG_CONFIG_HOME", "relative");  // not absolute: ignored (XDG base directory rules)
     std::string fallback = RegistryStore::DefaultPath();
     EXPECT_TRUE(fallback.ends_with("/.config/Orvantis/registry.ini")) << fallback;
+}
+#else
+TEST(RegistryStore, DefaultPathIsThePlainKeyZntRegistryRootNames) {
+    testsupport::ScopedEnv root("ZNT_REGISTRY_ROOT", R"(\Software\ZntTests\portable\)");
+    EXPECT_EQ(RegistryStore::DefaultPath(), R"(Software\ZntTests\portable)");
+    for (const char* unusable : {"", R"(Software\..\Orvantis)", R"(Software\.\x)",
+                                 R"(Software\\x)", "Soft\nware"}) {
+        testsupport::SetEnv("ZNT_REGISTRY_ROOT", unusable);
+        EXPECT_EQ(RegistryStore::DefaultPath(), "") << unusable;
+    }
 }
 #endif
 
