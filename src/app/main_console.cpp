@@ -14,6 +14,7 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
+    ov::UseUtf8Console();
     const std::string commandLine = znt::JoinArguments(ov::ProgramArguments(argc, argv));
     const std::string programPath = ov::ExecutablePath();
     const std::string programFolder = ov::ParentFolder(programPath);

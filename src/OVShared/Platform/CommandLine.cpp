@@ -105,4 +105,10 @@ std::vector<std::string> ProgramArguments(int argc, const char* const* argv) {
     return args;
 }
 
+void UseUtf8Console() {
+#ifdef _WIN32
+    ::SetConsoleOutputCP(CP_UTF8);
+#endif
+}
+
 }  // namespace ov

@@ -27,6 +27,10 @@ std::string JoinCommandLine(const std::vector<std::string>& words);
 // read from the wide command line (argv holds the ANSI code page's texts).
 std::vector<std::string> ProgramArguments(int argc, const char* const* argv);
 
+// Makes the console show the program's UTF-8 output as it is (Windows
+// consoles start with an OEM code page); nothing elsewhere.
+void UseUtf8Console();
+
 // The text split at blanks and tabs (a run counts as one); no quoting rules.
 std::vector<std::string> SplitAtBlanks(std::string_view text);
 
