@@ -40,9 +40,9 @@ struct Prepared {
     ArchiveHashes hashes;
 };
 
+// A file left to the patcher is not in place yet, so the run did not end done.
 bool IsFailure(InstallEventKind kind) {
-    return kind == InstallEventKind::ArchiveFailed || kind == InstallEventKind::FileNotExtracted ||
-           kind == InstallEventKind::FileNotPlaced || kind == InstallEventKind::FileToPatcher;
+    return IsFailureEvent(kind) || kind == InstallEventKind::FileToPatcher;
 }
 
 // The rate and time-left columns of FETCHED lines: the archive's average
@@ -162,6 +162,7 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
             if (e.kind == InstallEventKind::ArchiveFetched) {
                 out << '\t' << e.bytes << pace.Columns(e);
             }
+            if (!e.reason.empty()) out << '\t' << OneRowText(e.reason);
             out << std::endl;
         }),
         .archiveHashes = p.hashes};

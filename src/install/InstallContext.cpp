@@ -10,4 +10,9 @@ PatcherRunner AutopatchRunner(ov::CoreSectionTable& coreTexts, ov::MessageSink& 
     };
 }
 
+bool IsFailureEvent(InstallEventKind kind) {
+    return kind == InstallEventKind::ArchiveFailed || kind == InstallEventKind::FileNotExtracted ||
+           kind == InstallEventKind::FileNotPlaced;
+}
+
 }  // namespace znt

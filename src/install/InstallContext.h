@@ -51,13 +51,18 @@ enum class InstallEventKind {
     FileNotPlaced,        // a new file that could not be written (no old one)
     FileToPatcher,        // could not be replaced; handed to the patcher
     OwnExecutableStaged,  // left in the cache folder for the next start
+    FileSkipped,          // a file the run must not touch (reason says why)
 };
+
+// The events that mean a file of the run did not get its new version.
+bool IsFailureEvent(InstallEventKind kind);
 
 struct InstallEvent {
     InstallEventKind kind;
     std::string name;
     std::int64_t bytes = 0;
     std::int64_t milliseconds = 0;  // time the fetch of an archive took
+    std::string reason{};  // why a failure or skip happened, short and in English
 };
 
 using InstallReporter = std::function<void(const InstallEvent&)>;
@@ -91,8 +96,10 @@ struct InstallContext {
     RetryPolicy retry{};        // for archive downloads; tests replace its wait
 
     void Report(InstallEventKind kind, std::string name, std::int64_t bytes = 0,
-                std::int64_t milliseconds = 0) {
-        if (report) report(InstallEvent{kind, std::move(name), bytes, milliseconds});
+                std::int64_t milliseconds = 0, std::string reason = {}) {
+        if (report) {
+            report(InstallEvent{kind, std::move(name), bytes, milliseconds, std::move(reason)});
+        }
     }
 };
 

@@ -61,10 +61,19 @@ void InstallLog::Start(std::string_view mode, std::string_view what) {
 
 void InstallLog::Event(const InstallEvent& e) {
     const std::string name = OneRowText(Below(e.name));
+    const std::string reason = OneRowText(e.reason);
     if (e.kind == InstallEventKind::ArchiveFetched || e.kind == InstallEventKind::ArchiveFailed) {
-        Append({EventWord(e.kind), name, std::to_string(e.bytes), std::to_string(e.milliseconds)});
-    } else {
+        const std::string bytes = std::to_string(e.bytes);
+        const std::string ms = std::to_string(e.milliseconds);
+        if (reason.empty()) {
+            Append({EventWord(e.kind), name, bytes, ms});
+        } else {
+            Append({EventWord(e.kind), name, bytes, ms, reason});
+        }
+    } else if (reason.empty()) {
         Append({EventWord(e.kind), name});
+    } else {
+        Append({EventWord(e.kind), name, reason});
     }
 }
 
@@ -134,6 +143,7 @@ const char* EventWord(InstallEventKind kind) {
         case InstallEventKind::FileNotPlaced: return "NOT-INSTALLED";
         case InstallEventKind::FileToPatcher: return "PATCHER";
         case InstallEventKind::OwnExecutableStaged: return "STAGED";
+        case InstallEventKind::FileSkipped: return "SKIPPED";
     }
     return "?";
 }

@@ -4,8 +4,9 @@
 // file the caller names. Every run that changes the installation appends
 // one UTF-8 line per event, "<local ISO-8601 time>\t<WORD>[\t<field>...]":
 //   START    <mode> <source: server address or folder>
-//   FETCHED  <archive> <bytes> <milliseconds>   (FAILED: the same fields)
-//   INSTALLED, NOT-INSTALLED, PATCHER, STAGED <file below the installation>
+//   FETCHED  <archive> <bytes> <milliseconds>   (FAILED: the same, then <reason>)
+//   INSTALLED, PATCHER, STAGED <file below the installation>
+//   NOT-INSTALLED, SKIPPED <file> <reason>
 //   REMOVED, NOT-REMOVED, SKIPPED <file below the installation>
 //   END      <outcome> [<exit status>]    (ABORTED when the run never said)
 //   RECOVERED, NOT-RECOVERED <file>; RECOVERY-REFUSED   (an interrupted run finished)
