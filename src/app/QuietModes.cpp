@@ -167,8 +167,8 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
         }),
         .archiveHashes = p.hashes};
     InstallOutcome outcome = InstallOnDisk(request, view);
-    int status = outcome == InstallOutcome::Restart ? kExitRestartNeeded
-                 : failed                           ? kExitFileFailed
+    int status = outcome == InstallOutcome::Restart            ? kExitRestartNeeded
+                 : failed || outcome == InstallOutcome::Failed ? kExitFileFailed
                                                     : kExitDone;
     status = Finish(out, err, "UPDATE", status);
     log.End(OutcomeWord(outcome), std::to_string(status));

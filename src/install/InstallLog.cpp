@@ -153,6 +153,7 @@ const char* OutcomeWord(InstallOutcome outcome) {
         case InstallOutcome::Finished: return "FINISHED";
         case InstallOutcome::Cancelled: return "CANCELLED";
         case InstallOutcome::Restart: return "RESTART";
+        case InstallOutcome::Failed: return "FAILED";
     }
     return "?";
 }
