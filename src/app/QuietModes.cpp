@@ -92,7 +92,9 @@ void Recover(const UnattendedRun& run, const std::string& logPath, std::ostream&
     InstallLog(logPath, run.appFolder).Recovery(r);
     if (r.refused) err << kJournalRefusedText << '\n';
     for (const std::string& path : r.placed) out << "RECOVERED\t" << Shown(run, path) << '\n';
-    for (const std::string& path : r.leftOld) out << "NOT-RECOVERED\t" << Shown(run, path) << '\n';
+    for (const NotRecovered& n : r.leftOld) {
+        out << "NOT-RECOVERED\t" << Shown(run, n.target) << '\t' << OneRowText(n.reason) << '\n';
+    }
 }
 
 // Under the lock: finishes an interrupted pass, then fetches the catalogue
