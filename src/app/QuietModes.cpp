@@ -92,7 +92,9 @@ void Recover(const UnattendedRun& run, const std::string& logPath, std::ostream&
     InstallLog(logPath, run.appFolder).Recovery(r);
     if (r.refused) err << kJournalRefusedText << '\n';
     for (const std::string& path : r.placed) out << "RECOVERED\t" << Shown(run, path) << '\n';
-    for (const std::string& path : r.leftOld) out << "NOT-RECOVERED\t" << Shown(run, path) << '\n';
+    for (const NotRecovered& n : r.leftOld) {
+        out << "NOT-RECOVERED\t" << Shown(run, n.target) << '\t' << OneRowText(n.reason) << '\n';
+    }
 }
 
 // Under the lock: finishes an interrupted pass, then fetches the catalogue
@@ -167,8 +169,8 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
         }),
         .archiveHashes = p.hashes};
     InstallOutcome outcome = InstallOnDisk(request, view);
-    int status = outcome == InstallOutcome::Restart ? kExitRestartNeeded
-                 : failed                           ? kExitFileFailed
+    int status = outcome == InstallOutcome::Restart            ? kExitRestartNeeded
+                 : failed || outcome == InstallOutcome::Failed ? kExitFileFailed
                                                     : kExitDone;
     status = Finish(out, err, "UPDATE", status);
     log.End(OutcomeWord(outcome), std::to_string(status));

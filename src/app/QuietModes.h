@@ -17,7 +17,8 @@ namespace znt {
 
 // Lines on out: "FETCHED\t<archive>\t<bytes>", "FAILED\t<archive>",
 // "INSTALLED\t<file>", "NOT-INSTALLED\t<file>", "PATCHER\t<file>",
-// "STAGED\t<file>", files relative to the installation.
+// "STAGED\t<file>", files relative to the installation; first, for an
+// install cut short, "RECOVERED\t<file>" and "NOT-RECOVERED\t<file>\t<reason>".
 int RunQuietUpdate(const std::string& commandLine, const std::string& programPath,
                    std::ostream& out, std::ostream& err);
 

@@ -1,6 +1,7 @@
 #include "app/StartUp.h"
 
 #include "OVShared/Modules/ProgressView.h"
+#include "OVShared/Modules/StepRunner.h"
 #include "OVShared/Modules/modOVCoreFunctions.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "app/AppState.h"
@@ -10,27 +11,26 @@
 #include "install/InstallJournal.h"
 #include "install/InstallLog.h"
 
-#include <exception>
-
 namespace znt {
 namespace {
 
-using Step = StepResult (*)(MainContext&);
+using Step = ov::ChainStep<MainContext, int>;
 
+// A step that throws is skipped and the load goes on (the window is worth
+// showing without its icon, say), except where going on would let this
+// start work on the installation unguarded: a staged copy that did not run
+// to its end, and a lock that was not taken, end the start.
+constexpr StepResult kGoOn = std::nullopt;
 constexpr Step kLoadSteps[] = {
-    StepStagedCopyMode, StepLanguageFromCommandLine, StepApplicationFolder, StepCacheFolder,
-    StepRecoverInstall, StepStagedExecutable, StepPackageSource, StepLanguagePack, StepSettings, StepCaptions,
-    StepSharedPack, StepTitle, StepSingleInstance, StepIcon, StepLaunchMode,
+    {StepStagedCopyMode, kExitFailed},  {StepLanguageFromCommandLine, kGoOn},
+    {StepApplicationFolder, kGoOn},     {StepCacheFolder, kGoOn},
+    {StepRecoverInstall, kGoOn},        {StepStagedExecutable, kGoOn},
+    {StepPackageSource, kGoOn},         {StepLanguagePack, kGoOn},
+    {StepSettings, kGoOn},              {StepCaptions, kGoOn},
+    {StepSharedPack, kGoOn},            {StepTitle, kGoOn},
+    {StepSingleInstance, kExitFailed},  {StepIcon, kGoOn},
+    {StepLaunchMode, kGoOn},
 };
-
-// A step that throws counts as failed and the load goes on.
-StepResult RunGuarded(Step step, MainContext& c) {
-    try {
-        return step(c);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
 
 }  // namespace
 
@@ -197,8 +197,8 @@ int RunUpdateMode(MainContext& c) {
 }
 
 LoadOutcome LoadMainWindow(MainContext& c) {
-    for (Step step : kLoadSteps) {
-        if (StepResult end = RunGuarded(step, c)) return LoadOutcome{false, *end};
+    if (StepResult end = ov::RunChain<MainContext, int>(kLoadSteps, c)) {
+        return LoadOutcome{false, *end};
     }
     return LoadOutcome{true, kExitOk};
 }

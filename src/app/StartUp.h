@@ -2,8 +2,9 @@
 
 // The main window's load: the steps from the process start to either the
 // main window or a launch mode's end. Each step is a small function over
-// the state; the sequence runs them in order, and a step that throws is
-// skipped like a failed one.
+// the state; the sequence runs them in order (OVShared/Modules/StepRunner.h).
+// A step that throws is skipped and the load goes on, except the staged-copy
+// mode and the single-instance lock, whose throw ends the start.
 
 #include "app/MainCommands.h"
 

@@ -5,6 +5,7 @@
 #include "OVShared/Platform/RegistryStore.h"
 #include "app/CommandLine.h"
 #include "install/FetchArchive.h"
+#include "install/InstallRun.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -33,7 +34,13 @@ void FillFallbackTexts(AppTexts& texts) {
          "changed, so it was not used."},
         {kTextArchiveUntrusted,
          "A downloaded package file does not match the signed package list. Nothing was "
-         "installed."}};
+         "installed."},
+        {kTextJournalNotWritten,
+         "The installation could not be recorded on disk, so nothing was installed. The "
+         "downloaded files are kept for the next attempt."},
+        {kTextInstallStopped,
+         "The installation stopped because of an unexpected error. Files not installed yet "
+         "keep their old version."}};
     for (const auto& [index, text] : fallbacks) {
         auto& slot = texts.text[static_cast<size_t>(index)];
         if (slot.empty()) slot = text;

@@ -70,9 +70,9 @@ struct Bars {
 class Transfer {
 public:
     Transfer(ov::InetControl& inet, PartFile& part, std::int64_t expected, RunBytes& run,
-             TransferWatcher& watcher, Bars& bars)
+             TransferWatcher& watcher, Bars& bars, std::string& validator)
         : inet_(inet), part_(part), expected_(expected), run_(run), watcher_(watcher),
-          bars_(bars) {}
+          bars_(bars), validator_(validator) {}
 
     FetchResult Run(const std::string& url);
 
@@ -93,6 +93,8 @@ private:
     RunBytes& run_;
     TransferWatcher& watcher_;
     Bars& bars_;
+    std::string& validator_;  // of the bytes the part file holds; empty when unknown
+    std::string url_;
     YieldClock yield_;
     bool stopped_ = false;
     bool failed_ = false;
@@ -103,7 +105,8 @@ FetchResult Transfer::Run(const std::string& url) {
     HandlerScope handler(inet_, [this](int state) { OnState(state); });
     std::optional<std::uint64_t> from;
     if (part_.Length() > 0) from = static_cast<std::uint64_t>(part_.Length());
-    if (!inet_.Execute(url, "GET", from)) return FetchResult::TransferFailed;
+    url_ = url;
+    if (!inet_.Execute(url, "GET", from, validator_)) return FetchResult::TransferFailed;
     while (inet_.StillExecuting()) {
         if (!stopped_ && watcher_.CancelRequested()) Stop(FetchResult::Cancelled);
         ov::YieldToEventLoop();
@@ -118,7 +121,8 @@ void Transfer::OnState(int state) {
 }
 
 // A 206 must continue exactly where the part file ends; any other success
-// is the whole body, which replaces what the part file holds.
+// is the whole body, which replaces what the part file holds and whose
+// validator is recorded with it.
 bool Transfer::TakesAnswer() {
     std::int64_t held = part_.Length();
     if (inet_.ResponseCode() == kPartialContent) {
@@ -128,11 +132,14 @@ bool Transfer::TakesAnswer() {
         return false;
     }
     if (held > 0) StartOver();
+    validator_ = inet_.Validator();
+    part_.RecordValidator(url_, validator_);
     return !stopped_;
 }
 
 void Transfer::StartOver() {
     run_.received -= part_.Length();
+    validator_.clear();
     if (!part_.Restart()) Stop(FetchResult::WriteFailed);
     Report();
 }
@@ -209,6 +216,15 @@ FetchResult CopyInto(std::ifstream& in, PartFile& part, std::int64_t expected,
     return part.Commit() ? FetchResult::Accepted : FetchResult::WriteFailed;
 }
 
+// Whether the bytes a part file holds from an earlier run may be continued.
+// A complete one is fetched again: a range past its end has nothing to ask.
+bool Continuable(const PartFile& part, std::int64_t expected, const std::string& validator,
+                 LeftoverProof proof) {
+    if (part.Length() == 0) return true;
+    if (part.Length() >= expected) return false;
+    return !validator.empty() || proof == LeftoverProof::SignedHash;
+}
+
 bool WaitBeforeRetry(const RetryPolicy& retry, int attempt,
                      std::optional<std::uint32_t> retryAfterSeconds, TransferWatcher& watcher) {
     std::chrono::milliseconds wait = BackoffWait(retry, attempt, retryAfterSeconds);
@@ -231,13 +247,20 @@ int Percent(std::int64_t part, std::int64_t whole) {
 
 FetchResult DownloadArchive(ov::InetControl& inet, const std::string& url,
                             const std::string& target, std::int64_t expected, RunBytes& run,
-                            TransferWatcher& watcher, const RetryPolicy& retry) {
+                            TransferWatcher& watcher, const RetryPolicy& retry,
+                            LeftoverProof proof) {
     DeleteQuietly(target);
     PartFile part(target, expected);
     if (!part.IsOpen()) return FetchResult::WriteFailed;
+    std::string validator = part.RecordedValidator(url);
+    if (!Continuable(part, expected, validator, proof) && !part.Restart()) {
+        return FetchResult::WriteFailed;
+    }
+    run.received += part.Length();
     Bars bars;
     for (int attempt = 0;; ++attempt) {
-        FetchResult result = Transfer(inet, part, expected, run, watcher, bars).Run(url);
+        FetchResult result =
+            Transfer(inet, part, expected, run, watcher, bars, validator).Run(url);
         if (result != FetchResult::TransferFailed || attempt >= retry.retries ||
             !RetryableStatus(inet.ResponseCode())) {
             return result;
@@ -255,7 +278,7 @@ FetchResult CopyArchive(const std::string& source, const std::string& target,
     std::ifstream in(FsPath(source), std::ios::binary);
     if (!in) return FetchResult::TransferFailed;
     PartFile part(target, expected);
-    if (!part.IsOpen()) return FetchResult::WriteFailed;
+    if (!part.IsOpen() || !part.Restart()) return FetchResult::WriteFailed;
     return CopyInto(in, part, expected, watcher);
 }
 

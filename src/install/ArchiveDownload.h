@@ -17,10 +17,19 @@
 //
 // Retries: a failed transfer is tried again as DownloadRetry.h says. The
 // part file keeps what arrived, and the next try asks for the rest with a
-// range request: a 206 starting at the part file's length continues it; a
-// 200 (a server without ranges) empties it and takes the whole body; a 206
-// at any other byte is a failed try after which the part file starts over.
-// Bytes dropped that way are taken off the run's count again.
+// range request, with If-Range naming the validator (strong ETag, else
+// Last-Modified) of the answer its bytes came from when there was one: a
+// 206 starting at the part file's length continues it; a 200 (a server
+// without ranges, or a file that changed) empties it and takes the whole
+// body; a 206 at any other byte is a failed try after which the part file
+// starts over. Bytes dropped that way are taken off the run's count again.
+//
+// Leftovers: a part file left by an earlier run (PartFile.h) is continued
+// the same way only when something vouches for its bytes: the validator
+// recorded with them for the same address, or (LeftoverProof::SignedHash)
+// the signed hash the caller checks the archive against once it is whole.
+// Otherwise, and when it is already whole, the fetch starts from the first
+// byte. Bytes continued count as received for the run.
 //
 // Progress: after each chunk (and when a try starts over) the file bar is floor(file bytes * 100 /
 // expected) and the run bar floor(run bytes * 100 / run total), in 64-bit
@@ -90,11 +99,18 @@ enum class FetchResult {
 // floor(part * 100 / whole), clamped to 0..100; 0 when whole is not positive.
 int Percent(std::int64_t part, std::int64_t whole);
 
+// What vouches for the bytes of a part file an earlier run left.
+enum class LeftoverProof {
+    Validator,   // only a validator recorded with them (If-Range)
+    SignedHash,  // the caller checks the whole archive against a signed hash
+};
+
 // GET url into target (a "\" path), trying again as retry says. Adds every
 // byte kept to run.
 FetchResult DownloadArchive(ov::InetControl& inet, const std::string& url,
                             const std::string& target, std::int64_t expected, RunBytes& run,
-                            TransferWatcher& watcher, const RetryPolicy& retry = {});
+                            TransferWatcher& watcher, const RetryPolicy& retry = {},
+                            LeftoverProof proof = LeftoverProof::Validator);
 
 // Copies source (a regular file only) into target, reading no more than one
 // byte past the expected length. The bars are not reported.

@@ -61,12 +61,35 @@ private:
     CancelButton& button_;
 };
 
+// The archive's hash in a signed catalogue's list; nothing without one.
+const std::string* SignedHash(const InstallContext& c, const PackageFileEntry& f) {
+    return c.archiveHashes.required ? c.archiveHashes.Find(f.ArchiveName) : nullptr;
+}
+
 FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
     ViewWatcher watcher(c);
     c.view.SetValue(DownloadControl::PBAR, 0);
     CancelStopsTransfer cancel(c);
     std::string url = c.source.serverBase + "/ovw2010/files/" + f.ArchiveName;
-    return DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes, watcher, c.retry);
+    LeftoverProof proof = SignedHash(c, f) ? LeftoverProof::SignedHash : LeftoverProof::Validator;
+    return DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes, watcher, c.retry,
+                           proof);
+}
+
+// A download that continued an earlier run's part file and does not match
+// the signed hash had another archive's bytes: it is fetched whole again.
+FetchResult FromServerWithLeftover(InstallContext& c, const PackageFileEntry& f,
+                                   const std::string& target) {
+    bool leftover = ov::IsRegularFile(target + ".part");
+    FetchResult result = FromServer(c, f, target);
+    const std::string* expected = SignedHash(c, f);
+    if (result != FetchResult::Accepted || !leftover || !expected ||
+        ArchiveHashMatches(target, *expected)) {
+        return result;
+    }
+    c.files.Delete(target);
+    c.run.bytes.received -= f.ArchiveSize;
+    return FromServer(c, f, target);
 }
 
 FetchResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
@@ -110,7 +133,7 @@ bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j) {
                    c.texts[kTextFetchingArchive] + " " + ArchiveStem(f.ArchiveName) + "...");
     std::string target = c.cacheFolder + f.ArchiveName;
     FetchResult result = CachedArchiveUsable(c, f, target) ? FromCache(c, f)
-                         : c.source.SourceIsInternet       ? FromServer(c, f, target)
+                         : c.source.SourceIsInternet       ? FromServerWithLeftover(c, f, target)
                                                            : FromFolder(c, f, target);
     f.Fetched = result == FetchResult::Accepted && HashAccepted(c, f, target);
     return f.Fetched;
@@ -123,10 +146,10 @@ bool CachedArchiveUsable(const InstallContext& c, const PackageFileEntry& f,
     if (!length || f.ArchiveSize < 0 || *length != static_cast<std::uint64_t>(f.ArchiveSize)) {
         return false;
     }
-    // A signed catalogue: an archive of the right length but other bytes
-    // (an older build) is fetched again rather than refused.
-    if (!c.archiveHashes.required) return true;
-    const std::string* expected = c.archiveHashes.Find(f.ArchiveName);
+    // Only a signed hash tells the archive from one of the same length with
+    // other bytes (an older build, another source, a fetch cut short and
+    // filled up); without one, or when it differs, the archive is fetched again.
+    const std::string* expected = SignedHash(c, f);
     return expected && ArchiveHashMatches(path, *expected);
 }
 

@@ -8,7 +8,10 @@
 // runs, the window's Cancel button stops it at once; a failed transfer is
 // tried again after a wait (ArchiveDownload.h). An archive already in the
 // cache folder that CachedArchiveUsable accepts (one left complete by an
-// interrupted run) is used as it is, from either source.
+// interrupted run, with its signed hash) is used as it is, from either
+// source. A part file an interrupted run left is continued only with the
+// validator recorded with it, or when a signed hash checks the result (a
+// result that fails it is fetched whole once more).
 
 #include "install/InstallContext.h"
 
@@ -29,8 +32,9 @@ inline constexpr int kTextArchiveUntrusted = 651;
 bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j);
 
 // Whether the file at path, in the cache folder before any fetch, may stand
-// for the archive of f: a regular file of exactly ArchiveSize bytes. Every
-// check of a cached archive belongs here.
+// for the archive of f: a regular file of exactly ArchiveSize bytes with the
+// hash a signed catalogue lists for it. Without a signed catalogue nothing
+// cached is used. Every check of a cached archive belongs here.
 bool CachedArchiveUsable(const InstallContext& c, const PackageFileEntry& f,
                          const std::string& path);
 

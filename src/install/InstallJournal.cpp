@@ -85,10 +85,28 @@ void RecoverEntry(const std::string& installFolder, const JournalEntry& e, FileO
     if (files.Replace(staged, target)) {
         r.placed.push_back(target);
     } else {
-        files.Replace(staged, cache + LastPathPart(e.staged));
-        r.leftOld.push_back(target);
+        const std::string waiting = cache + LastPathPart(e.staged);
+        bool kept = files.Replace(staged, waiting);
+        ov::RemoveReplaceLeftovers(waiting);
+        r.leftOld.push_back({target, kept ? kReasonNewCopyInCache : kReasonNewCopyLost});
     }
     files.Delete(staged);
+}
+
+// A pass killed inside a replacing write leaves its temporary beside the
+// target (or the journal); nothing else ever removes it.
+void RemoveLeftovers(const std::string& installFolder, const std::vector<JournalEntry>& entries) {
+    for (const JournalEntry& e : entries) {
+        ov::RemoveReplaceLeftovers(installFolder + "\\" + e.target);
+    }
+    ov::RemoveReplaceLeftovers(JournalPath(CacheOf(installFolder)));
+}
+
+bool JournalTemporaryLeft(const std::string& cacheFolder) {
+    for (const std::string& found : ov::MatchFiles(cacheFolder, std::string(kJournalName) + ".tmp-*")) {
+        if (ov::IsReplaceTemporaryOf(LastPathPart(found), kJournalName)) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -149,7 +167,7 @@ bool RecoveryNeeded(const std::string& installFolder) {
     const std::string cache = CacheOf(installFolder);
     std::error_code ec;
     auto staging = std::filesystem::symlink_status(FsPath(cache + kStagingFolder), ec);
-    return JournalPending(cache) || std::filesystem::exists(staging);
+    return JournalPending(cache) || std::filesystem::exists(staging) || JournalTemporaryLeft(cache);
 }
 
 RecoveryResult RecoverInterruptedInstall(const std::string& installFolder, FileOps& files) {
@@ -163,7 +181,9 @@ RecoveryResult RecoverInterruptedInstall(const std::string& installFolder, FileO
         for (const JournalEntry& e : entries.value_or(std::vector<JournalEntry>{})) {
             RecoverEntry(installFolder, e, files, r);
         }
+        if (entries) RemoveLeftovers(installFolder, *entries);
     }
+    ov::RemoveReplaceLeftovers(JournalPath(cache));
     CloseJournal(installFolder, cache);
     return r;
 }

@@ -61,21 +61,33 @@ bool WriteJournal(const std::string& cacheFolder, const std::vector<JournalEntry
 // removes the journal and the staging folder.
 void CloseJournal(const std::string& installFolder, const std::string& cacheFolder);
 
+// A target that kept its old file, and why (a short English phrase).
+struct NotRecovered {
+    std::string target;  // full "\" path
+    std::string reason;
+    bool operator==(const NotRecovered&) const = default;
+};
+
 // What recovery did, for the caller's report (a log, the unattended lines).
 struct RecoveryResult {
     bool journalFound = false;
     bool refused = false;                // damaged or unsafe: removed, nothing placed
     std::vector<std::string> placed;     // targets, full "\" paths
-    std::vector<std::string> leftOld;    // kept their old file; the new one waits in the cache
+    std::vector<NotRecovered> leftOld;   // kept their old file; the new one waits in the cache
 };
 
-// True when an interrupted pass left a journal or a staging folder.
+inline constexpr const char* kReasonNewCopyInCache = "cannot be replaced, new copy kept in cache";
+inline constexpr const char* kReasonNewCopyLost = "cannot be replaced, new copy lost";
+
+// True when an interrupted pass left a journal, a staging folder or a
+// journal's temporary.
 bool RecoveryNeeded(const std::string& installFolder);
 
 // Finishes an interrupted install pass of the installation (see above),
-// then removes the journal and the staging folder. A new file that cannot
-// be placed is moved to <cache>\<its name>, where the own executable is
-// picked up by the next start's self-update.
+// then removes the journal, the staging folder and the temporaries the cut
+// pass left (beside each target, and the journal's own). A new file that
+// cannot be placed is moved to <cache>\<its name>, where the own executable
+// is picked up by the next start's self-update.
 RecoveryResult RecoverInterruptedInstall(const std::string& installFolder, FileOps& files);
 
 // One English line describing a refused journal.

@@ -99,9 +99,9 @@ void InstallLog::Removal(const RemovalResult& result) {
 void InstallLog::Recovery(const RecoveryResult& result) {
     if (!result.journalFound && result.placed.empty() && result.leftOld.empty()) return;
     if (result.refused) Append({"RECOVERY-REFUSED"});
-    for (const auto& [word, paths] : {std::pair{"RECOVERED", &result.placed},
-                                      std::pair{"NOT-RECOVERED", &result.leftOld}}) {
-        for (const std::string& path : *paths) Append({word, OneRowText(Below(path))});
+    for (const std::string& path : result.placed) Append({"RECOVERED", OneRowText(Below(path))});
+    for (const NotRecovered& n : result.leftOld) {
+        Append({"NOT-RECOVERED", OneRowText(Below(n.target)), OneRowText(n.reason)});
     }
 }
 
@@ -153,6 +153,7 @@ const char* OutcomeWord(InstallOutcome outcome) {
         case InstallOutcome::Finished: return "FINISHED";
         case InstallOutcome::Cancelled: return "CANCELLED";
         case InstallOutcome::Restart: return "RESTART";
+        case InstallOutcome::Failed: return "FAILED";
     }
     return "?";
 }

@@ -9,7 +9,8 @@
 //   NOT-INSTALLED, SKIPPED <file> <reason>
 //   REMOVED, NOT-REMOVED, SKIPPED <file below the installation>
 //   END      <outcome> [<exit status>]    (ABORTED when the run never said)
-//   RECOVERED, NOT-RECOVERED <file>; RECOVERY-REFUSED   (an interrupted run finished)
+//   RECOVERED <file>; NOT-RECOVERED <file> <reason>; RECOVERY-REFUSED
+//                                                      (an interrupted run finished)
 // Catalogue texts pass through OneRowText, so an event is always one line.
 //
 // Each line is appended with one write to a file opened for appending, so

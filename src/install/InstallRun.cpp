@@ -1,5 +1,6 @@
 #include "install/InstallRun.h"
 
+#include "OVShared/Modules/StepRunner.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/FileTests.h"
@@ -12,25 +13,26 @@
 
 #include <algorithm>
 #include <chrono>
-#include <exception>
 #include <set>
 
 namespace znt {
 namespace {
 
-using Step = InstallStepResult (*)(InstallContext&);
+using Step = ov::ChainStep<InstallContext, InstallOutcome>;
 
+// A step that throws has not done its work and every later step relies on
+// it, so the run stops there (text 657): files not placed yet keep their old
+// version, and once the journal is written the next start finishes the pass.
+constexpr InstallStepResult kStop = InstallOutcome::Failed;
 constexpr Step kInstallSteps[] = {
-    StepRunTotals,    StepFetchPass,   StepRefuseUntrusted, StepInstallPhase, StepStagePass,
-    StepWriteJournal, StepInstallPass, StepCloseJournal,    StepFinish,
+    {StepRunTotals, kStop},    {StepFetchPass, kStop},     {StepRefuseUntrusted, kStop},
+    {StepInstallPhase, kStop}, {StepStagePass, kStop},     {StepWriteJournal, kStop},
+    {StepDropArchives, kStop}, {StepInstallPass, kStop},   {StepCloseJournal, kStop},
+    {StepFinish, kStop},
 };
 
-InstallStepResult RunGuarded(Step step, InstallContext& c) {
-    try {
-        return step(c);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
+void ShowRunStopped(InstallContext& c) {
+    c.messages.Show(c.texts[kTextInstallStopped], c.title, ov::MsgIcon::Critical);
 }
 
 bool CancelPressed(InstallContext& c) { return c.view.Cancel().Pressed(); }
@@ -138,7 +140,9 @@ InstallStepResult StepStagePass(InstallContext& c) {
 
 // Reads the staged new files; writes the journal. An archive named twice is
 // placed once (the first placement takes its file), so it is listed once.
-// A journal that cannot be written leaves the pass as it was without one.
+// A journal that cannot be written stops the run before any file is placed:
+// the staging folder goes, the fetched archives stay for the next run, and
+// each file is reported not installed (text 656).
 InstallStepResult StepWriteJournal(InstallContext& c) {
     std::vector<JournalEntry> entries;
     std::set<std::string> listed;
@@ -149,7 +153,27 @@ InstallStepResult StepWriteJournal(InstallContext& c) {
             if (e && listed.insert(e->staged).second) entries.push_back(std::move(*e));
         }
     }
-    if (!entries.empty()) WriteJournal(c.cacheFolder, entries);
+    if (entries.empty() || WriteJournal(c.cacheFolder, entries)) return std::nullopt;
+    CloseJournal(c.installFolder, c.cacheFolder);
+    for (const JournalEntry& e : entries) {
+        c.Report(InstallEventKind::FileNotPlaced, c.installFolder + "\\" + e.target, 0, 0,
+                 "install journal not written");
+    }
+    c.messages.Show(c.texts[kTextJournalNotWritten], c.title, ov::MsgIcon::Critical);
+    return InstallOutcome::Failed;
+}
+
+// Reads Fetched; deletes the fetched archives, whose files are staged and
+// named by the journal now.
+InstallStepResult StepDropArchives(InstallContext& c) {
+    for (const PackageEntry& p : c.packages.entries) {
+        if (!p.Marked) continue;
+        for (const PackageFileEntry& f : p.Files) {
+            if (f.Fetched && IsSafeArchiveName(f.ArchiveName)) {
+                c.files.Delete(c.cacheFolder + f.ArchiveName);
+            }
+        }
+    }
     return std::nullopt;
 }
 
@@ -181,10 +205,9 @@ InstallStepResult StepFinish(InstallContext& c) {
 }
 
 InstallOutcome RunInstall(InstallContext& c) {
-    for (Step step : kInstallSteps) {
-        if (InstallStepResult end = RunGuarded(step, c)) return *end;
-    }
-    return InstallOutcome::Finished;
+    InstallStepResult end =
+        ov::RunChain<InstallContext, InstallOutcome>(kInstallSteps, c, ShowRunStopped);
+    return end.value_or(InstallOutcome::Finished);
 }
 
 }  // namespace znt

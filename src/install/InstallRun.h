@@ -9,12 +9,16 @@
 //      its archive fetched into the cache folder.
 //   3. Install: Cancel disabled, lblCurrent, PBAR and lblSpeed hidden, lblTotal shows
 //      text 206; every fetched archive is extracted into the staging folder,
-//      the journal is written (InstallJournal.h), then for every file PTOTAL
-//      moves on by one and a staged file is placed (PlaceFile.h); the
-//      journal and the staging folder are removed at the end.
+//      the journal is written (InstallJournal.h) and only then are the
+//      archives deleted; then for every file PTOTAL moves on by one and a
+//      staged file is placed (PlaceFile.h); the journal and the staging
+//      folder are removed at the end.
 // Cancel during the fetch pass ends the run: nothing more is fetched or
 // installed and the archives fetched so far are deleted from the cache. So
 // does an archive refused by a signed catalogue's hash list, after text 651.
+// A journal that cannot be written ends the run before any file is placed,
+// after text 656; the fetched archives stay in the cache. A step that throws
+// ends the run where it is, after text 657.
 
 #include "install/InstallContext.h"
 
@@ -27,9 +31,15 @@ enum class InstallOutcome {
     Cancelled,  // the caller closes the download window
     Restart,    // the own executable was staged (text 609 shown); the caller
                 // closes every window and ends the program
+    Failed,     // the run stopped before its end (text 656 or 657 shown); the
+                // caller closes the download window
 };
 
-// Runs the steps below in order; a step that throws counts as done.
+inline constexpr int kTextJournalNotWritten = 656;
+inline constexpr int kTextInstallStopped = 657;
+
+// Runs the steps below in order (OVShared/Modules/StepRunner.h); a step that
+// throws ends the run with Failed.
 InstallOutcome RunInstall(InstallContext& c);
 
 // A step: nothing to go on, an outcome to end the run.
@@ -41,6 +51,7 @@ InstallStepResult StepRefuseUntrusted(InstallContext& c);
 InstallStepResult StepInstallPhase(InstallContext& c);
 InstallStepResult StepStagePass(InstallContext& c);
 InstallStepResult StepWriteJournal(InstallContext& c);
+InstallStepResult StepDropArchives(InstallContext& c);
 InstallStepResult StepInstallPass(InstallContext& c);
 InstallStepResult StepCloseJournal(InstallContext& c);
 InstallStepResult StepFinish(InstallContext& c);

@@ -4,6 +4,7 @@
 #include "install/InstallFiles.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 #include <utility>
 
@@ -13,17 +14,27 @@ namespace {
 // Chunks are gathered here and written in large blocks: the stream's own
 // buffer passes writes of a kilobyte or more straight to the system.
 constexpr std::size_t kWriteBuffer = 256u << 10;
+// An address and a validator; a larger tag file is not ours.
+constexpr std::uint64_t kTagBytes = 16u << 10;
 
 }  // namespace
 
 PartFile::PartFile(std::string target, std::int64_t expected)
-    : target_(std::move(target)), part_(target_ + ".part"), expected_(expected) {
+    : target_(std::move(target)), part_(target_ + ".part"), tag_(part_ + ".tag"),
+      expected_(expected) {
     buffer_.reserve(kWriteBuffer);
     ov::ClearAttributes(part_);
-    ov::RemoveFile(part_);
+    std::optional<std::uint64_t> left =
+        ov::IsRegularFile(part_) ? ov::FileLength(part_) : std::nullopt;
+    bool keep = left && expected_ >= 0 && *left <= static_cast<std::uint64_t>(expected_);
+    if (!keep) {
+        ov::RemoveFile(part_);
+        ov::RemoveFile(tag_);
+    }
     out_.rdbuf()->pubsetbuf(nullptr, 0);
-    out_.open(FsPath(part_), std::ios::binary | std::ios::trunc);
+    out_.open(FsPath(part_), std::ios::binary | (keep ? std::ios::app : std::ios::trunc));
     open_ = out_.is_open();
+    if (keep) length_ = static_cast<std::int64_t>(*left);
 }
 
 PartFile::~PartFile() {
@@ -49,6 +60,7 @@ bool PartFile::Append(std::string_view bytes) {
 
 bool PartFile::Restart() {
     if (done_) return false;
+    ov::RemoveFile(tag_);
     buffer_.clear();
     length_ = 0;
     tooLong_ = false;
@@ -56,6 +68,19 @@ bool PartFile::Restart() {
     out_.open(FsPath(part_), std::ios::binary | std::ios::trunc);
     open_ = out_.is_open();
     return open_;
+}
+
+std::string PartFile::RecordedValidator(const std::string& url) const {
+    std::optional<std::string> text = ov::ReadWholeFile(tag_, kTagBytes);
+    const std::string start = url + "\n";
+    if (!text || text->rfind(start, 0) != 0 || text->back() != '\n') return {};
+    std::string validator = text->substr(start.size(), text->size() - start.size() - 1);
+    return validator.find('\n') == std::string::npos ? validator : std::string();
+}
+
+bool PartFile::RecordValidator(const std::string& url, const std::string& validator) {
+    if (validator.empty()) return ov::RemoveFile(tag_) || !ov::IsRegularFile(tag_);
+    return ov::WriteFileAtomic(tag_, url + "\n" + validator + "\n");
 }
 
 bool PartFile::Flush() {
@@ -73,6 +98,7 @@ bool PartFile::Commit() {
         Discard();
         return false;
     }
+    ov::RemoveFile(tag_);
     std::error_code ec;
     std::filesystem::rename(FsPath(part_), FsPath(target_), ec);
     if (ec) {
@@ -87,6 +113,7 @@ void PartFile::Discard() {
     done_ = true;
     if (out_.is_open()) out_.close();
     ov::RemoveFile(part_);
+    ov::RemoveFile(tag_);
 }
 
 }  // namespace znt

@@ -9,6 +9,13 @@
 // fetch leaves nothing behind. While the object lives, the part file keeps
 // what it received, so a download that failed midway can continue there;
 // Restart empties it for a download that has to start over.
+//
+// A part file left by an earlier run (the program killed) is kept when the
+// object is made, and Length counts its bytes; nothing vouches for them yet,
+// so the caller continues it only with proof that they are the archive's
+// (the validator recorded with them, or a signed hash checked at the end)
+// and calls Restart otherwise. The validator of the body being written is
+// kept beside it in "<target>.part.tag": the address, then the validator.
 
 #include <cstdint>
 #include <fstream>
@@ -20,7 +27,8 @@ namespace znt {
 
 class PartFile {
 public:
-    // Opens the part file for writing, replacing a leftover one.
+    // Opens the part file for writing, after the bytes of a leftover one
+    // (one longer than expected, or that is no regular file, is replaced).
     PartFile(std::string target, std::int64_t expected);
     ~PartFile();
     PartFile(const PartFile&) = delete;
@@ -31,8 +39,15 @@ public:
     // (then TooLong() is set) or the write fails.
     bool Append(std::string_view bytes);
     bool TooLong() const { return tooLong_; }
-    // Empties the part file; false when it cannot be written any more.
+    // Empties the part file and forgets its validator; false when it cannot
+    // be written any more.
     bool Restart();
+    // The validator recorded with the bytes held when they came from url;
+    // empty when there is none.
+    std::string RecordedValidator(const std::string& url) const;
+    // Records the validator of the body from url that the part file holds
+    // from its first byte (empty forgets it). False when it cannot be kept.
+    bool RecordValidator(const std::string& url, const std::string& validator);
     std::int64_t Length() const { return length_; }
     // Closes the part file and renames it over the target when its length is
     // exactly the expected one; otherwise deletes it. True when the target
@@ -45,6 +60,7 @@ private:
 
     std::string target_;
     std::string part_;
+    std::string tag_;
     std::int64_t expected_;
     std::int64_t length_ = 0;
     bool open_ = false;

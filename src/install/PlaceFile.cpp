@@ -116,7 +116,6 @@ void StageEntry(InstallContext& c, const PackageFileEntry& f) {
     const std::string archive = c.cacheFolder + f.ArchiveName;
     c.files.CreateFolderChain(folder);
     c.extractor.Extract(archive, folder);
-    c.files.Delete(archive);
 }
 
 std::optional<JournalEntry> StagedEntry(const InstallContext& c, const PackageFileEntry& f) {

@@ -2,8 +2,9 @@
 
 // The install pass's work on one fetched file, in two halves. Staging
 // extracts its archive into a folder of the archive's own below the cache
-// folder (InstallJournal.h) and deletes the archive; once every file is
-// staged and the journal written, placement puts the new file in place.
+// folder (InstallJournal.h); once every file is staged and the journal
+// written (the run then deletes the archives), placement puts the new file
+// in place.
 //
 // Placement never leaves the user without the installed file: the new file
 // is copied beside the target under a temporary name and renamed over it
@@ -23,8 +24,8 @@
 
 namespace znt {
 
-// Extracts f's archive into its staging folder and deletes the archive,
-// when f was fetched and is safe.
+// Extracts f's archive into its staging folder, when f was fetched and is
+// safe. The archive stays until the journal is written.
 void StageEntry(InstallContext& c, const PackageFileEntry& f);
 
 // The journal's line for f: its staged new file when there is one.

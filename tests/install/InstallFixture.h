@@ -26,6 +26,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -64,17 +65,19 @@ public:
 
 // The test archives hold the new file's bytes as they are: extraction writes
 // them to folder + the archive's name without ".zip". An archive starting
-// with "BROKEN" extracts nothing.
+// with "BROKEN" extracts nothing; with throws set, every extraction throws.
 class FakeExtractor : public znt::ArchiveExtractor {
 public:
     int Extract(const std::string& archive, const std::string& folder) override {
         calls.push_back(znt::LastPathPart(archive));
+        if (throws) throw std::runtime_error("extraction library failed");
         auto bytes = ov::ReadWholeFile(archive);
         if (!bytes || bytes->rfind("BROKEN", 0) == 0) return 1;
         return ov::WriteFileAtomic(folder + znt::ArchiveStem(znt::LastPathPart(archive)), *bytes)
                    ? 0 : 1;
     }
     std::vector<std::string> calls;
+    bool throws = false;
 };
 
 // The real file system, except that a replace of a refused target fails

@@ -102,25 +102,49 @@ TEST_F(InstallJournal, DamagedOrEscapingJournalIsRefusedAndNothingIsPlaced) {
     EXPECT_EQ(ReadFile(Installed("bin/a.dll")), "new a");
 }
 
-TEST_F(InstallJournal, NewFileThatCannotBePlacedByRecoveryWaitsInTheCache) {
+TEST_F(InstallJournal, RecoveryKeepsWhatItCannotPlaceSaysWhyAndClearsTheCutPassesLeftovers) {
     tmp.write("inst dir/core/zntr.exe", "old exe");
+    tmp.write("inst dir/lib/b.dll", "old b");
     tmp.write("inst dir/core/cache/pending/zntr.exe.zip/zntr.exe", "new exe");
     tmp.write("inst dir/core/cache/pending/a.zip/a", "new a");
+    tmp.write("inst dir/core/cache/pending/b.zip/b", "new b");
     files.refused.insert(Installed("core/zntr.exe"));
+    files.refused.insert(Installed("lib/b.dll"));
+    files.refused.insert(Installed("core/cache/b"));
     ASSERT_TRUE(znt::WriteJournal(c.cacheFolder, {{"pending\\zntr.exe.zip\\zntr.exe", "core\\zntr.exe"},
                                                   {"pending\\gone.zip\\gone", "gone.txt"},
-                                                  {"pending\\a.zip\\a", "lib\\a.dll"}}));
+                                                  {"pending\\a.zip\\a", "lib\\a.dll"},
+                                                  {"pending\\b.zip\\b", "lib\\b.dll"}}));
+    // Temporaries of replacing writes the kill cut short, in both platforms'
+    // forms, and names that only look alike.
+    const std::vector<std::string> leftovers = {"lib/a.dll.tmp-Q1w2E3", "core/zntr.exe.tmp-4120-3-99812",
+                                                "core/cache/install.journal.tmp-x7Yz0P"};
+    const std::vector<std::string> others = {"lib/a.dll.tmp-notours", "lib/c.dll.tmp-Q1w2E3",
+                                             "lib/a.dll.tmp-12-34"};
+    for (const auto& name : leftovers) tmp.write("inst dir/" + name, "cut");
+    for (const auto& name : others) tmp.write("inst dir/" + name, "mine");
 
     znt::RecoveryResult r = znt::RecoverInterruptedInstall(installFolder, files);
 
     EXPECT_EQ(r.placed, std::vector<std::string>{installFolder + "\\lib\\a.dll"});
-    EXPECT_EQ(r.leftOld, std::vector<std::string>{installFolder + "\\core\\zntr.exe"});
+    EXPECT_EQ(r.leftOld, (std::vector<znt::NotRecovered>{
+                             {installFolder + "\\core\\zntr.exe", znt::kReasonNewCopyInCache},
+                             {installFolder + "\\lib\\b.dll", znt::kReasonNewCopyLost}}));
     EXPECT_EQ(ReadFile(Installed("lib/a.dll")), "new a");
     EXPECT_FALSE(fs::exists(Installed("gone.txt")));  // placed before the cut
     EXPECT_EQ(ReadFile(Installed("core/zntr.exe")), "old exe");
+    EXPECT_EQ(ReadFile(Installed("lib/b.dll")), "old b");
     // Where the next start's self-update picks the program up.
     EXPECT_EQ(CacheEntries(), std::vector<std::string>{"zntr.exe"});
     EXPECT_EQ(ReadFile(Installed("core/cache/zntr.exe")), "new exe");
+    for (const auto& name : leftovers) EXPECT_FALSE(fs::exists(Installed(name))) << name;
+    for (const auto& name : others) EXPECT_TRUE(fs::exists(Installed(name))) << name;
+
+    // A kill inside the journal's own write leaves only its temporary.
+    tmp.write("inst dir/core/cache/install.journal.tmp-AAAAAA", "cut");
+    EXPECT_TRUE(znt::RecoveryNeeded(installFolder));
+    znt::RecoverInterruptedInstall(installFolder, files);
+    EXPECT_EQ(CacheEntries(), std::vector<std::string>{"zntr.exe"});
 }
 
 }  // namespace

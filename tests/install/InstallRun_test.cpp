@@ -175,3 +175,35 @@ TEST_F(InstallRun, CancelDuringAHeldTransferStopsTheRunAndEmptiesTheCache) {
     EXPECT_TRUE(messages.messages.empty());
     for (const auto& f : packages.entries.back().Files) EXPECT_FALSE(f.Fetched);
 }
+
+TEST_F(InstallRun, AnUnwrittenJournalOrAThrowingStepStopsTheRunBeforeAnyFileIsPlaced) {
+    Text(656);
+    Text(657);
+    tmp.write("inst dir/a.txt", "older a");
+    AddPackage({{"a.txt", "new a"}, {"b.txt", "new b"}});
+    // A folder where the journal goes: its write fails.
+    std::filesystem::create_directories(tmp.file("inst dir/core/cache/install.journal"));
+
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Failed);
+
+    EXPECT_EQ(ReadFile(Installed("a.txt")), "older a");
+    EXPECT_FALSE(std::filesystem::exists(Installed("b.txt")));
+    // The fetched archives wait for the next run; nothing staged is left.
+    EXPECT_EQ(Names(tmp.file("inst dir/core/cache")),
+              (std::vector<std::string>{"a.txt.zip", "b.txt.zip", "install.journal"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"fetched a.txt.zip", "fetched b.txt.zip",
+                                                "not-placed a.txt", "not-placed b.txt"}));
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, "T656");
+
+    // A step that throws is not done: the run ends there, and says so.
+    std::filesystem::remove(tmp.file("inst dir/core/cache/install.journal"));
+    extractor.throws = true;
+    events.clear();
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Failed);
+    EXPECT_EQ(ReadFile(Installed("a.txt")), "older a");
+    EXPECT_EQ(events, (std::vector<std::string>{"fetched a.txt.zip", "fetched b.txt.zip"}));
+    ASSERT_EQ(messages.messages.size(), 2u);
+    EXPECT_EQ(messages.messages[1].text, "T657");
+    EXPECT_EQ(messages.messages[1].icon, ov::MsgIcon::Critical);
+}

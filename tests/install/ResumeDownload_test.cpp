@@ -27,10 +27,13 @@ std::string Pattern(std::size_t size) {
     return s;
 }
 
+const std::string kTag = "\"v1\"";
+
 LoopbackResponse Whole(bool ranges = true) {
     LoopbackResponse r;
     r.body = Pattern(kArchiveBytes);
     r.honourRanges = ranges;
+    r.headers["ETag"] = kTag;
     return r;
 }
 
@@ -65,11 +68,23 @@ protected:
     static bool Rising(const std::vector<int>& v) { return std::is_sorted(v.begin(), v.end()); }
     // Drops a held connection once all it sent is in the part file, so the
     // bytes that reach the disk before the drop do not depend on timing.
+    // What a kill then would leave beside the part file is kept in tagAtDrop.
     void DropWhenRead() {
         ov::SetYieldHook([this] {
-            if (c.run.bytes.received == static_cast<std::int64_t>(kDropAt)) server.DropHeld();
+            if (c.run.bytes.received != static_cast<std::int64_t>(kDropAt)) return;
+            if (tagAtDrop.empty()) tagAtDrop = ReadFile(tmp.file("inst dir/core/cache/a.bin.zip.part.tag"));
+            server.DropHeld();
         });
     }
+    // A part file an earlier run left, with the validator it recorded (none when empty).
+    void LeftPart(const std::string& archive, const std::string& bytes, const std::string& url,
+                  const std::string& validator) {
+        tmp.write("inst dir/core/cache/" + archive + ".part", bytes);
+        if (!validator.empty()) {
+            tmp.write("inst dir/core/cache/" + archive + ".part.tag", url + "\n" + validator + "\n");
+        }
+    }
+    std::string tagAtDrop;
 };
 
 TEST_F(ResumeDownload, ADroppedConnectionIsResumedWithARangeRequest) {
@@ -85,6 +100,9 @@ TEST_F(ResumeDownload, ADroppedConnectionIsResumedWithARangeRequest) {
     ASSERT_EQ(ranges.size(), 2u);
     EXPECT_EQ(ranges[0], "");
     EXPECT_EQ(ranges[1], "bytes=" + std::to_string(kDropAt) + "-");
+    // The range names the body it continues, as recorded beside the part file.
+    EXPECT_EQ(server.IfRangeHeaders(ArchivePath("a.bin.zip")), (std::vector<std::string>{"", kTag}));
+    EXPECT_EQ(tagAtDrop, server.Url(ArchivePath("a.bin.zip")) + "\n" + kTag + "\n");
     EXPECT_EQ(waits, std::vector<std::chrono::milliseconds>{1s});
     // The resumed bytes are counted once; the bars never fall back.
     EXPECT_EQ(c.run.bytes.received, static_cast<std::int64_t>(kArchiveBytes));
@@ -169,25 +187,39 @@ TEST_F(ResumeDownload, CancelDuringTheWaitBeforeARetryStopsAtOnce) {
     EXPECT_TRUE(CacheEntries().empty());
 }
 
-TEST_F(ResumeDownload, OnlyACompleteCachedArchiveIsUsedWithoutFetching) {
-    AddArchives({"done.bin", "short.bin", "stale.bin"});
-    for (const char* name : {"done.bin.zip", "short.bin.zip", "stale.bin.zip"}) {
-        server.Serve(ArchivePath(name), Whole());
+TEST_F(ResumeDownload, WhatAnEarlierRunLeftIsUsedOnlyWithProofOfItsBytes) {
+    AddArchives({"whole.bin", "tagged.bin", "changed.bin", "untagged.bin", "elsewhere.bin"});
+    const std::string head = Pattern(kArchiveBytes).substr(0, 1000);
+    const std::string stranger(1000, 'x');
+    for (const char* name : {"whole", "tagged", "changed", "untagged", "elsewhere"}) {
+        server.Serve(ArchivePath(std::string(name) + ".bin.zip"), Whole());
     }
-    tmp.write("inst dir/core/cache/done.bin.zip", Pattern(kArchiveBytes));
-    tmp.write("inst dir/core/cache/short.bin.zip", Pattern(kArchiveBytes - 1));
-    // A part file from an earlier run may belong to another archive: not continued.
-    tmp.write("inst dir/core/cache/stale.bin.zip.part", std::string(1000, 'x'));
+    // Without a signed hash, an archive at its length may hold anything.
+    tmp.write("inst dir/core/cache/whole.bin.zip", std::string(kArchiveBytes, 'x'));
+    LeftPart("tagged.bin.zip", head, server.Url(ArchivePath("tagged.bin.zip")), kTag);
+    LeftPart("changed.bin.zip", stranger, server.Url(ArchivePath("changed.bin.zip")), "\"v0\"");
+    LeftPart("untagged.bin.zip", stranger, "", "");
+    LeftPart("elsewhere.bin.zip", stranger, "http://127.0.0.1:1/ovw2010/files/elsewhere.bin.zip", kTag);
 
-    for (int j = 1; j <= 3; ++j) EXPECT_TRUE(znt::FetchArchive(c, 1, j)) << j;
+    for (int j = 1; j <= 5; ++j) EXPECT_TRUE(znt::FetchArchive(c, 1, j)) << j;
 
-    EXPECT_EQ(server.RequestCount(ArchivePath("done.bin.zip")), 0);
-    EXPECT_EQ(server.RangeHeaders(ArchivePath("short.bin.zip")), std::vector<std::string>{""});
-    EXPECT_EQ(server.RangeHeaders(ArchivePath("stale.bin.zip")), std::vector<std::string>{""});
-    for (const char* name : {"done.bin.zip", "short.bin.zip", "stale.bin.zip"}) {
-        EXPECT_EQ(Cached(name), Pattern(kArchiveBytes)) << name;
-    }
-    EXPECT_EQ(view.Values(DownloadControl::PTOTAL).front(), 33);  // the cached one counts
+    const std::string from = "bytes=1000-";
+    auto asked = [&](const char* archive) {
+        return std::pair{server.RangeHeaders(ArchivePath(archive)),
+                         server.IfRangeHeaders(ArchivePath(archive))};
+    };
+    using Asked = std::pair<std::vector<std::string>, std::vector<std::string>>;
+    EXPECT_EQ(asked("whole.bin.zip"), (Asked{{""}, {""}}));
+    EXPECT_EQ(asked("tagged.bin.zip"), (Asked{{from}, {kTag}}));
+    EXPECT_EQ(asked("changed.bin.zip"), (Asked{{from}, {"\"v0\""}}));  // answered whole
+    EXPECT_EQ(asked("untagged.bin.zip"), (Asked{{""}, {""}}));
+    EXPECT_EQ(asked("elsewhere.bin.zip"), (Asked{{""}, {""}}));
+    std::vector<std::string> cached = CacheEntries();
+    std::sort(cached.begin(), cached.end());
+    EXPECT_EQ(cached, (std::vector<std::string>{"changed.bin.zip", "elsewhere.bin.zip", "tagged.bin.zip",
+                                                "untagged.bin.zip", "whole.bin.zip"}));
+    for (const auto& name : cached) EXPECT_EQ(Cached(name), Pattern(kArchiveBytes)) << name;
+    EXPECT_EQ(c.run.bytes.received, static_cast<std::int64_t>(5 * kArchiveBytes));
     EXPECT_EQ(view.Values(DownloadControl::PTOTAL).back(), 100);
 }
 

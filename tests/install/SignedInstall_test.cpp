@@ -65,3 +65,24 @@ TEST_F(SignedInstall, AnUnsignedCatalogueFetchesWithoutAnyHash) {
     EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
     EXPECT_EQ(ReadFile(Installed("a.txt")), "new a");
 }
+
+TEST_F(SignedInstall, WhatAnEarlierRunLeftIsUsedUnderTheSignedHashOrFetchedWhole) {
+    AddPackage({{"a.txt", "new a, longer"}, {"b.txt", "new b, longer"}, {"c.txt", "new c"}});
+    List("a.txt.zip", "new a, longer");
+    List("b.txt.zip", "new b, longer");
+    List("c.txt.zip", "new c");
+    tmp.write("inst dir/core/cache/a.txt.zip.part", "new a");
+    tmp.write("inst dir/core/cache/b.txt.zip.part", "other");  // another archive's bytes
+    tmp.write("inst dir/core/cache/c.txt.zip", "new c");
+
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+
+    EXPECT_EQ(server.RangeHeaders(ArchivePath("a.txt.zip")), std::vector<std::string>{"bytes=5-"});
+    EXPECT_EQ(server.RangeHeaders(ArchivePath("b.txt.zip")),
+              (std::vector<std::string>{"bytes=5-", ""}));
+    EXPECT_EQ(server.RequestCount(ArchivePath("c.txt.zip")), 0);
+    EXPECT_EQ(ReadFile(Installed("a.txt")), "new a, longer");
+    EXPECT_EQ(ReadFile(Installed("b.txt")), "new b, longer");
+    EXPECT_EQ(ReadFile(Installed("c.txt")), "new c");
+    EXPECT_TRUE(CacheEntries().empty());
+}

@@ -55,7 +55,13 @@ std::string PercentDecoded(const std::string& s) {
 struct Request {
     std::string path;
     std::string range;
+    std::string ifRange;
 };
+
+std::string ValueAfterColon(const std::string& header, std::size_t colon) {
+    std::size_t value = header.find_first_not_of(' ', colon + 1);
+    return value == std::string::npos ? std::string() : header.substr(value);
+}
 
 // The path (without its query) and Range header of a request head.
 Request Parse(const std::string& head) {
@@ -72,10 +78,9 @@ Request Parse(const std::string& head) {
         std::size_t next = head.find("\r\n", at + 2);
         std::string header = head.substr(at + 2, next - at - 2);
         std::size_t colon = header.find(':');
-        if (colon != std::string::npos && Lower(header.substr(0, colon)) == "range") {
-            std::size_t value = header.find_first_not_of(' ', colon + 1);
-            if (value != std::string::npos) r.range = header.substr(value);
-        }
+        std::string name = colon == std::string::npos ? "" : Lower(header.substr(0, colon));
+        if (name == "range") r.range = ValueAfterColon(header, colon);
+        if (name == "if-range") r.ifRange = ValueAfterColon(header, colon);
         at = next;
     }
     return r;
@@ -194,11 +199,19 @@ bool LoopbackServer::Sleep(std::chrono::milliseconds duration) {
     return !stopWake_.wait_for(lock, duration, [this] { return stopping_; });
 }
 
+std::vector<std::string> LoopbackServer::IfRangeHeaders(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    auto it = ifRanges_.find(path);
+    return it == ifRanges_.end() ? std::vector<std::string>{} : it->second;
+}
+
 std::optional<LoopbackResponse> LoopbackServer::Pick(const std::string& path,
-                                                     const std::string& range) {
+                                                     const std::string& range,
+                                                     const std::string& ifRange) {
     std::lock_guard lock(mutex_);
     ++counts_[path];
     ranges_[path].push_back(range);
+    ifRanges_[path].push_back(ifRange);
     auto queued = once_.find(path);
     if (queued != once_.end() && !queued->second.empty()) {
         LoopbackResponse r = std::move(queued->second.front());
@@ -263,7 +276,7 @@ void LoopbackServer::Answer(Connection& c) {
         head.append(buffer, static_cast<std::size_t>(n));
     }
     Request req = Parse(head);
-    std::optional<LoopbackResponse> picked = Pick(req.path, req.range);
+    std::optional<LoopbackResponse> picked = Pick(req.path, req.range, req.ifRange);
     if (!picked) {
         picked = LoopbackResponse{};
         picked->status = 404;
@@ -278,7 +291,8 @@ void LoopbackServer::Answer(Connection& c) {
     for (const auto& [name, value] : r.headers) extra += name + ": " + value + "\r\n";
     std::uint64_t size = r.generatedSize != 0 ? r.generatedSize : r.body.size();
     std::uint64_t start = 0;
-    if (auto from = RangeStart(req.range); from && status == 200 && r.honourRanges) {
+    if (auto from = RangeStart(req.range); from && status == 200 && r.honourRanges &&
+                                           RangeStillValid(r, req.ifRange)) {
         if (*from >= size) {
             std::string refused = "HTTP/1.1 416 " + std::string(Reason(416)) + "\r\nContent-Range: bytes */" +
                                   std::to_string(size) + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
@@ -294,6 +308,17 @@ void LoopbackServer::Answer(Connection& c) {
                            "Content-Type: " + r.contentType + "\r\nContent-Length: " +
                            std::to_string(size - start) + "\r\n" + extra + "Connection: close\r\n\r\n";
     if (SendAll(c, response)) SendBody(c, r, start, size);
+}
+
+// If-Range: the range only while the body has the validator named (its ETag
+// or Last-Modified header); the whole body otherwise.
+bool LoopbackServer::RangeStillValid(const LoopbackResponse& r, const std::string& ifRange) {
+    if (ifRange.empty()) return true;
+    for (const auto& [name, value] : r.headers) {
+        std::string lower = Lower(name);
+        if ((lower == "etag" || lower == "last-modified") && value == ifRange) return true;
+    }
+    return false;
 }
 
 int LoopbackServer::UnusedPort() {

@@ -8,7 +8,8 @@
 // redirects and error statuses. A response can be queued for the next
 // request only (a connection dropped once, a 503 before the body). Requests
 // for "bytes=N-" get 206 with the rest of the body unless ranges are turned
-// off. Each connection carries one request and is closed after the answer.
+// off, or an If-Range names neither the response's ETag nor its
+// Last-Modified header (set in headers). Each connection carries one request and is closed after the answer.
 // For headers sent slowly, see DripServer.h.
 //
 //     testsupport::LoopbackServer server;
@@ -86,6 +87,8 @@ public:
     int RequestCount(const std::string& path) const;
     // The Range header of each request for path so far ("" when it had none).
     std::vector<std::string> RangeHeaders(const std::string& path) const;
+    // The If-Range header of each request for path so far ("" when it had none).
+    std::vector<std::string> IfRangeHeaders(const std::string& path) const;
 
     // Closes the connections of the answers held open so far.
     void DropHeld();
@@ -102,7 +105,9 @@ private:
     void Answer(Connection& c);
     bool SendAll(Connection& c, const std::string& bytes);
     bool SendBody(Connection& c, const LoopbackResponse& r, std::uint64_t start, std::uint64_t size);
-    std::optional<LoopbackResponse> Pick(const std::string& path, const std::string& range);
+    std::optional<LoopbackResponse> Pick(const std::string& path, const std::string& range,
+                                         const std::string& ifRange);
+    static bool RangeStillValid(const LoopbackResponse& r, const std::string& ifRange);
     bool Stopping() const;
     bool Sleep(std::chrono::milliseconds duration);
     void Hold();
@@ -119,6 +124,7 @@ private:
     std::map<std::string, int> counts_;
     std::map<std::string, std::deque<LoopbackResponse>> once_;
     std::map<std::string, std::vector<std::string>> ranges_;
+    std::map<std::string, std::vector<std::string>> ifRanges_;
 };
 
 }  // namespace testsupport

@@ -2,12 +2,55 @@
 
 #include "OVShared/Platform/FileSystem.h"
 
+#include <algorithm>
+
 namespace ov {
 namespace {
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAlnum(char c) { return IsDigit(c) || (LowerAscii(c) >= 'a' && LowerAscii(c) <= 'z'); }
+
+// What follows ".tmp-" in the names the replacing writes give their
+// temporaries: six letters or digits (mkstemp), or three numbers joined by
+// "-" (process, counter, tick count on Windows).
+bool IsTemporarySuffix(std::string_view s) {
+    if (s.size() == 6 && std::all_of(s.begin(), s.end(), IsAlnum)) return true;
+    int numbers = 0;
+    for (size_t start = 0; start <= s.size(); ++numbers) {
+        size_t end = std::min(s.find('-', start), s.size());
+        std::string_view part = s.substr(start, end - start);
+        if (part.empty() || !std::all_of(part.begin(), part.end(), IsDigit)) return false;
+        start = end + 1;
+    }
+    return numbers == 3;
+}
+
 }  // namespace
+
+bool IsReplaceTemporaryOf(std::string_view name, std::string_view target) {
+    constexpr std::string_view kMark = ".tmp-";
+    if (name.size() <= target.size() + kMark.size()) return false;
+    for (size_t i = 0; i < target.size(); ++i) {
+        if (LowerAscii(name[i]) != LowerAscii(target[i])) return false;
+    }
+    return name.substr(target.size(), kMark.size()) == kMark &&
+           IsTemporarySuffix(name.substr(target.size() + kMark.size()));
+}
+
+int RemoveReplaceLeftovers(std::string_view path) {
+    std::string native = NativePath(path);
+    size_t cut = native.find_last_of(PlatformSeparator());
+    std::string folder = cut == std::string::npos ? std::string(".") : native.substr(0, cut);
+    std::string name = cut == std::string::npos ? native : native.substr(cut + 1);
+    int removed = 0;
+    for (const std::string& found : MatchFiles(folder, name + ".tmp-*")) {
+        size_t slash = found.find_last_of(PlatformSeparator());
+        if (IsReplaceTemporaryOf(found.substr(slash + 1), name) && RemoveFile(found)) ++removed;
+    }
+    return removed;
+}
 
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
     // "*.*" matches every name, with or without a dot, as on Windows.

@@ -80,6 +80,15 @@ bool CopyFileReplacing(std::string_view from, std::string_view to);
 // FIFO or a device is refused at once. False when not all bytes went out.
 bool AppendToFile(std::string_view path, std::string_view bytes);
 
+// True when name is a temporary that a replacing write of target (the two
+// above, FileOps::Replace) makes beside it: target's name, ".tmp-" and the
+// write's own suffix. Case is ignored in target's part.
+bool IsReplaceTemporaryOf(std::string_view name, std::string_view target);
+
+// Deletes the temporaries that replacing writes of path left beside it when
+// they were cut short (the process killed, the power lost); the count.
+int RemoveReplaceLeftovers(std::string_view path);
+
 // Renames a file, replacing a file of the target name.
 bool RenameReplacing(std::string_view from, std::string_view to);
 

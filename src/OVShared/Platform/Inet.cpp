@@ -2,6 +2,7 @@
 
 #include "OVShared/Platform/InetChannel.h"
 #include "OVShared/Platform/InetTransfer.h"
+#include "OVShared/Platform/InetTransferShared.h"
 #include "OVShared/Platform/Yield.h"
 
 #include <cctype>
@@ -54,14 +55,15 @@ void InetControl::ReleaseWorker() {
     }
 }
 
-bool InetControl::Start(const std::string& url, std::optional<std::uint64_t> rangeStart) {
+bool InetControl::Start(const std::string& url, std::optional<std::uint64_t> rangeStart,
+                        const std::string& ifRange) {
     if (channel_ && channel_->Active()) return false;
     ReleaseWorker();
     auto channel = std::make_shared<InetChannel>(options_.bufferLimit, options_.streamAfterBytes);
     channel_ = channel;
     try {
-        worker_ = std::thread([channel, url, rangeStart, options = options_] {
-            RunTransfer(url, rangeStart, options, *channel);
+        worker_ = std::thread([channel, url, rangeStart, ifRange, options = options_] {
+            RunTransfer(url, rangeStart, ifRange, options, *channel);
         });
     } catch (const std::system_error& e) {
         channel->Finish(false, 0, e.what());
@@ -83,8 +85,9 @@ void InetControl::DispatchEvents() {
 }
 
 bool InetControl::Execute(const std::string& url, const std::string& verb,
-                          std::optional<std::uint64_t> rangeStart) {
-    return IsGet(verb) && Start(url, rangeStart);
+                          std::optional<std::uint64_t> rangeStart, const std::string& ifRange) {
+    const std::string validator = rangeStart && inet::IsHeaderValue(ifRange) ? ifRange : std::string();
+    return IsGet(verb) && Start(url, rangeStart, validator);
 }
 
 bool InetControl::StillExecuting() {
@@ -111,7 +114,7 @@ std::string InetControl::GetChunk(std::size_t maxBytes) {
 }
 
 std::optional<std::string> InetControl::OpenUrl(const std::string& url) {
-    if (!Start(url)) return std::nullopt;
+    if (!Start(url, std::nullopt, {})) return std::nullopt;
     std::string body;
     bool tooLarge = false;
     {
@@ -156,6 +159,10 @@ std::optional<std::uint64_t> InetControl::ContentRangeStart() const {
 
 std::optional<std::uint32_t> InetControl::RetryAfterSeconds() const {
     return channel_ ? channel_->Head().retryAfterSeconds : std::nullopt;
+}
+
+std::string InetControl::Validator() const {
+    return channel_ ? channel_->Head().Validator() : std::string();
 }
 
 std::size_t InetControl::BufferHighWater() const {

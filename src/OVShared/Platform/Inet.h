@@ -30,10 +30,12 @@
 // stuck in a call the library cannot interrupt, is left to end on its own.
 // Right after Cancel, StillExecuting is false and no states are raised.
 //
-// Ranges: Execute may ask for the body from a byte on (a resumed download).
-// The server may answer 206 with that range or 200 with the whole body; the
-// caller tells them apart by ResponseCode and ContentRangeStart, which are
-// known from state 12 on (and after a failure, with RetryAfterSeconds).
+// Ranges: Execute may ask for the body from a byte on (a resumed download),
+// with If-Range naming the validator of the bytes held (Validator of an
+// earlier answer). The server may answer 206 with that range or 200 with the
+// whole body (the body changed, or it has no ranges); the caller tells them
+// apart by ResponseCode and ContentRangeStart, which are known from state 12
+// on (and after a failure, with RetryAfterSeconds).
 
 #include <chrono>
 #include <cstddef>
@@ -104,9 +106,12 @@ public:
     // Starts a transfer; only the verb "GET" is supported. False when the
     // verb is another or a transfer is still running. With rangeStart the
     // request asks for the body from that byte on ("Range: bytes=N-") and
-    // for no compression, so byte positions are those of the file itself.
+    // for no compression, so byte positions are those of the file itself;
+    // a non-empty ifRange goes with it as If-Range (a validator holding a
+    // control character is not sent, and the range is asked without it).
     bool Execute(const std::string& url, const std::string& verb = "GET",
-                 std::optional<std::uint64_t> rangeStart = std::nullopt);
+                 std::optional<std::uint64_t> rangeStart = std::nullopt,
+                 const std::string& ifRange = {});
 
     // Delivers pending state changes, then tells whether the transfer is
     // still running or has states left to deliver. Waits a few milliseconds
@@ -130,12 +135,16 @@ public:
     // ("bytes N-M/T"), and its Retry-After when given in seconds.
     std::optional<std::uint64_t> ContentRangeStart() const;
     std::optional<std::uint32_t> RetryAfterSeconds() const;
+    // The last response's strong ETag, else its Last-Modified; empty when
+    // it gave neither.
+    std::string Validator() const;
 
     // Most body bytes held at once during the last transfer.
     std::size_t BufferHighWater() const;
 
 private:
-    bool Start(const std::string& url, std::optional<std::uint64_t> rangeStart = std::nullopt);
+    bool Start(const std::string& url, std::optional<std::uint64_t> rangeStart,
+               const std::string& ifRange);
     void DispatchEvents();
     void ReleaseWorker();
 

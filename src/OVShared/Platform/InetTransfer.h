@@ -18,8 +18,9 @@ void InitialiseTransfers();
 
 // Runs the transfer to its end (success, failure, stall or cancel) and
 // always finishes the channel. Meant to run on a worker thread. With
-// rangeStart, asks for the body from that byte on.
+// rangeStart, asks for the body from that byte on, and with ifRange (not
+// empty) only if the body still has that validator.
 void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
-                 const InetOptions& options, InetChannel& channel);
+                 const std::string& ifRange, const InetOptions& options, InetChannel& channel);
 
 }  // namespace ov

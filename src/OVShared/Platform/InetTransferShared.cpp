@@ -73,7 +73,18 @@ void NoteHeaderLine(InetHead& head, std::string_view line) {
     } else if (auto after = HeaderValue(line, "retry-after"); after && AllDigits(*after)) {
         head.retryAfterSeconds = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(*LeadingNumber(*after), std::numeric_limits<std::uint32_t>::max()));
+    } else if (auto tag = HeaderValue(line, "etag"); tag && IsHeaderValue(*tag)) {
+        if (tag->rfind("W/", 0) != 0) head.entityTag = std::string(*tag);
+    } else if (auto date = HeaderValue(line, "last-modified"); date && IsHeaderValue(*date)) {
+        head.lastModified = std::string(*date);
     }
+}
+
+bool IsHeaderValue(std::string_view text) {
+    return !text.empty() && std::none_of(text.begin(), text.end(), [](char c) {
+        auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0x7f;
+    });
 }
 
 std::string StallError(const InetOptions& o) {

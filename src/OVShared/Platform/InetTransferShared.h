@@ -41,7 +41,9 @@ private:
 bool IsSuccessStatus(long code);
 
 // Notes what the caller acts on from one header line: the status, Content-
-// Range's first byte and Retry-After in seconds (its date form is not used).
+// Range's first byte, Retry-After in seconds (its date form is not used) and
+// the validators (a weak ETag, or one holding a control character, is not
+// kept: If-Range needs a strong one, and it is sent back as a header).
 // Each status line starts a new response, so a redirect's headers do not
 // carry over.
 void NoteHeaderLine(InetHead& head, std::string_view line);
@@ -49,6 +51,9 @@ void NoteHeaderLine(InetHead& head, std::string_view line);
 // The value of a "Name: value" line when its name is name (lower case given;
 // matched in any case).
 std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name);
+
+// True when text may go out as a header value: not empty, no control character.
+bool IsHeaderValue(std::string_view text);
 
 std::string StallError(const InetOptions& o);
 std::string SlowError(const InetOptions& o);

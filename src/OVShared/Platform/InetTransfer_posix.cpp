@@ -106,7 +106,9 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* p) {
 }
 
 // A range is asked without compression: its byte positions are the file's.
-void ConfigureRange(CURL* e, std::optional<std::uint64_t> rangeStart) {
+// With a validator, If-Range makes a server whose body changed send it whole.
+void ConfigureRange(CURL* e, std::optional<std::uint64_t> rangeStart, const std::string& ifRange,
+                    curl_slist*& headers) {
     if (!rangeStart) {
         curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl decodes
         return;
@@ -114,6 +116,10 @@ void ConfigureRange(CURL* e, std::optional<std::uint64_t> rangeStart) {
     std::string range = std::to_string(*rangeStart) + "-";
     curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());  // libcurl keeps a copy
     curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "identity");
+    if (ifRange.empty()) return;
+    headers = curl_slist_append(headers, ("If-Range: " + ifRange).c_str());
+    if (!headers) throw std::runtime_error("libcurl could not take a header");
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers);
 }
 
 void Configure(CURL* e, const std::string& url, const InetOptions& o, Transfer& t,
@@ -158,12 +164,14 @@ public:
         if (added) curl_multi_remove_handle(multi, easy);
         if (easy) curl_easy_cleanup(easy);
         if (multi) curl_multi_cleanup(multi);
+        curl_slist_free_all(headers);
     }
     Handles(const Handles&) = delete;
     Handles& operator=(const Handles&) = delete;
 
     CURL* easy;
     CURLM* multi;
+    curl_slist* headers = nullptr;  // kept until the transfer ends
     bool added = false;
 };
 
@@ -211,7 +219,7 @@ void InitialiseTransfers() {
 }
 
 void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
-                 const InetOptions& options, InetChannel& channel) {
+                 const std::string& ifRange, const InetOptions& options, InetChannel& channel) {
     bool ok = false;
     long code = 0;
     std::string error;
@@ -223,7 +231,7 @@ void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart
         if (!h.easy || !h.multi) throw std::runtime_error("libcurl could not start a transfer");
         t.easy = h.easy;
         Configure(h.easy, url, options, t, errorBuffer);
-        ConfigureRange(h.easy, rangeStart);
+        ConfigureRange(h.easy, rangeStart, ifRange, h.headers);
         h.added = curl_multi_add_handle(h.multi, h.easy) == CURLM_OK;
         CURLcode result = h.added ? Drive(h.multi, t, options) : CURLE_FAILED_INIT;
         curl_easy_getinfo(h.easy, CURLINFO_RESPONSE_CODE, &code);

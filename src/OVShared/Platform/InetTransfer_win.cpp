@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // WinINet's calls block, so each transfer has two threads: the reader makes
@@ -108,7 +109,8 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD
 
 class Reader {
 public:
-    Reader(Shared& s, std::optional<std::uint64_t> rangeStart) : s_(s), rangeStart_(rangeStart) {}
+    Reader(Shared& s, std::optional<std::uint64_t> rangeStart, std::string ifRange)
+        : s_(s), rangeStart_(rangeStart), ifRange_(std::move(ifRange)) {}
 
     // Runs the transfer; throws Failed when it fails.
     void Run(const std::string& url);
@@ -122,6 +124,7 @@ private:
 
     Shared& s_;
     std::optional<std::uint64_t> rangeStart_;
+    std::string ifRange_;  // If-Range with the range, when not empty
 };
 
 // Keeps a new handle where the watcher can close it, unless it already stopped the transfer.
@@ -158,6 +161,7 @@ Response Reader::Request(const std::wstring& url) {
     std::wstring headers = L"Accept-Encoding: identity\r\n";
     if (rangeStart_) {
         headers += L"Range: bytes=" + std::to_wstring(*rangeStart_) + L"-\r\n";
+        if (!ifRange_.empty()) headers += L"If-Range: " + Widen(ifRange_) + L"\r\n";
     } else {
         BOOL decode = TRUE;
         InternetSetOptionW(s_.request, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode);
@@ -284,10 +288,11 @@ std::string Watch(Shared& s) {
     }
 }
 
-void RunReader(Shared& s, const std::string& url, std::optional<std::uint64_t> rangeStart) {
+void RunReader(Shared& s, const std::string& url, std::optional<std::uint64_t> rangeStart,
+               const std::string& ifRange) {
     std::string error;
     try {
-        Reader(s, rangeStart).Run(url);
+        Reader(s, rangeStart, ifRange).Run(url);
     } catch (const Failed& f) {
         error = f.text;
     } catch (const std::exception& e) {
@@ -323,14 +328,16 @@ std::shared_ptr<Shared> Prepare(InetChannel& channel, const InetOptions& o) {
 void InitialiseTransfers() {}
 
 void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
-                 const InetOptions& options, InetChannel& channel) {
+                 const std::string& ifRange, const InetOptions& options, InetChannel& channel) {
     bool ok = false;
     long code = 0;
     std::string error;
     try {
         channel.Reach(icResolvingHost);
         std::shared_ptr<Shared> shared = Prepare(channel, options);
-        std::thread reader([shared, url, rangeStart] { RunReader(*shared, url, rangeStart); });
+        std::thread reader([shared, url, rangeStart, ifRange] {
+            RunReader(*shared, url, rangeStart, ifRange);
+        });
         std::string refusal = Watch(*shared);
         std::unique_lock lock(shared->mutex);
         bool ended = shared->wake.wait_for(lock, kReaderGrace, [&] { return shared->readerDone; });

@@ -29,7 +29,8 @@ struct Outcome {
 
 // One GET, read whole in state 12's handler.
 Outcome Get(ov::InetControl& inet, const std::string& url,
-            std::optional<std::uint64_t> rangeStart = std::nullopt) {
+            std::optional<std::uint64_t> rangeStart = std::nullopt,
+            const std::string& ifRange = {}) {
     Outcome o;
     inet.StateChanged = [&](int state) {
         if (state == ov::icError) o.failed = true;
@@ -40,7 +41,7 @@ Outcome Get(ov::InetControl& inet, const std::string& url,
             o.body += chunk;
         }
     };
-    EXPECT_TRUE(inet.Execute(url, "GET", rangeStart));
+    EXPECT_TRUE(inet.Execute(url, "GET", rangeStart, ifRange));
     while (inet.StillExecuting()) ov::YieldToEventLoop();
     inet.StateChanged = nullptr;
     return o;
@@ -77,6 +78,34 @@ TEST_F(InetRange, ARangeIsAskedOnlyWhenGivenAndTheAnswerTellsWhetherItWasHonoure
     EXPECT_EQ(ignored.body, body);
     EXPECT_EQ(inet.ResponseCode(), 200);
     EXPECT_FALSE(inet.ContentRangeStart());
+}
+
+TEST_F(InetRange, TheValidatorIsKeptAndIfRangeGetsTheWholeBodyOnceItChanged) {
+    std::string body = Pattern(200000);
+    LoopbackResponse tagged;
+    tagged.body = body;
+    tagged.headers["ETag"] = "\"v2\"";
+    tagged.headers["Last-Modified"] = "Tue, 08 Dec 2026 10:00:00 GMT";
+    server.Serve("/tagged", tagged);
+    LoopbackResponse weak = tagged;
+    weak.headers["ETag"] = "W/\"v2\"";
+    server.Serve("/weak", weak);
+
+    Get(inet, server.Url("/tagged"));
+    EXPECT_EQ(inet.Validator(), "\"v2\"");
+    Get(inet, server.Url("/weak"));  // If-Range cannot use a weak tag
+    EXPECT_EQ(inet.Validator(), "Tue, 08 Dec 2026 10:00:00 GMT");
+
+    Outcome same = Get(inet, server.Url("/tagged"), 150000, "\"v2\"");
+    EXPECT_EQ(same.body, body.substr(150000));
+    EXPECT_EQ(inet.ResponseCode(), 206);
+    Outcome changed = Get(inet, server.Url("/tagged"), 150000, "\"v1\"");
+    EXPECT_EQ(changed.body, body);
+    EXPECT_EQ(inet.ResponseCode(), 200);
+    // A validator that would break the request's head is not sent.
+    Get(inet, server.Url("/tagged"), 150000, "\"v2\"\r\nX-Injected: 1");
+    EXPECT_EQ(server.IfRangeHeaders("/tagged"),
+              (std::vector<std::string>{"", "\"v2\"", "\"v1\"", ""}));
 }
 
 TEST_F(InetRange, AnErrorStatusKeepsItsCodeAndRetryAfterInSecondsOnly) {
