@@ -66,7 +66,16 @@ FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::
     c.view.SetValue(DownloadControl::PBAR, 0);
     CancelStopsTransfer cancel(c);
     std::string url = c.source.serverBase + "/ovw2010/files/" + f.ArchiveName;
-    return DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes, watcher, c.retry);
+    FetchResult result =
+        DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes, watcher, c.retry);
+    // The server has stopped answering when even the last try got no response
+    // head (status 0): the connection was refused or timed out, or it stayed
+    // silent until the stall limit. An HTTP status of any kind, a 404 for one
+    // archive included, is an answer; so is a body cut short.
+    if (result == FetchResult::TransferFailed && c.inet.ResponseCode() == 0) {
+        c.run.serverSilent = true;
+    }
+    return result;
 }
 
 FetchResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
