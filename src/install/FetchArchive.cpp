@@ -72,8 +72,16 @@ FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::
     CancelStopsTransfer cancel(c);
     std::string url = c.source.serverBase + "/ovw2010/files/" + f.ArchiveName;
     LeftoverProof proof = SignedHash(c, f) ? LeftoverProof::SignedHash : LeftoverProof::Validator;
-    return DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes, watcher, c.retry,
-                           proof);
+    FetchResult result = DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes,
+                                         watcher, c.retry, proof);
+    // The server has stopped answering when even the last try got no response
+    // head (status 0): the connection was refused or timed out, or it stayed
+    // silent until the stall limit. An HTTP status of any kind, a 404 for one
+    // archive included, is an answer; so is a body cut short.
+    if (result == FetchResult::TransferFailed && c.inet.ResponseCode() == 0) {
+        c.run.serverSilent = true;
+    }
+    return result;
 }
 
 // A download that continued an earlier run's part file and does not match

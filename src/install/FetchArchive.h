@@ -29,6 +29,8 @@ inline constexpr int kTextArchiveUntrusted = 651;
 // signed (c.archiveHashes.required), the hash the list gives; an archive that
 // is not listed or differs is deleted and sets c.run.archiveRefused. An entry
 // outside the catalogue or failing IsSafeFileEntry is never fetched.
+// A download from the server whose last try, after every retry, got no
+// response at all sets c.run.serverSilent.
 bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j);
 
 // Whether the file at path, in the cache folder before any fetch, may stand

@@ -74,6 +74,7 @@ struct InstallRunState {
     bool restart = false;  // the program's own executable was staged
     TransferRate rate;     // lblSpeed's rate and time left
     bool archiveRefused = false;  // an archive did not match the signed hash list
+    bool serverSilent = false;    // the update server stopped answering (FetchArchive.h)
 };
 
 struct InstallContext {

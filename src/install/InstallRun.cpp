@@ -24,6 +24,9 @@ using Step = ov::ChainStep<InstallContext, InstallOutcome>;
 // it, so the run stops there (text 657): files not placed yet keep their old
 // version, and once the journal is written the next start finishes the pass.
 constexpr InstallStepResult kStop = InstallOutcome::Failed;
+
+constexpr const char* kReasonServerSilent = "server not answering";
+
 constexpr Step kInstallSteps[] = {
     {StepRunTotals, kStop},    {StepFetchPass, kStop},     {StepRefuseUntrusted, kStop},
     {StepInstallPhase, kStop}, {StepStagePass, kStop},     {StepWriteJournal, kStop},
@@ -58,19 +61,34 @@ void DeleteFetchedArchives(InstallContext& c) {
     }
 }
 
-// Reads the marked package i; fetches its out-of-date files. False on Cancel.
+// Once the server has stopped answering, asking it for more archives only
+// adds one stall and retry budget per archive; an archive complete in the
+// cache needs no server and is still taken.
+bool ServerGivenUp(const InstallContext& c, const PackageFileEntry& f) {
+    return c.run.serverSilent && !CachedArchiveUsable(c, f, c.cacheFolder + f.ArchiveName);
+}
+
+// Reads the marked package i; fetches its out-of-date files, or reports them
+// failed once the server has stopped answering. False on Cancel.
 bool FetchPackage(InstallContext& c, std::int32_t i) {
     PackageEntry& p = c.packages.Package(i);
     for (std::int32_t j = 1; j <= static_cast<std::int32_t>(p.Files.size()); ++j) {
         if (CancelPressed(c)) return false;
         PackageFileEntry& f = p.File(j);
         if (!NeedsFetch(c, f)) continue;
+        if (ServerGivenUp(c, f)) {
+            f.Fetched = false;
+            c.Report(InstallEventKind::ArchiveFailed, f.ArchiveName, f.ArchiveSize, 0,
+                     kReasonServerSilent);
+            continue;
+        }
         const auto start = std::chrono::steady_clock::now();
         bool fetched = FetchArchive(c, i, j);
         const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
         c.Report(fetched ? InstallEventKind::ArchiveFetched : InstallEventKind::ArchiveFailed,
-                 f.ArchiveName, f.ArchiveSize, taken.count());
+                 f.ArchiveName, f.ArchiveSize, taken.count(),
+                 fetched || !c.run.serverSilent ? "" : kReasonServerSilent);
     }
     return !CancelPressed(c);
 }

@@ -115,11 +115,6 @@ protected:
         for (int i : {11, 201, 202, 204, 205, 206, 609, 612}) Text(i);
         for (int s = 1; s <= 12; ++s) Text(620 + s);
         std::filesystem::create_directories(tmp.file("inst dir/core/cache"));
-        // Waits before a retry are recorded, not waited.
-        c.retry.wait = [this](std::chrono::milliseconds wait, const std::function<bool()>&) {
-            waits.push_back(wait);
-            return true;
-        };
     }
     ~InstallTest() override { ov::SetYieldHook(nullptr); }
 
@@ -178,24 +173,36 @@ protected:
     std::vector<std::string> events;  // "<kind> <name below the installation>"
     std::vector<std::chrono::milliseconds> waits;  // before each retry
     std::string installFolder = tmp.path() + "/inst dir";
-    znt::InstallContext c{
-        .installFolder = installFolder,
-        .cacheFolder = installFolder + "\\core\\cache\\",
-        .packages = packages,
-        .english = true,
-        .texts = texts,
-        .messages = messages,
-        .title = "Title",
-        .view = view,
-        .inet = inet,
-        .source = {true, "", server.Url()},
-        .extractor = extractor,
-        .files = files,
-        .patcher = [this](const std::string& u, const std::string& a) {
-            patcherCalls.push_back({u, a});
-        },
-        .report = [this](const znt::InstallEvent& e) { events.push_back(EventText(e)); },
-    };
+    znt::InstallContext c = ContextFor(inet);
+
+    // A context over the fixture's installation, fakes and server whose
+    // transfers go through control.
+    znt::InstallContext ContextFor(ov::InetControl& control) {
+        znt::InstallContext context{
+            .installFolder = installFolder,
+            .cacheFolder = installFolder + "\\core\\cache\\",
+            .packages = packages,
+            .english = true,
+            .texts = texts,
+            .messages = messages,
+            .title = "Title",
+            .view = view,
+            .inet = control,
+            .source = {true, "", server.Url()},
+            .extractor = extractor,
+            .files = files,
+            .patcher = [this](const std::string& u, const std::string& a) {
+                patcherCalls.push_back({u, a});
+            },
+            .report = [this](const znt::InstallEvent& e) { events.push_back(EventText(e)); },
+        };
+        // Waits before a retry are recorded, not waited.
+        context.retry.wait = [this](std::chrono::milliseconds wait, const std::function<bool()>&) {
+            waits.push_back(wait);
+            return true;
+        };
+        return context;
+    }
 
     std::string EventText(const znt::InstallEvent& e) const {
         static const char* const kinds[] = {"fetched", "failed",  "not-extracted", "placed",

@@ -207,3 +207,44 @@ TEST_F(InstallRun, AnUnwrittenJournalOrAThrowingStepStopsTheRunBeforeAnyFileIsPl
     EXPECT_EQ(messages.messages[1].text, "T657");
     EXPECT_EQ(messages.messages[1].icon, ov::MsgIcon::Critical);
 }
+
+TEST_F(InstallRun, AServerThatStopsAnsweringIsNotAskedAgainAndWhatArrivedIsInstalled) {
+    // A stall limit of half a second stands for the real 30 s.
+    ov::InetOptions shortStall;
+    shortStall.stallTimeout = std::chrono::milliseconds(500);
+    ov::InetControl quick(shortStall);
+    znt::InstallContext run = ContextFor(quick);
+    run.report = [this](const znt::InstallEvent& e) {
+        events.push_back(EventText(e) + (e.reason.empty() ? "" : " (" + e.reason + ")"));
+    };
+    AddPackage({{"gone.txt", "gone"}, {"a.txt", "first"}});
+    server.Remove(ArchivePath("gone.txt.zip"));  // a 404 is an answer: the run goes on
+    std::vector<std::pair<std::string, std::string>> silent;
+    for (char k = '1'; k <= '6'; ++k) silent.emplace_back(std::string("s") + k + ".txt", "new");
+    AddPackage(silent, true, false);
+    LoopbackResponse never;  // accepts the request and never answers
+    never.delay = std::chrono::hours(1);
+    for (const auto& entry : silent) server.Serve(ArchivePath(entry.first + ".zip"), never);
+    // An earlier run's archive without a signed hash is no proof: it is not taken.
+    tmp.write("inst dir/core/cache/s4.txt.zip", "new");
+    auto started = std::chrono::steady_clock::now();
+
+    EXPECT_EQ(znt::RunInstall(run), InstallOutcome::Finished);
+
+    // One archive's tries and waits, then nothing more from the server: five
+    // silent archives would take at least 10 s (four tries of 500 ms each).
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
+    EXPECT_EQ(server.RequestCount(ArchivePath("s1.txt.zip")), 4);
+    for (const char* name : {"s2.txt.zip", "s3.txt.zip", "s4.txt.zip", "s5.txt.zip", "s6.txt.zip"}) {
+        EXPECT_EQ(server.RequestCount(ArchivePath(name)), 0) << name;
+    }
+    EXPECT_EQ(waits.size(), 3u);
+    const std::string silence = " (server not answering)";
+    EXPECT_EQ(events, (std::vector<std::string>{
+                          "failed gone.txt.zip", "fetched a.txt.zip", "failed s1.txt.zip" + silence,
+                          "failed s2.txt.zip" + silence, "failed s3.txt.zip" + silence,
+                          "failed s4.txt.zip" + silence, "failed s5.txt.zip" + silence,
+                          "failed s6.txt.zip" + silence, "placed a.txt"}));
+    EXPECT_FALSE(std::filesystem::exists(Installed("s4.txt")));
+    EXPECT_FALSE(std::filesystem::exists(Installed("s1.txt")));
+}
