@@ -139,19 +139,23 @@ ZipStatus ZlibArchiveReader::FindEnd(Directory& dir) const {
         if (at + kEndBytes + Get16(tail, at + 20) <= tail.size()) break;
         if (at == 0) return ZipStatus::NotZip;
     }
-    if (Get16(tail, at + 4) != 0 || Get16(tail, at + 6) != 0 ||
-        Get16(tail, at + 8) != Get16(tail, at + 10)) {
-        return ZipStatus::NotZip;  // spans several disks
-    }
+    dir.end = start + at;
+    dir.comment = tail.substr(at + kEndBytes, Get16(tail, at + 20));
+    const bool zip64 =
+        dir.end >= kZip64LocatorBytes &&
+        SignatureIn(file_.ReadAt(dir.end - kZip64LocatorBytes, 4)) == kZip64LocatorSignature;
+    // Before ZIP64 records, the fields that the ZIP64 record holds may be all
+    // ones, disk numbers included.
+    auto oneDisk = [&](std::size_t field) {
+        std::uint16_t disk = Get16(tail, at + field);
+        return disk == 0 || (zip64 && disk == 0xFFFF);
+    };
+    if (!oneDisk(4) || !oneDisk(6)) return ZipStatus::NotZip;  // spans several disks
+    if (zip64) return ReadZip64End(dir);
+    if (Get16(tail, at + 8) != Get16(tail, at + 10)) return ZipStatus::NotZip;
     dir.count = Get16(tail, at + 10);
     dir.size = Get32(tail, at + 12);
     dir.offset = Get32(tail, at + 16);
-    dir.end = start + at;
-    dir.comment = tail.substr(at + kEndBytes, Get16(tail, at + 20));
-    if (dir.end >= kZip64LocatorBytes) {
-        std::string locator = file_.ReadAt(dir.end - kZip64LocatorBytes, kZip64LocatorBytes);
-        if (Get32(locator, 0) == kZip64LocatorSignature) return ReadZip64End(dir);
-    }
     return ZipStatus::Ok;
 }
 

@@ -224,7 +224,7 @@ std::string CentralHeader(const Record& r) {
 }
 
 std::string EndRecords(std::uint64_t count, std::uint64_t cdOffset, std::uint64_t cdSize,
-                       bool zip64, const std::string& comment) {
+                       bool zip64, const ZipLayout& layout) {
     std::string out;
     if (zip64) {
         std::uint64_t recordAt = cdOffset + cdSize;
@@ -240,13 +240,13 @@ std::string EndRecords(std::uint64_t count, std::uint64_t cdOffset, std::uint64_
         Put(out, 1, 4);
     }
     out += "PK\x05\x06";
-    Put(out, 0, 4);
+    Put(out, zip64 && layout.endDisksAllOnes ? kMax32 : 0, 4);
     Put(out, zip64 ? 0xFFFF : count, 2);
     Put(out, zip64 ? 0xFFFF : count, 2);
     Put(out, zip64 ? kMax32 : cdSize, 4);
     Put(out, zip64 ? kMax32 : cdOffset, 4);
-    Put(out, comment.size(), 2);
-    return out + comment;
+    Put(out, layout.comment.size(), 2);
+    return out + layout.comment;
 }
 
 void PatchAfter(std::string& bytes, const char* signature, size_t offset, std::uint32_t size) {
@@ -297,7 +297,7 @@ std::string WriteZip(const std::string& path, const std::vector<Member>& members
     std::uint64_t cdOffset = bytes.size();
     bytes += directory;
     bytes += EndRecords(members.size() + layout.countChange, cdOffset, directory.size(), anyZip64,
-                        layout.comment);
+                        layout);
     WriteBytes(path, layout.before + bytes + layout.after);
     return path;
 }

@@ -60,6 +60,7 @@ struct ZipLayout {
     std::string before, after;  // bytes before the first member, after the end record
     int countChange = 0;        // added to the entry count of the end records
     bool zip64End = false;      // ZIP64 end records even without a ZIP64 member
+    bool endDisksAllOnes = false;  // with ZIP64 end records: 0xFFFF as the end record's disks
 };
 
 // Writes the archive (names stored byte for byte, no UTF-8 flag) and returns
