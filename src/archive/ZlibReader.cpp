@@ -186,13 +186,13 @@ ZipStatus ZlibArchiveReader::ReadZip64End(Directory& dir) const {
 }
 
 // The directory ends where the end records start. When it is stated to end
-// earlier and is not where stated, bytes before the archive (a
-// self-extractor's stub) have moved it, and every offset, by that many.
+// earlier, bytes before the archive (a self-extractor's stub) have moved it,
+// and every offset, by that many. Bytes between the directory and the end
+// records are damage: they are how a second, different directory would hide.
 ZipStatus ZlibArchiveReader::FindPrefix(Directory& dir) const {
     if (dir.offset > dir.end || dir.size > dir.end - dir.offset) return ZipStatus::Damaged;
     const std::uint64_t gap = dir.end - dir.offset - dir.size;
     if (gap == 0 || dir.count == 0) return ZipStatus::Ok;
-    if (SignatureIn(file_.ReadAt(dir.offset, 4)) == kCentralSignature) return ZipStatus::Ok;
     if (SignatureIn(file_.ReadAt(dir.offset + gap, 4)) != kCentralSignature) {
         return ZipStatus::Damaged;
     }

@@ -81,7 +81,8 @@ std::vector<Case> Corpus() {
     const std::string bothOk = "a.txt: ok\nb.txt: ok\n";
     const std::string aDisagrees =
         "a.txt: local header disagrees with the central directory\nb.txt: ok\n";
-    ZipLayout plain, before, after, fewer, more, zip64End;
+    ZipLayout plain, before, after, fewer, more, zip64End, beforeEnd;
+    beforeEnd.beforeEnd = "GAP";
     before.before = "JUNK";
     after.after = "trailing bytes";
     fewer.countChange = -1;
@@ -113,6 +114,8 @@ std::vector<Case> Corpus() {
          InfoZip::Reads},
         {"local time differs", {a().Local([](LocalFields& l) { l.dosTime ^= 1; }), b()}, plain, bothOk,
          InfoZip::Reads},
+        {"bytes between the directory and the end record", {a(), b()}, beforeEnd,
+         "refused: damaged data", InfoZip::Fails},
         {"entry count lower than the entries", {a(), b()}, fewer, "refused: damaged data",
          InfoZip::Fails},
         {"entry count higher than the entries", {a(), b()}, more, "refused: damaged data",

@@ -227,7 +227,7 @@ std::string EndRecords(std::uint64_t count, std::uint64_t cdOffset, std::uint64_
                        bool zip64, const ZipLayout& layout) {
     std::string out;
     if (zip64) {
-        std::uint64_t recordAt = cdOffset + cdSize;
+        std::uint64_t recordAt = cdOffset + cdSize + layout.beforeEnd.size();
         out += "PK\x06\x06";
         Put(out, 44, 8);
         Put(out, kMadeByUnix, 2);
@@ -295,7 +295,7 @@ std::string WriteZip(const std::string& path, const std::vector<Member>& members
         anyZip64 = anyZip64 || m.zip64 || m.zip64Local;
     }
     std::uint64_t cdOffset = bytes.size();
-    bytes += directory;
+    bytes += directory + layout.beforeEnd;
     bytes += EndRecords(members.size() + layout.countChange, cdOffset, directory.size(), anyZip64,
                         layout);
     WriteBytes(path, layout.before + bytes + layout.after);

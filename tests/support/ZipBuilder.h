@@ -58,6 +58,7 @@ struct Member {
 struct ZipLayout {
     std::string comment;
     std::string before, after;  // bytes before the first member, after the end record
+    std::string beforeEnd;      // bytes between the directory and the end records
     int countChange = 0;        // added to the entry count of the end records
     bool zip64End = false;      // ZIP64 end records even without a ZIP64 member
     bool endDisksAllOnes = false;  // with ZIP64 end records: 0xFFFF as the end record's disks
