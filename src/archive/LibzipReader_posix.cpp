@@ -1,7 +1,11 @@
 // The archive reader over libzip, built where the system has libzip (not on
 // Windows). It maps libzip's errors onto ZipStatus and holds entry streams to
-// the declared size, as the zlib reader does.
+// the declared size, as the zlib reader does. Our own header check (the zlib
+// reader's directory reading) runs first: it finds bytes before the archive,
+// which libzip is then opened past, and checks each member's local header
+// before libzip reads the member.
 
+#include "archive/ZipHeaderCheck.h"
 #include "archive/ZipReader.h"
 #include "archive/ZipText.h"
 
@@ -92,7 +96,8 @@ ZipEncryption EncryptionOf(const zip_stat_t& st) {
 
 class LibzipArchiveReader : public ZipArchiveReader {
 public:
-    LibzipArchiveReader(zip_t* za, std::uint64_t length) : za_(za), length_(length) {}
+    LibzipArchiveReader(zip_t* za, std::uint64_t length, std::unique_ptr<ZipHeaderCheck> check)
+        : za_(za), length_(length), check_(std::move(check)) {}
     ~LibzipArchiveReader() override { zip_discard(za_); }
 
     std::uint64_t EntryCount() const override {
@@ -112,6 +117,7 @@ public:
 private:
     zip_t* za_;
     std::uint64_t length_;  // of the archive file
+    std::unique_ptr<ZipHeaderCheck> check_;
 };
 
 ZipStatus LibzipArchiveReader::Entry(std::uint64_t index, ZipEntryInfo& info) const {
@@ -153,6 +159,8 @@ std::unique_ptr<ZipEntryStream> LibzipArchiveReader::Open(std::uint64_t index,
         status = ZipStatus::Damaged;
         return nullptr;
     }
+    status = check_->CheckLocalHeader(index);
+    if (status != ZipStatus::Ok) return nullptr;
     zip_file_t* file = info.encryption == ZipEncryption::None
                            ? zip_fopen_index(za_, index, 0)
                            : zip_fopen_index_encrypted(za_, index, 0,
@@ -169,16 +177,31 @@ std::unique_ptr<ZipEntryStream> LibzipArchiveReader::Open(std::uint64_t index,
 }  // namespace
 
 std::unique_ptr<ZipArchiveReader> OpenLibzipReader(std::string_view path, ZipStatus& status) {
-    int error = 0;
+    auto check = OpenZipHeaderCheck(path, status);
+    if (!check) return nullptr;
     const std::string native = ov::NativePath(path);
-    zip_t* za = zip_open(native.c_str(), ZIP_RDONLY, &error);
+    zip_error_t error;
+    zip_error_init(&error);
+    // Length 0: from the archive's start to the end of the file.
+    zip_source_t* source = zip_source_file_create(native.c_str(), check->PrefixBytes(), 0, &error);
+    zip_t* za = source ? zip_open_from_source(source, ZIP_RDONLY, &error) : nullptr;
     if (!za) {
-        status = StatusOf(error);
+        if (source) zip_source_free(source);
+        status = StatusOf(zip_error_code_zip(&error));
+        zip_error_fini(&error);
         if (status == ZipStatus::Ok) status = ZipStatus::CannotOpen;
         return nullptr;
     }
+    zip_error_fini(&error);
+    zip_int64_t count = zip_get_num_entries(za, 0);
+    if (count < 0 || static_cast<std::uint64_t>(count) != check->EntryCount()) {
+        zip_discard(za);
+        status = ZipStatus::Damaged;
+        return nullptr;
+    }
     status = ZipStatus::Ok;
-    return std::make_unique<LibzipArchiveReader>(za, ov::FileLength(native).value_or(0));
+    return std::make_unique<LibzipArchiveReader>(za, ov::FileLength(native).value_or(0),
+                                                 std::move(check));
 }
 
 }  // namespace znt

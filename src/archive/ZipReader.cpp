@@ -104,6 +104,8 @@ std::string ZipStatusText(ZipStatus status) {
         return "wrong password";
     case ZipStatus::ReadFailed:
         return "read error";
+    case ZipStatus::Inconsistent:
+        return "local header disagrees with the central directory";
     }
     return "unknown error";
 }

@@ -10,7 +10,13 @@
 // (ZipText.h): valid UTF-8 is kept, anything else is read as code page 437,
 // and control characters are kept for the name checks. An entry stream
 // delivers at most the entry's declared size: data beyond it is TooLarge, a
-// shortfall Damaged, a wrong checksum BadCrc. Only stored and deflated data
+// shortfall Damaged, a wrong checksum BadCrc. A member whose local header
+// disagrees with its directory entry (name, method, and the CRC and sizes
+// where the local header states them) is Inconsistent when opened, and one
+// without a local header signature Damaged: the other members still read.
+// Bytes before the archive (a self-extractor's stub) are skipped, as
+// Info-ZIP does: every offset the archive states counts from its own start.
+// Only stored and deflated data
 // and the traditional PKWARE encryption are read; any other method is
 // Unsupported (the caller sees this from EntryInfo before opening).
 //
@@ -36,6 +42,7 @@ enum class ZipStatus {
     Unsupported,    // compression or encryption method
     WrongPassword,
     ReadFailed,
+    Inconsistent,   // the local header disagrees with the central directory
 };
 
 // One line of text for a status, the same whichever reader met it.

@@ -22,6 +22,7 @@ constexpr std::uint16_t kMadeByUnix = (3 << 8) | 20;
 constexpr std::uint16_t kVersion = 20;
 constexpr std::uint16_t kVersionZip64 = 45;
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kFlagDescriptor = 0x0008;
 constexpr std::uint16_t kAesMethod = 99;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFF;
 
@@ -75,12 +76,13 @@ private:
     std::uint32_t keys_[3] = {0x12345678, 0x23456789, 0x34567890};
 };
 
-// Eleven fixed-seed bytes and the CRC's high byte, encrypted with the data.
-std::string Encrypt(const std::string& payload, const std::string& password, std::uint32_t crc) {
+// Eleven fixed-seed bytes and the check byte, encrypted with the data.
+std::string Encrypt(const std::string& payload, const std::string& password, std::uint32_t crc,
+                    std::uint8_t check) {
     std::minstd_rand random(crc);
     std::string bytes;
     for (int i = 0; i < 11; ++i) bytes += static_cast<char>(random() & 0xFF);
-    bytes += static_cast<char>(crc >> 24);
+    bytes += static_cast<char>(check);
     bytes += payload;
     PkwareKeys(password).Encrypt(bytes);
     return bytes;
@@ -92,6 +94,8 @@ struct Record {  // one member as both headers describe it
     std::uint32_t crc = 0, attributes = 0;
     std::uint64_t size = 0, compressedSize = 0, offset = 0;
     bool zip64 = false;
+    bool descriptor = false;
+    LocalFields local;  // what the local header says
 };
 
 void SetDosTime(Record& r, std::time_t t) {
@@ -126,7 +130,9 @@ std::string Payload(const Member& m, Record& r) {
     }
     if (!m.password.empty()) {
         r.flags |= kFlagEncrypted;
-        payload = Encrypt(payload, m.password, r.crc);
+        // With a data descriptor the check byte is the time's high byte.
+        auto check = static_cast<std::uint8_t>(r.descriptor ? r.dosTime >> 8 : r.crc >> 24);
+        payload = Encrypt(payload, m.password, r.crc, check);
     } else if (m.aes) {
         r.flags |= kFlagEncrypted;
         Put(r.extra, 0x9901, 2);  // AE-2, AES-256, then the real method
@@ -154,16 +160,51 @@ std::string Zip64Extra(const Record& r, bool withOffset) {
     return extra;
 }
 
+LocalFields LocalOf(const Member& m, const Record& r) {
+    LocalFields local;
+    local.name = r.name;
+    local.method = r.method;
+    local.dosTime = r.dosTime;
+    local.zip64 = r.zip64 || m.zip64Local;
+    if (!r.descriptor) {
+        local.crc = r.crc;
+        local.compressedSize = r.compressedSize;
+        local.size = r.size;
+    }
+    if (m.localEdit) m.localEdit(local);
+    return local;
+}
+
 std::string LocalHeader(const Record& r) {
-    std::string h = "PK\x03\x04";
-    std::string extra = (r.zip64 ? Zip64Extra(r, false) : "") + r.extra;
-    Put(h, r.zip64 ? kVersionZip64 : kVersion, 2);
-    for (std::uint64_t v : {r.flags, r.method, r.dosTime, r.dosDate}) Put(h, v, 2);
-    Put(h, r.crc, 4);
-    PutSizes(h, r);
-    Put(h, r.name.size(), 2);
+    const LocalFields& l = r.local;
+    std::string h = l.signature;
+    std::string extra;
+    if (l.zip64) {
+        Put(extra, 0x0001, 2);
+        Put(extra, 16, 2);
+        Put(extra, l.size, 8);
+        Put(extra, l.compressedSize, 8);
+    }
+    extra += r.extra;
+    Put(h, l.zip64 ? kVersionZip64 : kVersion, 2);
+    for (std::uint64_t v : {r.flags, l.method, l.dosTime, r.dosDate}) Put(h, v, 2);
+    Put(h, l.crc, 4);
+    Put(h, l.zip64 ? kMax32 : l.compressedSize, 4);
+    Put(h, l.zip64 ? kMax32 : l.size, 4);
+    Put(h, l.name.size(), 2);
     Put(h, extra.size(), 2);
-    return h + r.name + extra;
+    return h + l.name + extra;
+}
+
+// The signed data descriptor, with 8-byte sizes when either header uses ZIP64.
+std::string Descriptor(const Record& r) {
+    if (!r.descriptor) return {};
+    const int width = r.zip64 || r.local.zip64 ? 8 : 4;
+    std::string d = "PK\x07\x08";
+    Put(d, r.crc, 4);
+    Put(d, r.compressedSize, width);
+    Put(d, r.size, width);
+    return d;
 }
 
 std::string CentralHeader(const Record& r) {
@@ -183,10 +224,10 @@ std::string CentralHeader(const Record& r) {
 }
 
 std::string EndRecords(std::uint64_t count, std::uint64_t cdOffset, std::uint64_t cdSize,
-                       bool zip64, const std::string& comment) {
+                       bool zip64, const ZipLayout& layout) {
     std::string out;
     if (zip64) {
-        std::uint64_t recordAt = cdOffset + cdSize;
+        std::uint64_t recordAt = cdOffset + cdSize + layout.beforeEnd.size();
         out += "PK\x06\x06";
         Put(out, 44, 8);
         Put(out, kMadeByUnix, 2);
@@ -199,13 +240,13 @@ std::string EndRecords(std::uint64_t count, std::uint64_t cdOffset, std::uint64_
         Put(out, 1, 4);
     }
     out += "PK\x05\x06";
-    Put(out, 0, 4);
+    Put(out, zip64 && layout.endDisksAllOnes ? kMax32 : 0, 4);
     Put(out, zip64 ? 0xFFFF : count, 2);
     Put(out, zip64 ? 0xFFFF : count, 2);
     Put(out, zip64 ? kMax32 : cdSize, 4);
     Put(out, zip64 ? kMax32 : cdOffset, 4);
-    Put(out, comment.size(), 2);
-    return out + comment;
+    Put(out, layout.comment.size(), 2);
+    return out + layout.comment;
 }
 
 void PatchAfter(std::string& bytes, const char* signature, size_t offset, std::uint32_t size) {
@@ -226,25 +267,38 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 
 std::string WriteZip(const std::string& path, const std::vector<Member>& members,
                      const std::string& comment) {
+    ZipLayout layout;
+    layout.comment = comment;
+    return WriteZip(path, members, layout);
+}
+
+std::string WriteZip(const std::string& path, const std::vector<Member>& members,
+                     const ZipLayout& layout) {
     std::string bytes, directory;
-    bool anyZip64 = false;
+    bool anyZip64 = layout.zip64End;
     for (const auto& m : members) {
         Record r;
         bool folder = !m.name.empty() && m.name.back() == '/' && m.data.empty();
         r.name = m.name;
         r.attributes = ModeOf(m, folder);
+        bytes += m.gap;
         r.offset = bytes.size();
         r.zip64 = m.zip64;
+        r.descriptor = m.descriptor;
+        if (m.descriptor) r.flags |= kFlagDescriptor;
         SetDosTime(r, m.mtime ? m.mtime : std::time(nullptr));
         std::string payload = Payload(m, r);
-        bytes += LocalHeader(r) + payload;
+        r.extra += m.extra;
+        r.local = LocalOf(m, r);
+        bytes += LocalHeader(r) + payload + Descriptor(r);
         directory += CentralHeader(r);
-        anyZip64 = anyZip64 || m.zip64;
+        anyZip64 = anyZip64 || m.zip64 || m.zip64Local;
     }
     std::uint64_t cdOffset = bytes.size();
-    bytes += directory;
-    bytes += EndRecords(members.size(), cdOffset, directory.size(), anyZip64, comment);
-    WriteBytes(path, bytes);
+    bytes += directory + layout.beforeEnd;
+    bytes += EndRecords(members.size() + layout.countChange, cdOffset, directory.size(), anyZip64,
+                        layout);
+    WriteBytes(path, layout.before + bytes + layout.after);
     return path;
 }
 
