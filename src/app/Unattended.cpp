@@ -33,7 +33,10 @@ void FillFallbackTexts(AppTexts& texts) {
          "changed, so it was not used."},
         {kTextArchiveUntrusted,
          "A downloaded package file does not match the signed package list. Nothing was "
-         "installed."}};
+         "installed."},
+        {kTextLockUnavailable,
+         "The installation could not be locked for this run (its lock file in the core folder "
+         "cannot be made or opened), so nothing was changed."}};
     for (const auto& [index, text] : fallbacks) {
         auto& slot = texts.text[static_cast<size_t>(index)];
         if (slot.empty()) slot = text;

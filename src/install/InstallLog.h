@@ -7,7 +7,7 @@
 //   FETCHED  <archive> <bytes> <milliseconds>   (FAILED: the same, then <reason>)
 //   INSTALLED, PATCHER, STAGED <file below the installation>
 //   NOT-INSTALLED, SKIPPED <file> <reason>
-//   REMOVED, NOT-REMOVED, SKIPPED <file below the installation>
+//   REMOVED <file below the installation>; NOT-REMOVED, SKIPPED <file> <reason>
 //   END      <outcome> [<exit status>]    (ABORTED when the run never said)
 //   RECOVERED, NOT-RECOVERED <file>; RECOVERY-REFUSED   (an interrupted run finished)
 // Catalogue texts pass through OneRowText, so an event is always one line.
