@@ -2,6 +2,7 @@
 
 #include "OVShared/Modules/ProgressView.h"
 #include "OVShared/Modules/modOVCoreRun.h"
+#include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/InstanceLock.h"
 #include "app/CommandLine.h"
@@ -74,13 +75,40 @@ private:
     std::int64_t milliseconds_ = 0;
 };
 
-// /LOG=<file>, else core\zntr.log; nothing, after a message, for an empty /LOG=.
+// Whether the log can be appended to; problem says why not. A log the test
+// had to create is removed again, so a run that logs nothing leaves none.
+bool LogWritable(const std::string& path, std::string& problem) {
+    const bool existed = ov::IsRegularFile(path);
+    const bool writable = ov::AppendToFile(path, "", &problem);
+    if (writable && !existed) ov::RemoveFile(path);
+    return writable;
+}
+
+// /LOG=<file>, else core\zntr.log. An explicit log that cannot be written
+// (empty, a folder, a missing folder, a device) ends the run before anything
+// changes, with a message; the default one only earns a warning.
 std::optional<std::string> LogPath(const std::string& commandLine, const UnattendedRun& run,
                                    const char* mode, std::ostream& err) {
     std::optional<std::string> path = SwitchValue(commandLine, "/LOG=");
-    if (!path) return DefaultLogPath(run.appFolder);
-    if (path->empty()) err << mode << ": /LOG= needs the name of a file.\n";
-    return path->empty() ? std::nullopt : path;
+    std::string problem;
+    if (!path) {
+        std::string fallback = DefaultLogPath(run.appFolder);
+        if (!LogWritable(fallback, problem)) {
+            err << mode << ": warning: the log core\\zntr.log cannot be written (" << problem
+                << "); the run goes on without it.\n";
+        }
+        return fallback;
+    }
+    if (path->empty()) {
+        err << mode << ": /LOG= needs the name of a file.\n";
+        return std::nullopt;
+    }
+    if (!LogWritable(*path, problem)) {
+        err << mode << ": the log " << OneRowText(*path) << " cannot be written (" << problem
+            << "); nothing was done.\n";
+        return std::nullopt;
+    }
+    return path;
 }
 
 // Finishes an install pass cut short, one line per file it concerned, in
@@ -106,8 +134,14 @@ std::optional<int> Prepare(const std::string& commandLine, const UnattendedRun& 
     auto source = SourceOf(commandLine, err);
     if (!source) return kExitBadCommandLine;
     out.source = *source;
-    if (!lock.TryAcquire(run.appFolder)) {
+    switch (lock.Acquire(run.appFolder)) {
+    case ov::InstanceLock::Result::Held:
+        break;
+    case ov::InstanceLock::Result::Busy:
         err << run.texts[kTextAlreadyRunning] << '\n';
+        return kExitAlreadyRunning;
+    case ov::InstanceLock::Result::Unavailable:
+        err << run.texts[kTextLockUnavailable] << '\n';
         return kExitAlreadyRunning;
     }
     Recover(run, logPath, report, err);
@@ -230,10 +264,12 @@ int RemoveFromInstallation(const std::string& commandLine, const std::string& pr
     log.Start("UNINSTALL", run.appFolder);
     RemovalResult result = RemovePackages(removal);
     log.Removal(result);
-    for (const auto& [word, paths] : {std::pair{"REMOVED", &result.removed},
-                                      std::pair{"NOT-REMOVED", &result.failed},
+    for (const std::string& path : result.removed) out << "REMOVED\t" << Shown(run, path) << '\n';
+    for (const auto& [word, lines] : {std::pair{"NOT-REMOVED", &result.failed},
                                       std::pair{"SKIPPED", &result.skipped}}) {
-        for (const std::string& path : *paths) out << word << '\t' << Shown(run, path) << '\n';
+        for (const RemovalLine& line : *lines) {
+            out << word << '\t' << Shown(run, line.path) << '\t' << OneRowText(line.reason) << '\n';
+        }
     }
     int status = Finish(out, err, "UNINSTALL", result.failed.empty() ? kExitDone : kExitFileFailed);
     log.End(result.failed.empty() ? "FINISHED" : "FAILED", std::to_string(status));

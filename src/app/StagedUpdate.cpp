@@ -2,6 +2,7 @@
 
 #include "OVShared/Modules/modOVCoreFunctions.h"
 #include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/InstanceLock.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/Process.h"
 #include "OVShared/Platform/Yield.h"
@@ -106,12 +107,21 @@ int RunStagedCopy(std::string_view programFolder, const std::string& title,
 }
 
 StagedCheck CheckStagedExecutable(std::string_view appFolder) {
+    ov::InstanceLock lock;
+    return CheckStagedExecutable(appFolder, lock);
+}
+
+StagedCheck CheckStagedExecutable(std::string_view appFolder, ov::InstanceLock& lock) {
     const std::string cache = std::string(appFolder) + "\\core\\cache\\";
     const std::string staged = cache + "zntr.exe";
     if (!ov::FileExists(staged)) return StagedCheck::NothingStaged;
     if (ov::FileExists(cache + "mess.txt")) {
-        // A journal still there belongs to a pass of another copy at work.
-        if (!JournalPending(cache)) ov::DeleteFileForced(cache + "*.*");
+        // A journal still there belongs to a pass of an interrupted run; a
+        // cache that is a link empties nothing of what it names.
+        if (!JournalPending(cache) && !ov::LinkBelow(appFolder, cache) &&
+            (lock.held() || lock.TryAcquire(appFolder))) {
+            ov::DeleteFileForced(cache + "*.*");
+        }
         return StagedCheck::Completed;
     }
     MakeRunnable(staged);

@@ -13,6 +13,10 @@ namespace ov {
 class MessageSink;
 }
 
+namespace ov {
+class InstanceLock;
+}  // namespace ov
+
 namespace znt {
 
 inline constexpr const char* kSelfUpdateNotice =
@@ -42,7 +46,11 @@ enum class StagedCheck {
     Discarded,      // it could not be started: removed, start normally
 };
 
-// The check of a normal start, for the installation in appFolder.
+// The check of a normal start, for the installation in appFolder. The cache
+// is emptied only under the installation's lock: lock when it is held or can
+// be taken (lock keeps it then), else it stays for a start that gets it; the
+// second form takes a lock of its own for that moment.
+StagedCheck CheckStagedExecutable(std::string_view appFolder, ov::InstanceLock& lock);
 StagedCheck CheckStagedExecutable(std::string_view appFolder);
 
 }  // namespace znt

@@ -7,6 +7,7 @@
 #include "app/AppState.h"
 #include "app/CommandLine.h"
 #include "app/StagedUpdate.h"
+#include "app/Unattended.h"
 #include "install/InstallFiles.h"
 #include "install/InstallJournal.h"
 #include "install/InstallLog.h"
@@ -70,9 +71,10 @@ StepResult StepApplicationFolder(MainContext& c) {
     return std::nullopt;
 }
 
-// Reads cacheFolder; creates it with its parents (failures ignored).
+// Reads cacheFolder; creates it with its parents (failures ignored). A link
+// in its place is removed (never what it names) for a real folder.
 StepResult StepCacheFolder(MainContext& c) {
-    ov::CreateFolderChain(c.state.cacheFolder);
+    ov::MakeRealFolder(c.state.cacheFolder);
     return std::nullopt;
 }
 
@@ -81,17 +83,20 @@ StepResult StepCacheFolder(MainContext& c) {
 // the installation keeps its journal, and this start ends later on the lock).
 StepResult StepRecoverInstall(MainContext& c) {
     AppState& s = c.state;
-    if (!RecoveryNeeded(s.appFolder) || !s.instance.TryAcquire(s.appFolder)) return std::nullopt;
+    if (!RecoveryNeeded(s.appFolder)) return std::nullopt;
+    if (!s.instance.held() && !s.instance.TryAcquire(s.appFolder)) return std::nullopt;
     DiskFileOps files;
     s.recovery = RecoverInterruptedInstall(s.appFolder, files);
     InstallLog(DefaultLogPath(s.appFolder), s.appFolder).Recovery(s.recovery);
     return std::nullopt;
 }
 
-// Reads core\cache; empties it after a finished update, or starts the
-// staged copy and ends.
+// Reads core\cache; empties it after a finished update (under the lock,
+// which it takes when free), or starts the staged copy and ends.
 StepResult StepStagedExecutable(MainContext& c) {
-    if (CheckStagedExecutable(c.state.appFolder) == StagedCheck::Started) return kExitOk;
+    if (CheckStagedExecutable(c.state.appFolder, c.state.instance) == StagedCheck::Started) {
+        return kExitOk;
+    }
     return std::nullopt;
 }
 
@@ -147,11 +152,21 @@ StepResult StepTitle(MainContext& c) {
     return kExitFailed;
 }
 
-// Takes the per-user, per-installation lock; another holder ends this start.
+// Takes the installation's lock (kept when an earlier step took it); another
+// holder, or no lock to be had, ends this start.
 StepResult StepSingleInstance(MainContext& c) {
     AppState& s = c.state;
-    if (s.instance.TryAcquire(s.appFolder)) return std::nullopt;
-    s.Message(s.texts[kTextAlreadyRunning], ov::MsgIcon::Exclamation);
+    if (s.instance.held()) return std::nullopt;
+    switch (s.instance.Acquire(s.appFolder)) {
+    case ov::InstanceLock::Result::Held:
+        return std::nullopt;
+    case ov::InstanceLock::Result::Busy:
+        s.Message(s.texts[kTextAlreadyRunning], ov::MsgIcon::Exclamation);
+        return kExitFailed;
+    case ov::InstanceLock::Result::Unavailable:
+        break;
+    }
+    s.Message(s.texts[kTextLockUnavailable], ov::MsgIcon::Critical);
     return kExitFailed;
 }
 

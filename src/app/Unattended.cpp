@@ -40,7 +40,10 @@ void FillFallbackTexts(AppTexts& texts) {
          "downloaded files are kept for the next attempt."},
         {kTextInstallStopped,
          "The installation stopped because of an unexpected error. Files not installed yet "
-         "keep their old version."}};
+         "keep their old version."},
+        {kTextLockUnavailable,
+         "The installation could not be locked for this run (its lock file in the core folder "
+         "cannot be made or opened), so nothing was changed."}};
     for (const auto& [index, text] : fallbacks) {
         auto& slot = texts.text[static_cast<size_t>(index)];
         if (slot.empty()) slot = text;

@@ -24,7 +24,7 @@ void DiskFileOps::Delete(const std::string& path) {
     if (!std::filesystem::is_symlink(std::filesystem::symlink_status(FsPath(path), ec))) {
         ov::ClearAttributes(path);
     }
-    ov::RemoveFile(path);
+    deleteError_ = ov::RemoveFile(path) ? std::string() : ov::LastErrorText();
 }
 
 void DiskFileOps::CreateFolderChain(const std::string& folder) { ov::CreateFolderChain(folder); }

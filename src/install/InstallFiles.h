@@ -33,6 +33,8 @@ public:
     virtual std::optional<bool> Present(const std::string& path) = 0;
     // Removes the folder when it is empty; false when it stays.
     virtual bool RemoveEmptyFolder(const std::string& folder) = 0;
+    // Why the last Delete failed, in a few words; empty when it is not known.
+    virtual std::string DeleteError() const { return {}; }
 };
 
 // The real file system.
@@ -44,6 +46,10 @@ public:
     void CreateFolderChain(const std::string& folder) override;
     std::optional<bool> Present(const std::string& path) override;
     bool RemoveEmptyFolder(const std::string& folder) override;
+    std::string DeleteError() const override { return deleteError_; }
+
+private:
+    std::string deleteError_;
 };
 
 // A "\" path as a std::filesystem path (UTF-8, resolved by ov::NativePath).

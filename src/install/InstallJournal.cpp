@@ -81,8 +81,10 @@ void RecoverEntry(const std::string& installFolder, const JournalEntry& e, FileO
     const std::string staged = cache + e.staged;
     if (!files.Exists(staged)) return;
     const std::string target = installFolder + "\\" + e.target;
-    files.CreateFolderChain(ParentPath(target));
-    if (files.Replace(staged, target)) {
+    // Nothing is written through a link below the installation folder.
+    const bool throughLink = ov::LinkBelow(installFolder, ParentPath(target));
+    if (!throughLink) files.CreateFolderChain(ParentPath(target));
+    if (!throughLink && files.Replace(staged, target)) {
         r.placed.push_back(target);
     } else {
         const std::string waiting = cache + LastPathPart(e.staged);
@@ -112,7 +114,8 @@ bool JournalTemporaryLeft(const std::string& cacheFolder) {
 }  // namespace
 
 bool IsSafeJournalEntry(const JournalEntry& e) {
-    return IsStagedPath(e.staged) && ov::IsContainedRelativePath(e.target);
+    return IsStagedPath(e.staged) && ov::IsContainedRelativePath(e.target) &&
+           !ov::IsProgramOwnFile(e.target);
 }
 
 std::string JournalText(const std::vector<JournalEntry>& entries) {

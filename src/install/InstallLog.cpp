@@ -89,10 +89,12 @@ InstallReporter InstallLog::Reporter(InstallReporter next) {
 }
 
 void InstallLog::Removal(const RemovalResult& result) {
-    for (const auto& [word, paths] : {std::pair{"REMOVED", &result.removed},
-                                      std::pair{"NOT-REMOVED", &result.failed},
+    for (const std::string& path : result.removed) Append({"REMOVED", OneRowText(Below(path))});
+    for (const auto& [word, lines] : {std::pair{"NOT-REMOVED", &result.failed},
                                       std::pair{"SKIPPED", &result.skipped}}) {
-        for (const std::string& path : *paths) Append({word, OneRowText(Below(path))});
+        for (const RemovalLine& line : *lines) {
+            Append({word, OneRowText(Below(line.path)), OneRowText(line.reason)});
+        }
     }
 }
 

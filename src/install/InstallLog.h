@@ -7,7 +7,7 @@
 //   FETCHED  <archive> <bytes> <milliseconds>   (FAILED: the same, then <reason>)
 //   INSTALLED, PATCHER, STAGED <file below the installation>
 //   NOT-INSTALLED, SKIPPED <file> <reason>
-//   REMOVED, NOT-REMOVED, SKIPPED <file below the installation>
+//   REMOVED <file below the installation>; NOT-REMOVED, SKIPPED <file> <reason>
 //   END      <outcome> [<exit status>]    (ABORTED when the run never said)
 //   RECOVERED <file>; NOT-RECOVERED <file> <reason>; RECOVERY-REFUSED
 //                                                      (an interrupted run finished)

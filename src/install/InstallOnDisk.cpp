@@ -1,5 +1,6 @@
 #include "install/InstallOnDisk.h"
 
+#include "OVShared/Platform/FileSystem.h"
 #include "install/InstallFiles.h"
 #include "install/UnzipExtractor.h"
 
@@ -8,7 +9,8 @@ namespace znt {
 InstallOutcome InstallOnDisk(const InstallRequest& r, DownloadView& view) {
     DiskFileOps files;
     // Start-up makes it for the windows; a windowless run may be the first.
-    files.CreateFolderChain(r.installFolder + "\\core\\cache");
+    // A link in its place is replaced by a real folder.
+    ov::MakeRealFolder(r.installFolder + "\\core\\cache");
     UnzipExtractor extractor(r.messages);
     InstallContext c{
         .installFolder = r.installFolder,

@@ -3,6 +3,7 @@
 #include "OVShared/Modules/RunnerScript.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/MessageBox.h"
+#include "OVShared/Platform/SafePath.h"
 #include "i18n/LanguagePack.h"
 #include "install/DownloadView.h"
 #include "install/InstallFiles.h"
@@ -47,6 +48,15 @@ bool IsPlaceable(const PackageFileEntry& f) {
 Placement PlacementOf(const InstallContext& c, const PackageFileEntry& f) {
     return Placement{c.cacheFolder + StagedPath(f), c.cacheFolder + ArchiveStem(f.ArchiveName),
                      c.installFolder + "\\" + FolderPart(f.FileName), LastPathPart(f.FileName)};
+}
+
+// Why f's target is never written, whatever the catalogue says; empty when
+// it may be: the files the program keeps for itself, and anything whose way
+// passes a link below the installation folder.
+std::string_view Refusal(const InstallContext& c, const PackageFileEntry& f, const Placement& at) {
+    if (ov::IsProgramOwnFileIn(c.installFolder, f.FileName)) return "the program's own file";
+    if (ov::LinkBelow(c.installFolder, at.folder)) return "path passes a link";
+    return {};
 }
 
 // Reads the own executable's new copy in the cache; shows text 609, sets the restart flag.
@@ -112,6 +122,7 @@ std::string PatcherArguments(const std::string& target, const std::string& newFi
 void StageEntry(InstallContext& c, const PackageFileEntry& f) {
     if (!IsPlaceable(f)) return;
     const Placement at = PlacementOf(c, f);
+    if (!Refusal(c, f, at).empty()) return;
     const std::string folder = ParentPath(at.staged) + "\\";
     const std::string archive = c.cacheFolder + f.ArchiveName;
     c.files.CreateFolderChain(folder);
@@ -119,7 +130,7 @@ void StageEntry(InstallContext& c, const PackageFileEntry& f) {
 }
 
 std::optional<JournalEntry> StagedEntry(const InstallContext& c, const PackageFileEntry& f) {
-    if (!IsPlaceable(f)) return std::nullopt;
+    if (!IsPlaceable(f) || !Refusal(c, f, PlacementOf(c, f)).empty()) return std::nullopt;
     JournalEntry e{StagedPath(f), FolderPart(f.FileName) + LastPathPart(f.FileName)};
     if (!IsSafeJournalEntry(e) || !c.files.Exists(c.cacheFolder + e.staged)) return std::nullopt;
     return e;
@@ -127,7 +138,12 @@ std::optional<JournalEntry> StagedEntry(const InstallContext& c, const PackageFi
 
 void InstallEntry(InstallContext& c, const PackageEntry& package, const PackageFileEntry& f) {
     if (!IsPlaceable(f)) return;
-    PlaceNewFile(c, package, PlacementOf(c, f));
+    const Placement at = PlacementOf(c, f);
+    if (std::string_view refusal = Refusal(c, f, at); !refusal.empty()) {
+        c.Report(InstallEventKind::FileSkipped, at.Target(), 0, 0, std::string(refusal));
+        return;
+    }
+    PlaceNewFile(c, package, at);
 }
 
 }  // namespace znt

@@ -1,6 +1,8 @@
 #include "install/RemovePackages.h"
 
+#include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/MessageBox.h"
+#include "OVShared/Platform/SafePath.h"
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/PackageLists.h"
 #include "i18n/LanguagePack.h"
@@ -10,6 +12,7 @@
 #include <cctype>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <system_error>
 
 namespace znt {
@@ -33,25 +36,38 @@ fs::path Resolved(const fs::path& p) {
     return r.has_filename() ? r : r.parent_path();
 }
 
+// Why a file is never deleted; empty when it may be.
+constexpr std::string_view kReasonUnsafe = "unsafe name";
+constexpr std::string_view kReasonOutside = "outside the installation";
+constexpr std::string_view kReasonLink = "path passes a link";
+constexpr std::string_view kReasonProgram = "the program itself";
+constexpr std::string_view kReasonOwnFile = "the program's own file";
+constexpr std::string_view kReasonShared = "used by another package";
+
 // What removal may touch: strictly below the installation folder as it
-// resolves on disk, never the running program nor core\zntr.exe.
+// resolves on disk, through no link below it, never the running program
+// nor core\zntr.exe.
 class Boundary {
 public:
     explicit Boundary(const RemovalContext& c)
-        : root_(Resolved(FsPath(c.installFolder))),
+        : install_(c.installFolder),
+          root_(Resolved(FsPath(c.installFolder))),
           core_(Resolved(FsPath(c.installFolder + "\\core"))),
           self_(c.ownExecutable.empty() ? fs::path() : FsPath(c.ownExecutable)) {}
 
-    // The file itself is not resolved: a link is removed, not what it names.
-    bool MayDelete(const std::string& path) const {
+    // Empty when the file may go. The file itself is not resolved: a link
+    // is removed, not what it names.
+    std::string_view Refusal(const std::string& path) const {
         fs::path native = FsPath(path);
         fs::path folder = Resolved(native.parent_path());
-        if (root_.empty() || (folder != root_ && !Below(folder))) return false;
+        if (root_.empty() || (folder != root_ && !Below(folder))) return kReasonOutside;
+        if (ov::LinkBelow(install_, ParentPath(path))) return kReasonLink;
         if (folder == core_ && Lower(LastPathPart(path)) == kOwnExecutableName) {
-            return false;
+            return kReasonProgram;
         }
         std::error_code ec;
-        return self_.empty() || !fs::equivalent(native, self_, ec);
+        if (!self_.empty() && fs::equivalent(native, self_, ec)) return kReasonProgram;
+        return {};
     }
 
     // A real folder (not a link) strictly below the installation folder.
@@ -70,6 +86,7 @@ private:
         return r == root_.end() && q != p.end() && !q->empty();
     }
 
+    std::string install_;
     fs::path root_;
     fs::path core_;
     fs::path self_;
@@ -97,20 +114,50 @@ std::vector<PackageFileEntry> FilesToRemove(const Packages& packages) {
     return files;
 }
 
+// Reads the catalogue; the names (as ov::RelativePathKey) of the files that
+// packages staying on listed. A package counts as installed when some file
+// of it is present, so any package that lists a file still there, and is
+// not removed now, is installed and keeps it.
+std::set<std::string> FilesStillListed(const Packages& packages) {
+    std::set<std::string> listed;
+    for (const PackageEntry& p : packages.entries) {
+        if (Removable(p)) continue;
+        for (const PackageFileEntry& f : p.Files) listed.insert(ov::RelativePathKey(f.FileName));
+    }
+    return listed;
+}
+
+// Why the entry must stay whatever the disk says; empty when it may go.
+std::string_view EntryRefusal(const RemovalContext& c, const PackageFileEntry& file,
+                              const std::set<std::string>& listed) {
+    if (!IsSafeFileEntry(file)) return kReasonUnsafe;
+    if (ov::IsProgramOwnFileIn(c.installFolder, file.FileName)) return kReasonOwnFile;
+    if (listed.count(ov::RelativePathKey(file.FileName))) return kReasonShared;
+    return {};
+}
+
 // Reads file; writes the file, its emptied folders and one line of result.
-void RemoveOne(RemovalContext& c, const Boundary& boundary, const PackageFileEntry& file,
-               RemovalResult& result) {
+void RemoveOne(RemovalContext& c, const Boundary& boundary, const std::set<std::string>& listed,
+               const PackageFileEntry& file, RemovalResult& result) {
     std::string path = InstalledPath(c.installFolder, file);
-    if (!IsSafeFileEntry(file) || !boundary.MayDelete(path)) {
-        result.skipped.push_back(path);
+    std::string_view refusal = EntryRefusal(c, file, listed);
+    if (refusal.empty()) refusal = boundary.Refusal(path);
+    if (!refusal.empty()) {
+        result.skipped.push_back({path, std::string(refusal)});
         return;
     }
     std::optional<bool> before = c.files.Present(path);
-    if (before != false) c.files.Delete(path);
+    std::string error;
+    if (before != false) {
+        c.files.Delete(path);
+        error = c.files.DeleteError();
+    }
     PruneFolders(c.files, boundary, ParentPath(path));
     std::optional<bool> after = c.files.Present(path);
-    if (after != false) {
-        result.failed.push_back(path);
+    if (!after) {
+        result.failed.push_back({path, "presence unknown"});
+    } else if (*after) {
+        result.failed.push_back({path, error.empty() ? "could not be deleted" : error});
     } else if (before != false) {
         result.removed.push_back(path);
     }
@@ -121,8 +168,9 @@ void RemoveOne(RemovalContext& c, const Boundary& boundary, const PackageFileEnt
 RemovalResult RemovePackages(RemovalContext& c) {
     RemovalResult result;
     Boundary boundary(c);
+    const std::set<std::string> listed = FilesStillListed(c.packages);
     for (const PackageFileEntry& file : FilesToRemove(c.packages)) {
-        RemoveOne(c, boundary, file, result);
+        RemoveOne(c, boundary, listed, file, result);
         ov::YieldToEventLoop();
     }
     if (!result.failed.empty()) {

@@ -7,6 +7,7 @@
 #include "catalogue/CatalogueWriter.h"
 #include "support/AppFakes.h"
 #include "support/ChildProcess.h"
+#include "support/Env.h"
 #include "support/HttpServerProcess.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
@@ -149,12 +150,45 @@ TEST_F(QuietModesTest, UninstallRemovesOnlyNamedInstalledPackagesWithClearStatus
     EXPECT_EQ(ReadFile(File("bin/units.dll")), "old units");
 }
 
-TEST_F(QuietModesTest, ARunningCopyOnTheInstallationIsNotDisturbed) {
+TEST_F(QuietModesTest, ARunningCopyOfAnySessionOrNoLockAtAllStopsTheRun) {
+    TempDir sessionA, sessionB;
     ov::InstanceLock window;
-    ASSERT_TRUE(window.TryAcquire(inst));
+    {
+        testsupport::ScopedEnv runtime("XDG_RUNTIME_DIR", sessionA.path());
+        ASSERT_TRUE(window.TryAcquire(inst));
+    }
+    testsupport::ScopedEnv runtime("XDG_RUNTIME_DIR", sessionB.path());  // another user's session
     EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", "/SOURCE=" + demo + "/cd"}), 7);
     EXPECT_FALSE(err.empty());
     EXPECT_EQ(Run({"UNINSTALL", "/QUIET", "/PACKAGE=30", "/SOURCE=" + demo + "/cd"}), 7);
+
+    window.Release();
+    fs::remove(File("core/zntr.lock"));
+    fs::create_directories(File("core/zntr.lock"));
+    EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", "/SOURCE=" + demo + "/cd"}), 7);
+    EXPECT_NE(err.find("could not be locked"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(File("bin/frame.exe")));
+}
+
+TEST_F(QuietModesTest, ANamedLogThatCannotBeWrittenRefusesTheRunTheDefaultOneWarns) {
+    const std::string source = "/SOURCE=" + demo + "/cd";
+    fs::create_directories(logs.file("a folder"));
+    for (const std::string& log :
+         {logs.file("a folder"), logs.file("missing/zntr.log"), std::string("/dev/full")}) {
+        EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", "/LOG=" + log, source}), 2) << log;
+        EXPECT_NE(err.find("cannot be written"), std::string::npos) << err;
+        EXPECT_EQ(out, "");
+    }
+    EXPECT_EQ(Run({"UNINSTALL", "/QUIET", "/PACKAGE=30", "/LOG=/dev/full", source}), 2);
+    EXPECT_FALSE(fs::exists(File("bin/frame.exe")));
+    EXPECT_FALSE(fs::exists(File("core/zntr.log")));
+
+    fs::create_directories(File("core/zntr.log"));
+    EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", source}), 0) << err;
+    EXPECT_NE(err.find("warning: the log core\\zntr.log cannot be written (is a folder)"),
+              std::string::npos)
+        << err;
+    EXPECT_TRUE(fs::exists(File("bin/frame.exe")));
 }
 
 }  // namespace

@@ -67,7 +67,8 @@ protected:
                                           {306, "No catalogue"},
                                           {600, code + " fetch failed"},
                                           {602, "Fetching"},
-                                          {614, "Reading"}}));
+                                          {614, "Reading"},
+                                          {660, code + " no lock"}}));
     }
 
     LoadOutcome Load(const std::string& commandLine) {
@@ -160,7 +161,41 @@ TEST_F(StartUpTest, SecondInstanceOfTheSameInstallationIsRefused) {
     first.Release();
     sink.messages.clear();
     EXPECT_TRUE(Load("/ENG").showMainWindow);
+
+    // No lock to be had is no reason to run unguarded.
+    state.reset();
+    sink.messages.clear();
+    std::filesystem::remove(install.file("core/zntr.lock"));
+    std::filesystem::create_directories(install.file("core/zntr.lock"));
+    EXPECT_FALSE(Load("/ENG").showMainWindow);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, "EN no lock");
 }
+
+#ifndef _WIN32  // links need a privilege on Windows
+TEST_F(StartUpTest, TheCacheIsEmptiedOnlyUnderTheLockAndALinkedCacheIsReplacedNotEmptied) {
+    install.write("core/cache/zntr.exe", "new program");
+    install.write("core/cache/mess.txt", kMarkerText);
+    {
+        ov::InstanceLock other;  // another copy at work on the installation
+        ASSERT_TRUE(other.TryAcquire(install.path()));
+        EXPECT_FALSE(Load("").showMainWindow);
+        EXPECT_TRUE(std::filesystem::exists(install.file("core/cache/zntr.exe")));
+    }
+    state.reset();
+    TempDir user;
+    user.write("zntr.exe", "the user's");
+    user.write("mess.txt", kMarkerText);
+    std::filesystem::remove_all(install.file("core/cache"));
+    std::filesystem::create_directory_symlink(user.path(), install.file("core/cache"));
+    EXPECT_TRUE(Load("").showMainWindow);
+    EXPECT_FALSE(std::filesystem::is_symlink(install.file("core/cache")));
+    EXPECT_TRUE(std::filesystem::is_directory(install.file("core/cache")));
+    EXPECT_EQ(ReadFile(user.file("zntr.exe")), "the user's");
+    EXPECT_EQ(ReadFile(user.file("mess.txt")), kMarkerText);
+    EXPECT_TRUE(state->instance.held());
+}
+#endif
 
 TEST_F(StartUpTest, FinishedUpdateEmptiesTheCache) {
     install.write("core/cache/zntr.exe", "new program");

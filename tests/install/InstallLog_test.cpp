@@ -60,14 +60,16 @@ TEST_F(InstallLogTest, InstallRunAndRemovalAreLoggedOneLinePerEvent) {
     {   // a removal, with a control character in a catalogue name; no END given
         znt::InstallLog log(logPath, installFolder);
         log.Start("UNINSTALL", installFolder);
-        log.Removal({{installFolder + "\\b.txt"}, {installFolder + "\\x\ny.txt"}, {"/etc/passwd"}});
+        log.Removal({{installFolder + "\\b.txt"},
+                     {{installFolder + "\\x\ny.txt", "permission denied"}},
+                     {{"/etc/passwd", "outside the\ninstallation"}}});
     }
     lines = Lines(logPath);
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[7], "START\tUNINSTALL\t" + installFolder);
     EXPECT_EQ(lines[8], "REMOVED\tb.txt");
-    EXPECT_EQ(lines[9], "NOT-REMOVED\tx\xEF\xBF\xBDy.txt");
-    EXPECT_EQ(lines[10], "SKIPPED\t/etc/passwd");
+    EXPECT_EQ(lines[9], "NOT-REMOVED\tx\xEF\xBF\xBDy.txt\tpermission denied");
+    EXPECT_EQ(lines[10], "SKIPPED\t/etc/passwd\toutside the\xEF\xBF\xBDinstallation");
     EXPECT_EQ(lines[11], "END\tABORTED");
 }
 

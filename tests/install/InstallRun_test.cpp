@@ -143,6 +143,32 @@ TEST_F(InstallRun, HostileEntriesAreNeverFetchedNorPlaced) {
     EXPECT_EQ(extractor.calls, std::vector<std::string>{"ok.txt.zip"});
 }
 
+#ifndef _WIN32  // links need a privilege on Windows
+TEST_F(InstallRun, TheProgramsOwnFilesAndPathsThroughLinksAreSkippedWithTheirReason) {
+    tmp.write("inst dir/core/zntr.pub", "trusted key");
+    const std::string outside = tmp.write("outside/keep.txt", "user's");
+    std::filesystem::create_directory_symlink(tmp.file("outside"), Installed("linked"));
+    AddPackage({{"ok.txt", "fine"}, {"CORE\\ZNTR.PUB", "planted key!"}, {"core/zntr.log", "forged"},
+                {"linked\\keep.txt", "evil"}});
+    std::vector<znt::InstallEvent> skipped;
+    c.report = [&](const znt::InstallEvent& e) {
+        if (e.kind == znt::InstallEventKind::FileSkipped) skipped.push_back(e);
+    };
+
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+    EXPECT_EQ(ReadFile(Installed("ok.txt")), "fine");
+    EXPECT_EQ(ReadFile(Installed("core/zntr.pub")), "trusted key");
+    EXPECT_FALSE(std::filesystem::exists(Installed("core/zntr.log")));
+    EXPECT_EQ(ReadFile(outside), "user's");
+    ASSERT_EQ(skipped.size(), 3u);
+    EXPECT_EQ(skipped[0].name, installFolder + "\\CORE\\ZNTR.PUB");
+    EXPECT_EQ(skipped[0].reason, "the program's own file");
+    EXPECT_EQ(skipped[1].reason, "the program's own file");
+    EXPECT_EQ(skipped[2].name, installFolder + "\\linked\\keep.txt");
+    EXPECT_EQ(skipped[2].reason, "path passes a link");
+}
+#endif
+
 TEST_F(InstallRun, CancelDuringAHeldTransferStopsTheRunAndEmptiesTheCache) {
     AddPackage({{"a.txt", "first"}, {"big.bin", ""}, {"c.txt", "third"}});
     znt::PackageFileEntry& big = packages.entries.back().File(2);

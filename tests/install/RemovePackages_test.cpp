@@ -120,6 +120,34 @@ TEST_F(RemovalTest, ConfirmingAPackageKeepsAnUnlistedZeroLengthOne) {
     EXPECT_FALSE(Has("data"));
 }
 
+TEST_F(RemovalTest, FilesOtherPackagesListAndTheProgramsOwnFilesStayWithTheirReason) {
+    for (const char* name : {"bin/shared.dll", "bin/proto.dll", "bin/only.dll", "bin/mine.dll",
+                             "core/zntr.pub", "core/zntr.log", "core/cache/install.journal"}) {
+        Put(name);
+    }
+    AddPackage({"bin\\shared.dll", "bin\\proto.dll", "bin\\only.dll", "bin\\mine.dll",
+                "core\\ZNTR.PUB", "core/./zntr.log", "CORE\\Cache\\install.journal"});
+    AddPackage({"BIN/Shared.DLL", "bin\\other.dll"}).Marked = false;  // installed: shared.dll is there
+    AddPackage({"bin\\proto.dll"}, 61).Marked = false;               // protected
+    AddPackage({"bin\\only.dll", "bin\\absent.dll"}).Marked = false;  // installed only through only.dll
+    AddPackage({"bin\\mine.dll", "bin\\mine.dll"});                  // removed too: no keeper
+
+    znt::RemovalResult r = znt::RemovePackages(c);
+    EXPECT_EQ(r.skipped, (std::vector<znt::RemovalLine>{
+                             {Listed("bin\\shared.dll"), "used by another package"},
+                             {Listed("bin\\proto.dll"), "used by another package"},
+                             {Listed("bin\\only.dll"), "used by another package"},
+                             {Listed("core\\ZNTR.PUB"), "the program's own file"},
+                             {Listed("core/./zntr.log"), "the program's own file"},
+                             {Listed("CORE\\Cache\\install.journal"), "the program's own file"}}));
+    EXPECT_EQ(r.removed, std::vector<std::string>{Listed("bin\\mine.dll")});
+    for (const char* name : {"bin/shared.dll", "bin/proto.dll", "bin/only.dll", "core/zntr.pub",
+                             "core/zntr.log", "core/cache/install.journal"}) {
+        EXPECT_TRUE(Has(name)) << name;
+    }
+    EXPECT_TRUE(messages.messages.empty());
+}
+
 TEST_F(RemovalTest, FilesThatStayAreReportedOnceAtTheEndAndTheRestGoes) {
     for (const char* name : {"a/locked.dll", "b/unknown.dll", "c/locked2.dll", "d/free.dll"}) {
         Put(name);
@@ -137,7 +165,11 @@ TEST_F(RemovalTest, FilesThatStayAreReportedOnceAtTheEndAndTheRestGoes) {
     EXPECT_EQ(messages.messages[0].text, "T208");
     EXPECT_EQ(messages.messages[0].title, "Title");
     EXPECT_EQ(messages.messages[0].icon, ov::MsgIcon::Critical);
-    EXPECT_EQ(r.failed.size(), 3u);
+    // Each stays with its reason; the fake refuses without an error of the system's.
+    EXPECT_EQ(r.failed, (std::vector<znt::RemovalLine>{
+                            {Listed("a\\locked.dll"), "could not be deleted"},
+                            {Listed("b\\unknown.dll"), "presence unknown"},
+                            {Listed("c\\locked2.dll"), "could not be deleted"}}));
     EXPECT_EQ(r.removed, std::vector<std::string>{Listed("d\\free.dll")});
     EXPECT_TRUE(Has("a/locked.dll") && Has("c/locked2.dll"));
     EXPECT_FALSE(Has("d"));
@@ -151,22 +183,29 @@ TEST_F(RemovalTest, HostileEntriesTouchNothingOutsideAndNeverTheUpdater) {
     fs::create_directories(tmp.file("outside/emptysub"));
     fs::create_directory_symlink(tmp.file("outside"), tmp.file("inst/linkdir"));
     fs::create_symlink(target, tmp.file("inst/linkfile"));
+    Put("real/kept.dll");
+    fs::create_directory_symlink(tmp.file("inst/real"), tmp.file("inst/alias"));
     Put("core/zntr.exe");
     Put("tools/updater.bin");
     c.ownExecutable = tmp.file("inst/tools/updater.bin");
     AddPackage({"..\\outside\\victim.dll", victim, "C:\\outside\\victim.dll",
                 "linkdir\\victim.dll", "linkdir\\emptysub\\gone.dat", "core\\zntr.exe",
-                "TOOLS\\UPDATER.BIN", "linkfile"});
+                "TOOLS\\UPDATER.BIN", "linkfile", "alias\\kept.dll"});
 
     znt::RemovalResult r = znt::RemovePackages(c);
     EXPECT_TRUE(fs::exists(victim));
+    // A folder link that stays inside is no way to delete either.
+    EXPECT_TRUE(Has("real/kept.dll"));
+    ASSERT_EQ(r.skipped.size(), 8u);
+    EXPECT_EQ(r.skipped[3], (znt::RemovalLine{Listed("linkdir\\victim.dll"), "outside the installation"}));
+    EXPECT_EQ(r.skipped[5].reason, "the program itself");
+    EXPECT_EQ(r.skipped[7], (znt::RemovalLine{Listed("alias\\kept.dll"), "path passes a link"}));
     EXPECT_TRUE(fs::is_directory(tmp.file("outside/emptysub")));
     EXPECT_TRUE(Has("linkdir") && Has("core/zntr.exe") && Has("tools/updater.bin"));
     // The link goes; its target keeps its content and its read-only mode.
     EXPECT_FALSE(Has("linkfile"));
     EXPECT_EQ(testsupport::ReadFile(target), "t");
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::owner_write, fs::perms::none);
-    EXPECT_EQ(r.skipped.size(), 7u);
     EXPECT_EQ(r.removed, std::vector<std::string>{Listed("linkfile")});
     EXPECT_TRUE(messages.messages.empty());
 }

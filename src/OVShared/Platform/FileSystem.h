@@ -77,8 +77,12 @@ bool CopyFileReplacing(std::string_view from, std::string_view to);
 
 // Appends bytes to a regular file (created when missing) with one write to
 // a file opened for appending, so lines of concurrent writers never mix. A
-// FIFO or a device is refused at once. False when not all bytes went out.
-bool AppendToFile(std::string_view path, std::string_view bytes);
+// FIFO or a device is refused at once, and so are a link in the file's place
+// (it is never followed) and a file with other names (hard links), which
+// could lie anywhere. False when not all bytes went out; problem, when
+// given, then says why in a few words ("is a folder", "no space left on
+// device"). Appending no bytes tests whether the file can be written.
+bool AppendToFile(std::string_view path, std::string_view bytes, std::string* problem = nullptr);
 
 // True when name is a temporary that a replacing write of target (the two
 // above, FileOps::Replace) makes beside it: target's name, ".tmp-" and the
@@ -106,6 +110,19 @@ bool CreateFolderChain(std::string_view path);
 
 // Removes a folder only when it is empty.
 bool RemoveEmptyFolder(std::string_view path);
+
+// True when a component of folder below root (folder itself included, root
+// and what lies above it not) is a symbolic link (Windows: a reparse point,
+// such as a junction). Components that do not exist end the walk.
+bool LinkBelow(std::string_view root, std::string_view folder);
+
+// Makes path a real folder: a link in its place is removed (never what it
+// names) and the folder created. True when a real folder is there afterwards.
+bool MakeRealFolder(std::string_view path);
+
+// The last failing system call's error in a few lower-case words
+// ("permission denied"), for reports.
+std::string LastErrorText();
 
 // Files (not folders) in a folder whose names match a wildcard pattern with
 // "*" and "?" (case-insensitive, as the Windows shell does; "*.*" matches

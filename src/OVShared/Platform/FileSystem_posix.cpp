@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <system_error>
 
 namespace ov {
 namespace {
@@ -229,16 +230,46 @@ bool CopyFileReplacing(std::string_view from, std::string_view to) {
     return false;
 }
 
+namespace {
+
+std::string ErrorText(int error) {
+    std::string text = std::generic_category().message(error);
+    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+std::string AppendOpenProblem(int error) {
+    switch (error) {
+    case ELOOP: return "is a link";
+    case EISDIR: return "is a folder";
+    case ENOENT: return "no such folder";
+    default: return ErrorText(error);
+    }
+}
+
+}  // namespace
+
 // O_NONBLOCK: a FIFO put in the file's place fails at once instead of
-// waiting for a reader.
-bool AppendToFile(std::string_view path, std::string_view bytes) {
-    int fd = ::open(NativePath(path).c_str(),
-                    O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
-    if (fd < 0) return false;
+// waiting for a reader. O_NOFOLLOW: a link in its place is refused.
+bool AppendToFile(std::string_view path, std::string_view bytes, std::string* problem) {
+    std::string why;
+    int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY |
+                                                  O_NONBLOCK | O_NOFOLLOW,
+                    0644);
     struct stat st;
-    bool written = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                   ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-    return (::close(fd) == 0) && written;
+    if (fd < 0) {
+        why = AppendOpenProblem(errno);
+    } else if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = "not a regular file";
+    } else if (st.st_nlink > 1) {
+        why = "has other names (hard link)";
+    } else {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n != static_cast<ssize_t>(bytes.size())) why = n < 0 ? ErrorText(errno) : "short write";
+    }
+    if (fd >= 0 && ::close(fd) != 0 && why.empty()) why = ErrorText(errno);
+    if (problem) *problem = why;
+    return why.empty();
 }
 
 bool RenameReplacing(std::string_view from, std::string_view to) {
@@ -255,7 +286,11 @@ bool ClearAttributes(std::string_view path) {
 bool RemoveFile(std::string_view path) {
     std::string p = NativePath(path);
     struct stat st;
-    if (::lstat(p.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (::lstat(p.c_str(), &st) != 0) return false;
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
     return ::unlink(p.c_str()) == 0;
 }
 
@@ -272,6 +307,34 @@ bool RemoveEmptyFolder(std::string_view path) {
     while (p.size() > 1 && p.back() == '/') p.pop_back();
     return ::rmdir(p.c_str()) == 0;
 }
+
+bool LinkBelow(std::string_view root, std::string_view folder) {
+    std::string base = NativePath(root);
+    std::string p = NativePath(folder);
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    if (p.size() <= base.size() || p.compare(0, base.size(), base) != 0 || p[base.size()] != '/') {
+        return false;
+    }
+    for (size_t at = base.size() + 1; at <= p.size(); ++at) {
+        if (at < p.size() && p[at] != '/') continue;
+        struct stat st;
+        if (::lstat(p.substr(0, at).c_str(), &st) != 0) return false;
+        if (S_ISLNK(st.st_mode)) return true;
+    }
+    return false;
+}
+
+bool MakeRealFolder(std::string_view path) {
+    std::string p = NativePath(path);
+    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    struct stat st;
+    if (::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) ::unlink(p.c_str());
+    CreateFolderChain(p);
+    return ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string LastErrorText() { return ErrorText(errno); }
 
 std::vector<std::string> MatchFiles(std::string_view folder, std::string_view pattern) {
     std::vector<std::string> out;

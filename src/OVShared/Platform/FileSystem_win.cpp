@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string>
 #include <vector>
 
 namespace ov {
@@ -252,17 +253,60 @@ bool CopyFileReplacing(std::string_view from, std::string_view to) {
     return ReplaceWith(target, {}, in.get(), attributes);
 }
 
-bool AppendToFile(std::string_view path, std::string_view bytes) {
+namespace {
+
+std::string ErrorText(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED: return "permission denied";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return "in use";
+    case ERROR_FILE_NOT_FOUND: return "no such file";
+    case ERROR_PATH_NOT_FOUND: return "no such folder";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return "no space left on device";
+    case ERROR_WRITE_PROTECT: return "read-only file system";
+    case ERROR_CANT_ACCESS_FILE: return "is a link";
+    default: return "system error " + std::to_string(error);
+    }
+}
+
+}  // namespace
+
+bool AppendToFile(std::string_view path, std::string_view bytes, std::string* problem) {
     // FILE_APPEND_DATA alone: every write goes to the end, whoever else writes.
-    Handle h(CreateFileW(Wide(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!h.valid() || GetFileType(h.get()) != FILE_TYPE_DISK) return false;
-    if (bytes.size() > MAXDWORD) return false;
-    DWORD written = 0;
-    bool ok = WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                        nullptr) &&
-              written == bytes.size();
-    return h.Close() && ok;
+    // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused.
+    std::wstring wide = Wide(path);
+    Handle h(CreateFileW(wide.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                         kShareAll, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    std::string why;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!h.valid()) {
+        DWORD error = GetLastError();
+        DWORD attributes = AttributesOf(wide);
+        why = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                  ? "is a folder"
+                  : ErrorText(error);
+    } else if (GetFileType(h.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(h.get(), &info) ||
+               (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        why = "not a regular file";
+    } else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        why = "is a link";
+    } else if (info.nNumberOfLinks > 1) {
+        why = "has other names (hard link)";
+    } else if (bytes.size() > MAXDWORD) {
+        why = "too long";
+    } else {
+        DWORD written = 0;
+        if (!WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+            why = ErrorText(GetLastError());
+        } else if (written != bytes.size()) {
+            why = "short write";
+        }
+    }
+    if (!h.Close() && why.empty()) why = ErrorText(GetLastError());
+    if (problem) *problem = why;
+    return why.empty();
 }
 
 bool RenameReplacing(std::string_view from, std::string_view to) {
@@ -285,6 +329,44 @@ bool CreateFolder(std::string_view path) {
 bool RemoveEmptyFolder(std::string_view path) {
     return RemoveDirectoryW(WithoutTrailingSeparators(Wide(path)).c_str()) != 0;
 }
+
+bool LinkBelow(std::string_view root, std::string_view folder) {
+    std::wstring base = WithoutTrailingSeparators(Wide(root));
+    std::wstring p = WithoutTrailingSeparators(Wide(folder));
+    if (p.size() <= base.size() || CompareStringOrdinal(p.c_str(), static_cast<int>(base.size()),
+                                                        base.c_str(), static_cast<int>(base.size()),
+                                                        TRUE) != CSTR_EQUAL ||
+        p[base.size()] != L'\\') {
+        return false;
+    }
+    for (size_t at = base.size() + 1; at <= p.size(); ++at) {
+        if (at < p.size() && p[at] != L'\\') continue;
+        DWORD attributes = AttributesOf(p.substr(0, at));
+        if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+    }
+    return false;
+}
+
+bool MakeRealFolder(std::string_view path) {
+    std::wstring p = WithoutTrailingSeparators(Wide(path));
+    DWORD attributes = AttributesOf(p);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        // A junction or folder link goes with RemoveDirectory, a file link
+        // with DeleteFile; neither touches what it names.
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            RemoveDirectoryW(p.c_str());
+        } else {
+            DeleteFileW(p.c_str());
+        }
+    }
+    CreateFolderChain(Narrow(p));
+    attributes = AttributesOf(p);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::string LastErrorText() { return ErrorText(GetLastError()); }
 
 std::vector<std::string> MatchFiles(std::string_view folder, std::string_view pattern) {
     // Every name is listed and matched here: the system's own matching also

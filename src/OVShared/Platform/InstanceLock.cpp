@@ -13,6 +13,14 @@ std::uint64_t Fnv1a64(std::string_view bytes) {
     return h;
 }
 
+std::string InstanceLock::LockFile(std::string_view installFolder) {
+    return std::string(installFolder) + "\\core\\zntr.lock";
+}
+
+bool InstanceLock::TryAcquire(std::string_view installFolder) {
+    return Acquire(installFolder) == Result::Held;
+}
+
 std::string InstanceLock::LockName(std::string_view installFolder) {
     std::string normalised = NormalisedFolder(installFolder);
     char hex[17];

@@ -8,25 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 
 namespace ov {
-namespace {
-
-// $XDG_RUNTIME_DIR when it is a folder of this user, else the temporary
-// folder with the user id in the file name.
-std::string LockFilePath(const std::string& name) {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    struct stat st;
-    if (runtime && runtime[0] == '/' && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode) &&
-        st.st_uid == ::getuid()) {
-        return std::string(runtime) + "/" + name + ".lock";
-    }
-    return SystemTempFolder() + "/" + name + "-" + std::to_string(::getuid()) + ".lock";
-}
-
-}  // namespace
 
 std::string InstanceLock::NormalisedFolder(std::string_view installFolder) {
     std::string path = NativePath(installFolder);
@@ -46,17 +30,18 @@ void InstanceLock::Release() {
     held_ = false;
 }
 
-bool InstanceLock::TryAcquire(std::string_view installFolder) {
+InstanceLock::Result InstanceLock::Acquire(std::string_view installFolder) {
     Release();
-    std::string file = LockFilePath(LockName(installFolder));
-    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const std::string file = NativePath(LockFile(installFolder));
+    CreateFolder(file.substr(0, file.rfind('/')));
+    // Read access is enough for flock, so users who share the installation
+    // share the file whoever made it. A link or anything but a plain file
+    // in its place is refused.
+    int fd = ::open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
     struct stat st;
-    // No usable lock file (folder not writable, a file of another user in a
-    // shared temporary folder): the test cannot be made, and not being able
-    // to tell is no reason to refuse the start.
-    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_uid != ::getuid() || !S_ISREG(st.st_mode)) {
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0) ::close(fd);
-        return true;
+        return Result::Unavailable;
     }
     int rc;
     do {
@@ -65,11 +50,11 @@ bool InstanceLock::TryAcquire(std::string_view installFolder) {
     if (rc != 0) {
         bool taken = errno == EWOULDBLOCK;
         ::close(fd);
-        return !taken;
+        return taken ? Result::Busy : Result::Unavailable;
     }
     fd_ = fd;
     held_ = true;
-    return true;
+    return Result::Held;
 }
 
 }  // namespace ov

@@ -1,5 +1,6 @@
 #include "OVShared/Platform/InstanceLock.h"
 
+#include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/WinSupport.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -50,26 +51,62 @@ std::string InstanceLock::NormalisedFolder(std::string_view installFolder) {
 InstanceLock::~InstanceLock() { Release(); }
 
 void InstanceLock::Release() {
+    if (file_) CloseHandle(static_cast<HANDLE>(file_));
     if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
+    file_ = nullptr;
     handle_ = nullptr;
     held_ = false;
 }
 
-bool InstanceLock::TryAcquire(std::string_view installFolder) {
+namespace {
+
+// The installation's lock file, opened without sharing: a second open, from
+// any session or user, fails while this handle lives.
+InstanceLock::Result OpenLockFile(const std::string& path, HANDLE& file) {
+    std::wstring wide = Widen(NativePath(path));
+    CreateFolder(path.substr(0, path.find_last_of("\\/")));
+    file = CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        file = nullptr;
+        DWORD error = GetLastError();
+        return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                   ? InstanceLock::Result::Busy
+                   : InstanceLock::Result::Unavailable;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        CloseHandle(file);
+        file = nullptr;
+        return InstanceLock::Result::Unavailable;
+    }
+    return InstanceLock::Result::Held;
+}
+
+}  // namespace
+
+InstanceLock::Result InstanceLock::Acquire(std::string_view installFolder) {
     Release();
     std::wstring name = Widen("Local\\" + LockName(installFolder));
     HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
     // ERROR_ACCESS_DENIED: the mutex exists and belongs to another holder
-    // (an elevated copy). Any other failure means no lock can be made, which
-    // is no reason to refuse the start.
-    if (!mutex) return GetLastError() != ERROR_ACCESS_DENIED;
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    // (an elevated copy). Any other failure leaves the file to decide.
+    if (!mutex && GetLastError() == ERROR_ACCESS_DENIED) return Result::Busy;
+    if (mutex && GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(mutex);
-        return false;
+        return Result::Busy;
+    }
+    HANDLE file = nullptr;
+    Result result = OpenLockFile(LockFile(installFolder), file);
+    if (result != Result::Held) {
+        if (mutex) CloseHandle(mutex);
+        return result;
     }
     handle_ = mutex;
+    file_ = file;
     held_ = true;
-    return true;
+    return Result::Held;
 }
 
 }  // namespace ov

@@ -3,6 +3,9 @@
 #include "OVShared/Platform/FileSystem.h"
 
 #include <algorithm>
+#include <array>
+#include <filesystem>
+#include <system_error>
 
 namespace ov {
 namespace {
@@ -23,12 +26,87 @@ bool HasControlCharacter(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The component as the key keeps it: lower case, without trailing dots and blanks.
+std::string ComponentKey(std::string_view part) {
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
+    std::string key;
+    for (char c : part) key += LowerAscii(c);
+    return key;
+}
+
+constexpr std::array<std::string_view, 4> kOwnFiles = {
+    "core\\zntr.pub", "core\\zntr.log", "core\\zntr.log.1", "core\\zntr.lock"};
+constexpr std::string_view kOwnFolder = "core\\cache";
+
+std::filesystem::path OnDisk(const std::string& path) {
+    std::string native = NativePath(path);
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t*>(native.data()), native.size()));
+}
+
+bool SameOnDisk(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
 }  // namespace
 
 bool IsContainedRelativePath(std::string_view path) {
     if (path.empty() || IsSeparator(path.front()) || IsSeparator(path.back())) return false;
     if (path.find(':') != std::string_view::npos || HasControlCharacter(path)) return false;
     return !HasDotDotComponent(path);
+}
+
+std::string RelativePathKey(std::string_view path) {
+    std::string key;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = start;
+        while (end < path.size() && !IsSeparator(path[end])) ++end;
+        std::string_view part = path.substr(start, end - start);
+        if (!part.empty() && part != ".") {
+            std::string component = ComponentKey(part);
+            if (!component.empty()) {
+                if (!key.empty()) key += '\\';
+                key += component;
+            }
+        }
+        start = end + 1;
+    }
+    return key;
+}
+
+bool IsProgramOwnFile(std::string_view relativePath) {
+    const std::string key = RelativePathKey(relativePath);
+    if (std::find(kOwnFiles.begin(), kOwnFiles.end(), key) != kOwnFiles.end()) return true;
+    return key == kOwnFolder ||
+           (key.size() > kOwnFolder.size() && key.compare(0, kOwnFolder.size(), kOwnFolder) == 0 &&
+            key[kOwnFolder.size()] == '\\');
+}
+
+}  // namespace ov
+
+namespace ov {
+
+bool IsProgramOwnFileIn(std::string_view installFolder, std::string_view relativePath) {
+    if (IsProgramOwnFile(relativePath)) return true;
+    const std::string root = std::string(installFolder) + "\\";
+    std::filesystem::path target = OnDisk(root + std::string(relativePath));
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(target, ec))) {
+        target = target.parent_path();  // a new file: its folder may still be the cache
+    }
+    for (std::string_view own : kOwnFiles) {
+        if (SameOnDisk(target, OnDisk(root + std::string(own)))) return true;
+    }
+    const std::filesystem::path cache = OnDisk(root + std::string(kOwnFolder));
+    for (std::filesystem::path p = target; p.has_relative_path(); p = p.parent_path()) {
+        if (SameOnDisk(p, cache)) return true;
+        if (p == p.parent_path()) break;
+    }
+    return false;
 }
 
 }  // namespace ov

@@ -1,4 +1,5 @@
 #include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/SafePath.h"
 #include "support/FifoGuard.h"
 #include "support/TempDir.h"
 
@@ -182,5 +183,78 @@ TEST(FileReads, AFifoOrADeviceIsRefusedWithoutWaitingForAWriter) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("copy.dat")));
     EXPECT_EQ(ov::ReadWholeFile("/dev/zero"), std::nullopt);
     EXPECT_FALSE(ov::CopyFileReplacing("/dev/zero", dir.file("copy.dat")));
+}
+#endif
+
+TEST(ProgramOwnFiles, AreKnownUnderAnySpellingAndNothingElseIs) {
+    for (const char* name : {"core\\zntr.pub", "CORE/ZNTR.PUB", "core\\\\zntr.log", "core\\.\\zntr.log.",
+                             "core/zntr.log.1", "core\\zntr.lock", "core\\cache",
+                             "Core\\Cache\\install.journal", "core/cache/pending/a.zip/a"}) {
+        EXPECT_TRUE(ov::IsProgramOwnFile(name)) << name;
+    }
+    for (const char* name : {"core\\zntr.exe", "core\\cache2\\a", "bin\\zntr.log", "core\\zntr.log.2",
+                             "zntr.pub", "core\\zntr.pub2"}) {
+        EXPECT_FALSE(ov::IsProgramOwnFile(name)) << name;
+    }
+}
+
+#ifndef _WIN32  // links need a privilege on Windows
+// Another name of an own file (a Windows short name; a hard link here) is one too.
+TEST(ProgramOwnFiles, AreKnownByAnotherNameOnDisk) {
+    TempDir inst;
+    inst.write("core/zntr.lock", "");
+    inst.write("core/cache/pending/a.dll", "new");
+    std::filesystem::create_hard_link(inst.file("core/zntr.lock"), inst.file("bin.lock"));
+    std::filesystem::create_directory_symlink(inst.file("core/cache"), inst.file("stash"));
+    EXPECT_TRUE(ov::IsProgramOwnFileIn(inst.path(), "bin.lock"));
+    EXPECT_TRUE(ov::IsProgramOwnFileIn(inst.path(), "stash\\pending\\a.dll"));
+    EXPECT_TRUE(ov::IsProgramOwnFileIn(inst.path(), "stash\\new.dll"));
+    EXPECT_FALSE(ov::IsProgramOwnFileIn(inst.path(), "core\\pending\\a.dll"));
+    EXPECT_FALSE(ov::IsProgramOwnFileIn(inst.path(), "bin\\new.dll"));
+}
+
+TEST(FileWrites, AppendingRefusesLinksOtherNamesFoldersAndDevicesWithAReason) {
+    TempDir dir;
+    const std::string outside = dir.write("outside.txt", "o");
+    std::filesystem::create_symlink(outside, dir.file("link.log"));
+    std::filesystem::create_hard_link(outside, dir.file("hard.log"));
+    std::filesystem::create_directory(dir.file("folder.log"));
+    const std::pair<std::string, std::string> cases[] = {
+        {dir.file("link.log"), "is a link"},
+        {dir.file("hard.log"), "has other names (hard link)"},
+        {dir.file("folder.log"), "is a folder"},
+        {dir.file("missing/x.log"), "no such folder"},
+        {"/dev/full", "not a regular file"}};
+    for (const auto& [path, expected] : cases) {
+        std::string problem;
+        EXPECT_FALSE(ov::AppendToFile(path, "line\n", &problem)) << path;
+        EXPECT_EQ(problem, expected) << path;
+    }
+    EXPECT_EQ(testsupport::ReadFile(outside), "o");
+    std::string problem = "stale";
+    EXPECT_TRUE(ov::AppendToFile(dir.file("ok.log"), "line\n", &problem));
+    EXPECT_EQ(problem, "");
+    EXPECT_EQ(testsupport::ReadFile(dir.file("ok.log")), "line\n");
+}
+
+TEST(Folders, LinksBelowARootAreFoundAndALinkedFolderIsReplacedNotEmptied) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const std::string user = dir.write("user/keep.txt", "mine");
+    fs::create_directories(dir.file("inst/bin"));
+    fs::create_directories(dir.file("inst/core"));
+    fs::create_directory_symlink(dir.file("user"), dir.file("inst/bin/sub"));
+    fs::create_directory_symlink(dir.file("user"), dir.file("inst/core/cache"));
+    fs::create_directory_symlink(dir.file("inst"), dir.file("alias"));
+    const std::string inst = dir.path() + "\\inst";
+    EXPECT_FALSE(ov::LinkBelow(inst, inst + "\\bin"));
+    EXPECT_TRUE(ov::LinkBelow(inst, inst + "\\BIN\\sub\\deeper"));
+    EXPECT_FALSE(ov::LinkBelow(inst, inst + "\\new\\deeper"));  // made as real folders later
+    EXPECT_FALSE(ov::LinkBelow(dir.file("alias"), dir.file("alias/bin")));  // the root may be one
+
+    EXPECT_TRUE(ov::MakeRealFolder(inst + "\\core\\cache"));
+    EXPECT_FALSE(fs::is_symlink(dir.file("inst/core/cache")));
+    EXPECT_TRUE(fs::is_directory(dir.file("inst/core/cache")));
+    EXPECT_EQ(testsupport::ReadFile(user), "mine");
 }
 #endif

@@ -126,25 +126,35 @@ TEST(InstanceLock, TwoObjectsInOneProcessExcludeEachOtherToo) {
     EXPECT_FALSE(second.TryAcquire(install.path()));
 }
 
-#ifndef _WIN32
-// The lock file's place (Windows uses a named mutex, no file).
-TEST(InstanceLock, NoUsableLockFolderDoesNotRefuseTheStart) {
-    TempDir install;
-    ScopedEnv runtime("XDG_RUNTIME_DIR", "/nonexistent-runtime");
-    ScopedEnv tmp("TMPDIR", install.file("no/such/folder"));
-    InstanceLock lock;
-    EXPECT_TRUE(lock.TryAcquire(install.path()));
-    EXPECT_FALSE(lock.held());
-}
-
-TEST(InstanceLock, TheLockFileLivesInTheRuntimeFolderWhenThereIsOne) {
-    TempDir install, runtime;
-    ScopedEnv env("XDG_RUNTIME_DIR", runtime.path());
-    InstanceLock lock;
-    ASSERT_TRUE(lock.TryAcquire(install.path()));
-    std::string lockFile = runtime.file(InstanceLock::LockName(install.path()) + ".lock");
-    EXPECT_TRUE(std::filesystem::exists(lockFile)) << lockFile;
+// Whoever runs the program and from whichever session: the lock is a file
+// in the installation, not in a per-user or per-session place.
+TEST(InstanceLock, TheLockLivesInTheInstallationWhateverTheSession) {
+    TempDir install, runtimeA, runtimeB;
+    InstanceLock first, second;
+    {
+        ScopedEnv runtime("XDG_RUNTIME_DIR", runtimeA.path());
+        ASSERT_TRUE(first.TryAcquire(install.path()));
+    }
+    ScopedEnv runtime("XDG_RUNTIME_DIR", runtimeB.path());
+    ScopedEnv tmp("TMPDIR", runtimeB.path());
+    EXPECT_EQ(second.Acquire(install.path()), InstanceLock::Result::Busy);
+    EXPECT_TRUE(std::filesystem::is_regular_file(install.file("core/zntr.lock")));
     EXPECT_EQ(TryInAnotherProcess(install.path()), kRefused);
 }
 
-#endif  // !_WIN32
+// Something in the lock file's place: no lock to be had refuses the run.
+TEST(InstanceLock, ALockThatCannotBeTakenRefusesInsteadOfRunningUnguarded) {
+    TempDir install;
+    std::filesystem::create_directories(install.file("core/zntr.lock"));
+    InstanceLock lock;
+    EXPECT_EQ(lock.Acquire(install.path()), InstanceLock::Result::Unavailable);
+    EXPECT_FALSE(lock.held());
+    EXPECT_EQ(TryInAnotherProcess(install.path()), kRefused);
+#ifndef _WIN32
+    TempDir elsewhere;
+    std::filesystem::remove(install.file("core/zntr.lock"));
+    std::filesystem::create_symlink(elsewhere.file("planted.lock"), install.file("core/zntr.lock"));
+    EXPECT_EQ(lock.Acquire(install.path()), InstanceLock::Result::Unavailable);
+    EXPECT_FALSE(std::filesystem::exists(elsewhere.file("planted.lock")));
+#endif
+}
