@@ -2,12 +2,38 @@
 
 #include "OVShared/Platform/FileSystem.h"
 
+#include <cerrno>
+#include <system_error>
+
 namespace ov {
 namespace {
 
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
+
+std::string ErrnoText(int error) {
+    switch (error) {
+    case 0:
+        return "write failed";
+    case ENOSPC:
+        return "no space left on device";
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    case EROFS:
+        return "read-only file system";
+    case ENOENT:
+        return "no such file or folder";
+    case EISDIR:
+        return "a folder is in the way";
+    default:
+        break;
+    }
+    std::string text = std::generic_category().message(error);
+    if (!text.empty()) text[0] = LowerAscii(text[0]);
+    return text;
+}
 
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
     // "*.*" matches every name, with or without a dot, as on Windows.

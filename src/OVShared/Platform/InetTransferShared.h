@@ -50,6 +50,8 @@ void NoteHeaderLine(InetHead& head, std::string_view line);
 // matched in any case).
 std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name);
 
+// Failure texts are short English phrases ("HTTP 404", "connection refused"):
+// they end up as the reason column of the install log and unattended output.
 std::string StallError(const InetOptions& o);
 std::string SlowError(const InetOptions& o);
 std::string StatusError(long code);
