@@ -61,26 +61,31 @@ private:
     CancelButton& button_;
 };
 
-FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
+FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::string& target,
+                       std::string& reason) {
     ViewWatcher watcher(c);
     c.view.SetValue(DownloadControl::PBAR, 0);
     CancelStopsTransfer cancel(c);
     std::string url = c.source.serverBase + "/ovw2010/files/" + f.ArchiveName;
-    return DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes, watcher, c.retry);
+    return DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes, watcher, c.retry,
+                           &reason);
 }
 
-FetchResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
+FetchResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target,
+                       std::string& reason) {
     ViewWatcher watcher(c);
     ov::YieldToEventLoop();
     std::string source = c.source.SourceFolder + "\\files\\" + f.ArchiveName;
-    return CopyArchive(source, target, f.ArchiveSize, watcher);
+    return CopyArchive(source, target, f.ArchiveSize, watcher, &reason);
 }
 
 // The one hash check of a fetched archive, once it is complete on disk.
-bool HashAccepted(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
+bool HashAccepted(InstallContext& c, const PackageFileEntry& f, const std::string& target,
+                  std::string& reason) {
     if (!c.archiveHashes.required) return true;
     const std::string* expected = c.archiveHashes.Find(f.ArchiveName);
     if (expected && ArchiveHashMatches(target, *expected)) return true;
+    reason = expected ? "hash mismatch" : "not in the signed hash list";
     c.files.Delete(target);
     c.run.archiveRefused = true;
     return false;
@@ -100,19 +105,25 @@ bool Fetchable(const PackageFileEntry& f) {
 
 }  // namespace
 
-bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j) {
+bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j, std::string* why) {
+    std::string unused;
+    std::string& reason = why ? *why : unused;
+    reason.clear();
     if (!c.packages.HasPackage(i) || j < 1) return false;
     if (static_cast<std::size_t>(j) > c.packages.Package(i).Files.size()) return false;
     PackageFileEntry& f = c.packages.Package(i).File(j);
     f.Fetched = false;
-    if (!Fetchable(f)) return false;
+    if (!Fetchable(f)) {
+        reason = "unsafe name";
+        return false;
+    }
     c.view.SetText(DownloadControl::lblCurrent,
                    c.texts[kTextFetchingArchive] + " " + ArchiveStem(f.ArchiveName) + "...");
     std::string target = c.cacheFolder + f.ArchiveName;
     FetchResult result = CachedArchiveUsable(c, f, target) ? FromCache(c, f)
-                         : c.source.SourceIsInternet       ? FromServer(c, f, target)
-                                                           : FromFolder(c, f, target);
-    f.Fetched = result == FetchResult::Accepted && HashAccepted(c, f, target);
+                         : c.source.SourceIsInternet       ? FromServer(c, f, target, reason)
+                                                           : FromFolder(c, f, target, reason);
+    f.Fetched = result == FetchResult::Accepted && HashAccepted(c, f, target, reason);
     return f.Fetched;
 }
 

@@ -25,8 +25,10 @@ inline constexpr int kTextArchiveUntrusted = 651;
 // archive there has exactly ArchiveSize bytes and, when the catalogue was
 // signed (c.archiveHashes.required), the hash the list gives; an archive that
 // is not listed or differs is deleted and sets c.run.archiveRefused. An entry
-// outside the catalogue or failing IsSafeFileEntry is never fetched.
-bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j);
+// outside the catalogue or failing IsSafeFileEntry is never fetched. When
+// false, *reason says why in a short phrase ("HTTP 404", "hash mismatch").
+bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j,
+                  std::string* reason = nullptr);
 
 // Whether the file at path, in the cache folder before any fetch, may stand
 // for the archive of f: a regular file of exactly ArchiveSize bytes. Every

@@ -3,6 +3,7 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "install/InstallFiles.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -24,6 +25,7 @@ PartFile::PartFile(std::string target, std::int64_t expected)
     out_.rdbuf()->pubsetbuf(nullptr, 0);
     out_.open(FsPath(part_), std::ios::binary | std::ios::trunc);
     open_ = out_.is_open();
+    if (!open_) NoteError();
 }
 
 PartFile::~PartFile() {
@@ -39,7 +41,7 @@ bool PartFile::Append(std::string_view bytes) {
     if (buffer_.size() + bytes.size() > kWriteBuffer && !Flush()) return false;
     if (bytes.size() >= kWriteBuffer) {
         out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out_) return false;
+        if (!out_) return NoteError();
     } else {
         buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     }
@@ -55,19 +57,25 @@ bool PartFile::Restart() {
     out_.close();
     out_.open(FsPath(part_), std::ios::binary | std::ios::trunc);
     open_ = out_.is_open();
-    return open_;
+    return open_ || NoteError();
 }
 
 bool PartFile::Flush() {
     out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     buffer_.clear();
-    return static_cast<bool>(out_);
+    return static_cast<bool>(out_) || NoteError();
+}
+
+bool PartFile::NoteError() {
+    if (error_ == 0) error_ = errno;
+    return false;
 }
 
 bool PartFile::Commit() {
     if (done_) return false;
     bool flushed = open_ && Flush();
     out_.close();
+    if (flushed && out_.fail()) NoteError();
     bool whole = flushed && !out_.fail() && length_ == expected_ && !tooLong_;
     if (!whole) {
         Discard();

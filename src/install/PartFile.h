@@ -31,6 +31,8 @@ public:
     // (then TooLong() is set) or the write fails.
     bool Append(std::string_view bytes);
     bool TooLong() const { return tooLong_; }
+    // The errno of the first failed open or write; 0 when none failed.
+    int Error() const { return error_; }
     // Empties the part file; false when it cannot be written any more.
     bool Restart();
     std::int64_t Length() const { return length_; }
@@ -41,6 +43,7 @@ public:
 
 private:
     bool Flush();
+    bool NoteError();  // records errno; always false
     void Discard();
 
     std::string target_;
@@ -49,6 +52,7 @@ private:
     std::int64_t length_ = 0;
     bool open_ = false;
     bool tooLong_ = false;
+    int error_ = 0;
     bool done_ = false;
     std::vector<char> buffer_;
     std::ofstream out_;
