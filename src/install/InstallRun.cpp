@@ -64,11 +64,12 @@ bool FetchPackage(InstallContext& c, std::int32_t i) {
         PackageFileEntry& f = p.File(j);
         if (!NeedsFetch(c, f)) continue;
         const auto start = std::chrono::steady_clock::now();
-        bool fetched = FetchArchive(c, i, j);
+        std::string reason;
+        bool fetched = FetchArchive(c, i, j, &reason);
         const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
         c.Report(fetched ? InstallEventKind::ArchiveFetched : InstallEventKind::ArchiveFailed,
-                 f.ArchiveName, f.ArchiveSize, taken.count());
+                 f.ArchiveName, f.ArchiveSize, taken.count(), fetched ? "" : reason);
     }
     return !CancelPressed(c);
 }
@@ -136,9 +137,10 @@ InstallStepResult StepStagePass(InstallContext& c) {
     return std::nullopt;
 }
 
-// Reads the staged new files; writes the journal. An archive named twice is
-// placed once (the first placement takes its file), so it is listed once.
-// A journal that cannot be written leaves the pass as it was without one.
+// Reads the staged new files; writes the journal. An archive named for two
+// targets has one staged file and a line for each target; a target named
+// twice is listed once. A journal that cannot be written leaves the pass
+// as it was without one.
 InstallStepResult StepWriteJournal(InstallContext& c) {
     std::vector<JournalEntry> entries;
     std::set<std::string> listed;
@@ -146,7 +148,9 @@ InstallStepResult StepWriteJournal(InstallContext& c) {
         if (!p.Marked) continue;
         for (const PackageFileEntry& f : p.Files) {
             std::optional<JournalEntry> e = StagedEntry(c, f);
-            if (e && listed.insert(e->staged).second) entries.push_back(std::move(*e));
+            if (e && listed.insert(e->staged + '\t' + e->target).second) {
+                entries.push_back(std::move(*e));
+            }
         }
     }
     if (!entries.empty()) WriteJournal(c.cacheFolder, entries);

@@ -2,8 +2,11 @@
 
 #include "InstallFixture.h"
 
+#include "install/InstallJournal.h"
+
 #include <algorithm>
 #include <chrono>
+#include <limits>
 
 using installtest::InstallTest;
 using testsupport::LoopbackResponse;
@@ -141,6 +144,57 @@ TEST_F(InstallRun, HostileEntriesAreNeverFetchedNorPlaced) {
     EXPECT_EQ(Names(tmp.path()), std::vector<std::string>{"inst dir"});
     EXPECT_EQ(Names(installFolder), (std::vector<std::string>{"core", "ok.txt"}));
     EXPECT_EQ(extractor.calls, std::vector<std::string>{"ok.txt.zip"});
+}
+
+TEST_F(InstallRun, EveryFailureCarriesItsReasonAndASizeCheckedFileIsBoundByItsSize) {
+    AddPackage({{"missing.txt", "never served"}}, true, false);
+    AddPackage({{"short.txt", "12345"}, {"broken.txt", "BROKEN!"}, {"sized.txt", "abc"}});
+    server.Serve(ArchivePath("short.txt.zip"), "123");
+    packages.entries.back().File(3).SizeBytes = 4;  // the archive gives 3 bytes
+    AddPackage({{"v.txt", "by version"}});
+    packages.entries.back().File(1).CheckMode = 0;
+
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+
+    EXPECT_EQ(reasons, (std::vector<std::string>{
+                           "failed missing.txt.zip: HTTP 404",
+                           "failed short.txt.zip: length 3, expected 5",
+                           "not-extracted broken.txt: broken",
+                           "not-extracted sized.txt: length 3, expected 4"}));
+    EXPECT_FALSE(std::filesystem::exists(Installed("sized.txt")));
+    EXPECT_EQ(ReadFile(Installed("v.txt")), "by version");
+    // Extraction is bound by the catalogue size only where the size is what is checked.
+    EXPECT_EQ(extractor.limits,
+              (std::vector<std::uint64_t>{7, 4, std::numeric_limits<std::uint64_t>::max()}));
+    EXPECT_TRUE(CacheEntries().empty());
+}
+
+TEST_F(InstallRun, OneArchiveNamedForTwoTargetsPlacesBothInThePassAndInRecovery) {
+    tmp.write("inst dir/system/a.dll", "old");
+    AddPackage({{"bin\\a.dll", "shared"}});
+    AddPackage({{"system\\a.dll", "shared"}});
+    std::optional<std::vector<znt::JournalEntry>> journal;
+    files.beforeReplace = [&](const std::string&) {
+        if (!journal) journal = znt::ParseJournal(ReadFile(Installed("core/cache/install.journal")));
+    };
+
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+
+    EXPECT_EQ(ReadFile(Installed("bin/a.dll")), "shared");
+    EXPECT_EQ(ReadFile(Installed("system/a.dll")), "shared");
+    EXPECT_EQ(server.RequestCount(ArchivePath("a.dll.zip")), 1);
+    ASSERT_TRUE(journal);
+    EXPECT_EQ(*journal, (std::vector<znt::JournalEntry>{{"pending\\a.dll.zip\\a.dll", "bin\\a.dll"},
+                                                         {"pending\\a.dll.zip\\a.dll", "system\\a.dll"}}));
+    EXPECT_TRUE(CacheEntries().empty());
+
+    // A pass cut short before either placement: recovery places both too.
+    tmp.write("inst dir/core/cache/pending/b.dll.zip/b.dll", "again");
+    ASSERT_TRUE(znt::WriteJournal(c.cacheFolder, {{"pending\\b.dll.zip\\b.dll", "bin\\b.dll"},
+                                                  {"pending\\b.dll.zip\\b.dll", "system\\b.dll"}}));
+    EXPECT_EQ(znt::RecoverInterruptedInstall(installFolder, files).placed.size(), 2u);
+    EXPECT_EQ(ReadFile(Installed("bin/b.dll")), "again");
+    EXPECT_EQ(ReadFile(Installed("system/b.dll")), "again");
 }
 
 TEST_F(InstallRun, CancelDuringAHeldTransferStopsTheRunAndEmptiesTheCache) {
