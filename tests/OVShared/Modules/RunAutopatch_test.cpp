@@ -1,6 +1,7 @@
 #include "OVShared/Modules/modOVCoreRun.h"
 
 #include "OVShared/Modules/RunnerScript.h"
+#include "OVShared/Platform/FileSystem.h"
 
 #include "support/FakeProgram.h"
 #include "support/RecordingMessageSink.h"
