@@ -21,6 +21,7 @@
 #include <cmath>
 #include <exception>
 #include <set>
+#include <sstream>
 
 namespace znt {
 namespace {
@@ -41,9 +42,11 @@ struct Prepared {
     ArchiveHashes hashes;
 };
 
-// A file left to the patcher is not in place yet, so the run did not end done.
+// A file left to the patcher is not in place yet, and a file the run refused
+// to touch was not installed, so the run did not end done.
 bool IsFailure(InstallEventKind kind) {
-    return IsFailureEvent(kind) || kind == InstallEventKind::FileToPatcher;
+    return IsFailureEvent(kind) || kind == InstallEventKind::FileToPatcher ||
+           kind == InstallEventKind::FileSkipped;
 }
 
 // The rate and time-left columns of FETCHED lines: the archive's average
@@ -148,7 +151,11 @@ std::optional<int> Prepare(const std::string& commandLine, const UnattendedRun& 
     std::optional<Packages> catalogue = FetchPrivateCatalogue(*source, run, mode, err, &out.hashes);
     if (!catalogue) return kExitFetchFailed;
     out.packages = std::move(*catalogue);
-    StreamMessageSink messages(err);
+    // A catalogue with files the run refuses is not "up to date" (text 610):
+    // those files are reported as skipped instead.
+    std::ostringstream unsaid;
+    const bool refusesFiles = install && !UnsafeFileNames(out.packages).empty();
+    StreamMessageSink messages(refusesFiles ? unsaid : err);
     ov::NullProgressView progress;
     RowListView view;
     ListContext c{run.appFolder, out.packages, out.map, run.english, run.texts, messages, progress, view};
@@ -176,7 +183,9 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
     ov::InstanceLock lock;
     Prepared p;
     if (auto end = Prepare(commandLine, run, lock, "UPDATE", true, *logPath, p, out, err)) return *end;
-    if (p.map.ListMapCount() == 0) return kExitNothingToDo;  // text 610 is on err
+    const std::vector<std::string> refused = UnsafeFileNames(p.packages);
+    // Text 610 is on err when nothing is refused either.
+    if (p.map.ListMapCount() == 0 && refused.empty()) return kExitNothingToDo;
     ApplySelection(p.packages, p.map, std::vector<bool>(p.map.rows.size(), true), false);
     const CatalogueSource& source = p.source;
     InstallLog log(*logPath, run.appFolder);
@@ -184,6 +193,18 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
     FetchPace pace(p.packages);
 
     bool failed = false;
+    InstallReporter report = log.Reporter([&](const InstallEvent& e) {
+        failed = failed || IsFailure(e.kind);
+        out << EventWord(e.kind) << '\t' << Shown(run, e.name);
+        if (e.kind == InstallEventKind::ArchiveFetched) {
+            out << '\t' << e.bytes << pace.Columns(e);
+        }
+        if (!e.reason.empty()) out << '\t' << OneRowText(e.reason);
+        out << std::endl;
+    });
+    for (const std::string& name : refused) {
+        report(InstallEvent{InstallEventKind::FileSkipped, name, 0, 0, "unsafe name"});
+    }
     StreamMessageSink messages(err);
     ov::InetControl inet;
     ov::CoreSectionTable coreTexts(nullptr);
@@ -191,18 +212,10 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
     InstallRequest request{
         .installFolder = run.appFolder, .packages = p.packages, .english = run.english,
         .texts = run.texts, .messages = messages, .title = run.title, .inet = inet,
-        .source = source, .coreTexts = coreTexts,
-        .report = log.Reporter([&](const InstallEvent& e) {
-            failed = failed || IsFailure(e.kind);
-            out << EventWord(e.kind) << '\t' << Shown(run, e.name);
-            if (e.kind == InstallEventKind::ArchiveFetched) {
-                out << '\t' << e.bytes << pace.Columns(e);
-            }
-            if (!e.reason.empty()) out << '\t' << OneRowText(e.reason);
-            out << std::endl;
-        }),
+        .source = source, .coreTexts = coreTexts, .report = report,
         .archiveHashes = p.hashes};
-    InstallOutcome outcome = InstallOnDisk(request, view);
+    InstallOutcome outcome = p.map.ListMapCount() > 0 ? InstallOnDisk(request, view)
+                                                      : InstallOutcome::Finished;
     int status = outcome == InstallOutcome::Restart            ? kExitRestartNeeded
                  : failed || outcome == InstallOutcome::Failed ? kExitFileFailed
                                                     : kExitDone;

@@ -160,7 +160,10 @@ std::optional<Packages> FetchPrivateCatalogue(const CatalogueSource& source,
         return std::nullopt;
     }
     if (!read.complete) {
+        const std::string why = fetched.status == FetchStatus::Placed ? "damaged or cut short"
+                                                                      : fetched.problem;
         err << run.texts[600] << '\n';
+        if (!why.empty()) err << mode << ": " << OneRowText(why) << '\n';
         return std::nullopt;
     }
     if (hashes) *hashes = std::move(fetched.hashes);

@@ -29,6 +29,8 @@ std::int32_t CGUnzipFiles::Unzip(const std::string& archivePath, const std::stri
 
 std::string CGUnzipFiles::GetLastMessage() const { return session_.messages; }
 
+std::string CGUnzipFiles::GetLastReason() const { return session_.reason; }
+
 std::string CGUnzipFiles::GetListing() const { return session_.listing; }
 
 std::int32_t CGUnzipFiles::ListedCount() const { return session_.listedCount; }

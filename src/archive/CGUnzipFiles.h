@@ -29,6 +29,8 @@ public:
     std::int32_t Unzip(const std::string& archivePath = "", const std::string& targetFolder = "");
     // Text printed during the last extraction, lines ending in CR LF.
     std::string GetLastMessage() const;
+    // A short phrase for the last extraction's code ("CRC mismatch"); empty on success.
+    std::string GetLastReason() const;
     // The listing of the last extraction with ExtractList set.
     std::string GetListing() const;
     std::int32_t ListedCount() const;
@@ -67,6 +69,8 @@ public:
     void SetZipFileName(const std::string& v) { p_.ZipFileName = v; }
     const std::string& ExtractDir() const { return p_.ExtractDir; }
     void SetExtractDir(const std::string& v) { p_.ExtractDir = v; }
+    std::uint64_t MaxMemberBytes() const { return p_.MaxMemberBytes; }
+    void SetMaxMemberBytes(std::uint64_t v) { p_.MaxMemberBytes = v; }
 
 private:
     ov::MessageSink* sink_;

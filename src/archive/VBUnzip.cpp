@@ -101,6 +101,7 @@ ExtractOptions ToExtractOptions(const UnzipProperties& p) {
     o.verbose = p.Verbose != 0;
     o.caseSensitive = p.CaseSensitive != 0;
     o.privilege = p.Privilege;
+    o.maxMemberBytes = p.MaxMemberBytes;
     return o;
 }
 
@@ -123,7 +124,7 @@ int VBUnzip(const UnzipProperties& properties, UnzipSession& session, ov::Messag
     try {
         SinkCallbacks callbacks(session, sink);
         return ExtractArchive(properties.ZipFileName, properties.ExtractDir,
-                              ToExtractOptions(properties), callbacks);
+                              ToExtractOptions(properties), callbacks, &session.reason);
     } catch (const std::bad_alloc&) {
         throw UnzipError(kErrOutOfMemory, kErrorSource, "Out of memory");
     } catch (const std::exception& e) {

@@ -41,6 +41,8 @@ struct UnzipProperties {
     std::int32_t Privilege = 0;
     std::string ZipFileName;
     std::string ExtractDir;
+    // Not one of the library's options: a member declared larger is refused.
+    std::uint64_t MaxMemberBytes = UINT64_MAX;
 };
 
 // What the callbacks collect during one extraction; reset at its start.
@@ -49,6 +51,7 @@ struct UnzipSession {
     std::string listing;          // heading and one line per member, joined by CR LF
     std::int32_t listedCount = 0;
     bool passwordCancelled = false;
+    std::string reason;           // short phrase for the result code; empty on success
 };
 
 // Texts of the questions asked during an extraction.

@@ -42,6 +42,40 @@ bool IsSupported(const ZipEntryInfo& info) {
            info.encryption != ZipEncryption::Other;
 }
 
+// The name of a compression method, for the reason of a member we refuse.
+const char* MethodName(std::uint16_t method) {
+    switch (method) {
+    case 1: return "shrunk";
+    case 2: case 3: case 4: case 5: return "reduced";
+    case 6: return "imploded";
+    case 9: return "deflate64";
+    case 12: return "bzip2";
+    case 14: return "LZMA";
+    case 93: return "zstd";
+    case 95: return "xz";
+    case 98: return "PPMd";
+    case 99: return "AES";
+    default: return nullptr;
+    }
+}
+
+std::string UnsupportedReason(const ZipEntryInfo& info) {
+    if (info.method == kZipStored || info.method == kZipDeflated) return "unsupported encryption";
+    std::string text = "unsupported compression method " + std::to_string(info.method);
+    if (const char* name = MethodName(info.method)) text += std::string(" (") + name + ")";
+    return text;
+}
+
+// The short reason for a reader's status.
+std::string StatusReason(ZipStatus status) {
+    switch (status) {
+    case ZipStatus::BadCrc: return "CRC mismatch";
+    case ZipStatus::TooLarge: return "more data than declared";
+    case ZipStatus::WrongPassword: return "wrong password";
+    default: return ZipStatusText(status);
+    }
+}
+
 // Zip times have two-second steps and an extracted file gets its member's
 // time, so a file counts as older only when it is clearly behind.
 bool MemberIsNewer(std::int64_t member, std::int64_t file) { return member > file + 1; }
@@ -72,6 +106,8 @@ public:
         : reader_(reader), target_(target), options_(options), callbacks_(callbacks) {}
 
     int Run();
+    // The short reason of the highest code met; empty while it is kOk.
+    const std::string& Reason() const { return reason_; }
 
 private:
     void Member(std::uint64_t index);
@@ -87,7 +123,7 @@ private:
     void ReportOpenFailure(const std::string& name, ZipStatus status);
     ReadStatus Read(ZipEntryStream& zf, const Sink& sink);
     bool ReportRead(ReadStatus status, const ZipEntryStream& zf, const std::string& name);
-    void Problem(int code, const std::string& text);
+    void Problem(int code, const std::string& text, const std::string& reason);
     void Note(const std::string& text);
 
     ZipArchiveReader& reader_;
@@ -95,6 +131,7 @@ private:
     const ExtractOptions& options_;
     ExtractCallbacks& callbacks_;
     int result_ = ExtractCode::kOk;
+    std::string reason_;  // of the highest code met
     bool stop_ = false;
     bool replaceNone_ = false;
     std::uint64_t written_ = 0;
@@ -102,7 +139,8 @@ private:
     std::vector<char> buffer_;
 };
 
-void Extraction::Problem(int code, const std::string& text) {
+void Extraction::Problem(int code, const std::string& text, const std::string& reason) {
+    if (code > result_ || reason_.empty()) reason_ = reason;
     result_ = std::max(result_, code);
     callbacks_.Print(text + "\n");
 }
@@ -126,8 +164,9 @@ int Extraction::Run() {
 void Extraction::Member(std::uint64_t index) {
     ZipEntryInfo st;
     if (reader_.Entry(index, st) != ZipStatus::Ok) {
-        return Problem(ExtractCode::kError, "error: member " + std::to_string(index) +
-                                                " cannot be read");
+        return Problem(ExtractCode::kError,
+                       "error: member " + std::to_string(index) + " cannot be read",
+                       "damaged archive");
     }
     if (options_.list) return callbacks_.Listed(MakeListed(st));
     if (options_.test) return Test(index, st);
@@ -154,7 +193,7 @@ void Extraction::ToStdout(std::uint64_t index, const ZipEntryInfo& st) {
     });
     std::fflush(stdout);
     if (status == ReadStatus::SinkFailed) {
-        return Problem(ExtractCode::kError, "error: cannot write output");
+        return Problem(ExtractCode::kError, "error: cannot write output", "cannot write output");
     }
     ReportRead(status, *zf, st.name);
 }
@@ -162,15 +201,25 @@ void Extraction::ToStdout(std::uint64_t index, const ZipEntryInfo& st) {
 void Extraction::Extract(std::uint64_t index, const ZipEntryInfo& st) {
     const std::string name = st.name;
     auto target = ResolveMemberName(name, options_.honorDirectories, options_.spaceToUnderscore);
-    if (!target) return Problem(ExtractCode::kWarning, "skipping: " + name + "  (unsafe name)");
+    if (!target) {
+        return Problem(ExtractCode::kWarning, "skipping: " + name + "  (unsafe name)",
+                       "unsafe member name");
+    }
     if (IsSymlink(st)) {
-        return Problem(ExtractCode::kWarning, "skipping: " + name + "  (symbolic link)");
+        return Problem(ExtractCode::kWarning, "skipping: " + name + "  (symbolic link)",
+                       "symbolic link member");
     }
     if (target->folder) {
         if (!target->path.empty() && !target_->MakeFolders(target->path)) {
-            Problem(ExtractCode::kError, "error: cannot create folder " + name);
+            Problem(ExtractCode::kError, "error: cannot create folder " + name,
+                    "cannot create folder");
         }
         return;
+    }
+    if (st.size > options_.maxMemberBytes) {
+        const std::string length = "length " + std::to_string(st.size) + ", expected at most " +
+                                   std::to_string(options_.maxMemberBytes);
+        return Problem(ExtractCode::kError, "error: " + name + ": " + length, length);
     }
     if (!Wanted(st, target->path) || !HasRoom(st)) return;
     EntryStream zf = OpenMember(index, st);
@@ -180,7 +229,7 @@ void Extraction::Extract(std::uint64_t index, const ZipEntryInfo& st) {
 void Extraction::WriteMember(ZipEntryStream& zf, const ZipEntryInfo& st, const MemberPath& path) {
     const std::string name = st.name;
     auto out = target_->Begin(path);
-    if (!out) return Problem(ExtractCode::kError, "error: cannot create " + name);
+    if (!out) return Problem(ExtractCode::kError, "error: cannot create " + name, "cannot create file");
     // HasRoom counted the declared size and streams stop there, so the cap holds.
     auto status = Read(zf, [&](const char* data, std::size_t n) {
         written_ += n;
@@ -188,13 +237,16 @@ void Extraction::WriteMember(ZipEntryStream& zf, const ZipEntryInfo& st, const M
     });
     if (status == ReadStatus::SinkFailed && out->DiskFull()) {
         stop_ = true;
-        return Problem(ExtractCode::kDiskFull, "error: " + name + ": disk full");
+        return Problem(ExtractCode::kDiskFull, "error: " + name + ": disk full",
+                       "no space left on device");
     }
     if (status == ReadStatus::SinkFailed) {
-        return Problem(ExtractCode::kError, "error: cannot write " + name);
+        return Problem(ExtractCode::kError, "error: cannot write " + name, "cannot write file");
     }
     if (!ReportRead(status, zf, name)) return;
-    if (!out->Commit(st.mtime)) return Problem(ExtractCode::kError, "error: cannot write " + name);
+    if (!out->Commit(st.mtime)) {
+        return Problem(ExtractCode::kError, "error: cannot write " + name, "cannot write file");
+    }
     Note("  inflating: " + name);
 }
 
@@ -205,7 +257,8 @@ bool Extraction::Wanted(const ZipEntryInfo& st, const MemberPath& path) {
     if (byDate && existing.exists && !MemberIsNewer(st.mtime, existing.mtime)) return false;
     if (!existing.exists) return true;
     if (existing.isFolder) {
-        Problem(ExtractCode::kError, "error: a folder is in the way of " + st.name);
+        Problem(ExtractCode::kError, "error: a folder is in the way of " + st.name,
+                "a folder is in the way");
         return false;
     }
     return MayReplace(st.name);
@@ -232,14 +285,17 @@ bool Extraction::HasRoom(const ZipEntryInfo& st) {
                     st.size <= options_.maxTotalBytes - written_;  // no overflow on huge sizes
     if (underCap && (!free || st.size <= *free)) return true;
     stop_ = true;
-    Problem(ExtractCode::kDiskFull, "error: " + st.name + ": not enough room (" +
-                                        std::to_string(st.size) + " bytes)");
+    Problem(ExtractCode::kDiskFull,
+            "error: " + st.name + ": not enough room (" + std::to_string(st.size) + " bytes)",
+            underCap ? "no space left on device" : "over the extraction limit");
     return false;
 }
 
 EntryStream Extraction::OpenMember(std::uint64_t index, const ZipEntryInfo& st) {
     if (!IsSupported(st)) {
-        ReportOpenFailure(st.name, ZipStatus::Unsupported);
+        Problem(ExtractCode::kUnsupported,
+                "error: " + st.name + ": " + ZipStatusText(ZipStatus::Unsupported),
+                UnsupportedReason(st));
         return nullptr;
     }
     bool encrypted = st.encryption != ZipEncryption::None;
@@ -254,17 +310,20 @@ bool Extraction::HavePassword(const std::string& name) {
     if (!password_) password_ = callbacks_.Password(name);
     if (password_ && !password_->empty()) return true;
     password_.reset();
-    Problem(ExtractCode::kBadPassword, "skipping: " + name + "  (no password)");
+    Problem(ExtractCode::kBadPassword, "skipping: " + name + "  (no password)", "no password");
     return false;
 }
 
 void Extraction::ReportOpenFailure(const std::string& name, ZipStatus status) {
     if (status == ZipStatus::WrongPassword) {
         password_.reset();  // the next encrypted member asks again
-        return Problem(ExtractCode::kBadPassword, "skipping: " + name + "  (wrong password)");
+        return Problem(ExtractCode::kBadPassword, "skipping: " + name + "  (wrong password)",
+                       "wrong password");
     }
     Problem(status == ZipStatus::Unsupported ? ExtractCode::kUnsupported : ExtractCode::kError,
-            "error: " + name + ": " + ZipStatusText(status));
+            "error: " + name + ": " + ZipStatusText(status),
+            status == ZipStatus::Unsupported ? "unsupported compression or encryption"
+                                             : StatusReason(status));
 }
 
 // The stream holds to the declared size and checks the CRC at its end.
@@ -284,22 +343,28 @@ bool Extraction::ReportRead(ReadStatus status, const ZipEntryStream& zf,
     case ReadStatus::Ok:
         return true;
     case ReadStatus::DataError:
-        Problem(ExtractCode::kError, "error: " + name + ": " + ZipStatusText(zf.Status()));
+        Problem(ExtractCode::kError, "error: " + name + ": " + ZipStatusText(zf.Status()),
+                StatusReason(zf.Status()));
         return false;
     case ReadStatus::SinkFailed:
         break;
     }
-    Problem(ExtractCode::kError, "error: cannot write " + name);
+    Problem(ExtractCode::kError, "error: cannot write " + name, "cannot write file");
     return false;
 }
 
 }  // namespace
 
 int ExtractArchive(std::string_view archive, std::string_view folder,
-                   const ExtractOptions& options, ExtractCallbacks& callbacks) {
+                   const ExtractOptions& options, ExtractCallbacks& callbacks,
+                   std::string* reason) {
+    std::string unused;
+    std::string& why = reason ? *reason : unused;
+    why.clear();
     const bool writes = !(options.list || options.test || options.writeToStdout);
     if (archive.empty() || (writes && folder.empty())) {
         callbacks.Print("error: no archive or no folder to extract into\n");
+        why = "no archive or no folder";
         return ExtractCode::kBadParameter;
     }
     ZipStatus status = ZipStatus::Ok;
@@ -307,15 +372,20 @@ int ExtractArchive(std::string_view archive, std::string_view folder,
     if (!reader) {
         callbacks.Print("error: cannot open " + std::string(archive) + ": " +
                         ZipStatusText(status) + "\n");
+        why = StatusReason(status);
         return ExtractCode::kNoArchive;
     }
     std::unique_ptr<TargetFolder> target;
     if (writes && !(target = TargetFolder::Open(folder))) {
         callbacks.Print("error: cannot create folder " + std::string(folder) + "\n");
+        why = "cannot create folder";
         return ExtractCode::kError;
     }
     if (options.quietLevel <= 0) callbacks.Print("Archive:  " + std::string(archive) + "\n");
-    return Extraction(*reader, target.get(), options, callbacks).Run();
+    Extraction extraction(*reader, target.get(), options, callbacks);
+    int code = extraction.Run();
+    why = extraction.Reason();
+    return code;
 }
 
 }  // namespace znt

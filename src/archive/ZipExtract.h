@@ -52,6 +52,8 @@ struct ExtractOptions {
     bool caseSensitive = true;
     int privilege = 0;
     std::uint64_t maxTotalBytes = std::uint64_t{4} << 30;
+    // A member declared larger than this is not written (kError).
+    std::uint64_t maxMemberBytes = UINT64_MAX;
 };
 
 // Result codes, in the manner of Info-ZIP's.
@@ -88,7 +90,11 @@ public:
     virtual void Listed(const ListedMember& member) = 0;
 };
 
+// *reason, when given, receives a short phrase for the highest code met
+// ("CRC mismatch", "unsupported compression method 12 (bzip2)"); it is empty
+// for kOk.
 int ExtractArchive(std::string_view archive, std::string_view folder,
-                   const ExtractOptions& options, ExtractCallbacks& callbacks);
+                   const ExtractOptions& options, ExtractCallbacks& callbacks,
+                   std::string* reason = nullptr);
 
 }  // namespace znt

@@ -32,14 +32,16 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
-// One "<hex>  <path>" line into list; false when malformed or repeated.
-bool AddLine(std::string_view line, std::map<std::string, std::string>& list) {
-    if (line.size() < kHexDigits + 3 || !IsHexDigest(line.substr(0, kHexDigits))) return false;
-    if (line[kHexDigits] != ' ' || (line[kHexDigits + 1] != ' ' && line[kHexDigits + 1] != '*')) {
-        return false;
-    }
+// One "<hex>  <path>" line into list; what is wrong with it, if anything.
+std::optional<std::string> AddLine(std::string_view line,
+                                   std::map<std::string, std::string>& list) {
+    const bool wellFormed =
+        line.size() >= kHexDigits + 3 && IsHexDigest(line.substr(0, kHexDigits)) &&
+        line[kHexDigits] == ' ' && (line[kHexDigits + 1] == ' ' || line[kHexDigits + 1] == '*');
+    if (!wellFormed) return "is malformed";
     std::string path(line.substr(kHexDigits + 2));
-    return list.emplace(std::move(path), Lower(line.substr(0, kHexDigits))).second;
+    if (list.emplace(path, Lower(line.substr(0, kHexDigits))).second) return std::nullopt;
+    return "lists " + path + " again";
 }
 
 std::optional<std::uint64_t> StoredTimestamp(const CatalogueTrust& trust,
@@ -82,14 +84,19 @@ const std::string* ArchiveHashes::Find(const std::string& archiveName) const {
     return it == hexByName.end() ? nullptr : &it->second;
 }
 
-std::optional<std::map<std::string, std::string>> ParseHashList(std::string_view text) {
+std::optional<std::map<std::string, std::string>> ParseHashList(std::string_view text,
+                                                                std::string* problem) {
     std::map<std::string, std::string> list;
     size_t start = 0;
-    while (start < text.size()) {
+    for (size_t number = 1; start < text.size(); ++number) {
         size_t end = std::min(text.find('\n', start), text.size());
         std::string_view line = text.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (!line.empty() && !AddLine(line, list)) return std::nullopt;
+        std::optional<std::string> wrong = line.empty() ? std::nullopt : AddLine(line, list);
+        if (wrong) {
+            if (problem) *problem = "line " + std::to_string(number) + " " + *wrong;
+            return std::nullopt;
+        }
         start = end + 1;
     }
     return list;
@@ -123,8 +130,10 @@ TrustCheck CheckSignedCatalogue(const CatalogueTrust& trust, std::string_view ca
     if (!check.timestamp.valid || IsReplay(trust, check)) {
         return Refused("the signature is older than the catalogue accepted before");
     }
-    auto list = ParseHashList(*files.hashList);
-    if (!list || (*list)[std::string(kCatalogueEntry)] != Sha256Hex(catalogue)) {
+    std::string listProblem;
+    auto list = ParseHashList(*files.hashList, &listProblem);
+    if (!list) return Refused(std::string(kHashListName) + ": " + listProblem);
+    if ((*list)[std::string(kCatalogueEntry)] != Sha256Hex(catalogue)) {
         return Refused("packages.dat does not have the hash its signed list gives");
     }
     check.accepted = true;

@@ -36,8 +36,10 @@ struct ArchiveHashes {
 };
 
 // sha256sum lines ("<64 hex digits>  <path>", or " *<path>" for binary mode):
-// path -> lower-case hex. Nothing when a line is malformed or a path repeats.
-std::optional<std::map<std::string, std::string>> ParseHashList(std::string_view text);
+// path -> lower-case hex. Nothing when a line is malformed or a path repeats;
+// *problem then names the line.
+std::optional<std::map<std::string, std::string>> ParseHashList(std::string_view text,
+                                                                std::string* problem = nullptr);
 
 struct CatalogueTrust {
     std::string publicKeyPath;           // no file there: nothing is checked

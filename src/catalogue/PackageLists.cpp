@@ -113,6 +113,16 @@ void MarkUpdates(Packages& packages, FileTestCache& tests) {
     for (auto& p : packages.entries) p.Marked = AnyFileNeedsUpdate(p, tests);
 }
 
+std::vector<std::string> UnsafeFileNames(const Packages& packages) {
+    std::vector<std::string> names;
+    for (const PackageEntry& p : packages.entries) {
+        for (const PackageFileEntry& f : p.Files) {
+            if (!IsSafeFileEntry(f)) names.push_back(f.FileName);
+        }
+    }
+    return names;
+}
+
 void FillInstallList(ListContext& c) {
     FileTestCache tests(c.installFolder);
     FillInstallList(c, tests);

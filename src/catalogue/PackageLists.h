@@ -58,6 +58,10 @@ void MarkUpdates(Packages& packages, std::string_view installFolder);
 // SizeBytes = summed ArchiveSize of the out-of-date files of marked packages;
 // lists marked packages with something to download; finishes with text 610.
 void FillInstallList(ListContext& c);
+// FileNames of the entries IsSafeFileEntry refuses, over all packages in
+// catalogue order: no list build tests them and no run touches them, so a
+// caller that reports a run names them instead.
+std::vector<std::string> UnsafeFileNames(const Packages& packages);
 // The same two steps asking the given cache, so that one build that runs both
 // tests each distinct file once (the forms above use a cache of their own).
 void MarkUpdates(Packages& packages, FileTestCache& tests);

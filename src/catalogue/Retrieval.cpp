@@ -11,11 +11,19 @@
 namespace znt {
 namespace {
 
-// Synchronous download into target; nothing is written unless the whole body arrived.
-bool DownloadTo(ov::InetControl& inet, const std::string& url, const std::string& target) {
+// Synchronous download into target; nothing is written unless the whole
+// body arrived. On failure, *reason says why.
+bool DownloadTo(ov::InetControl& inet, const std::string& url, const std::string& target,
+                std::string* reason = nullptr) {
     std::optional<std::string> body = inet.OpenUrl(url);
     while (inet.StillExecuting()) ov::YieldToEventLoop();
-    return body && ov::WriteFileAtomic(target, *body);
+    if (!body) {
+        if (reason) *reason = inet.LastError().empty() ? "transfer failed" : inet.LastError();
+        return false;
+    }
+    if (ov::WriteFileAtomic(target, *body)) return true;
+    if (reason) *reason = ov::LastFileError();
+    return false;
 }
 
 bool NonEmptyFile(const std::string& path) {
@@ -23,13 +31,24 @@ bool NonEmptyFile(const std::string& path) {
     return length && *length > 0;
 }
 
-// packages.dat from the source into target; true when it is there and not empty.
+bool CopyCatalogue(const CatalogueSource& source, const std::string& target,
+                   std::string& reason) {
+    const std::string from = source.SourceFolder + "\\packages.dat";
+    if (ov::CopyFileReplacing(from, target)) return true;
+    reason = ov::IsRegularFile(from) ? ov::LastFileError() : "not in the source folder";
+    return false;
+}
+
+// packages.dat from the source into target; true when it is there and not
+// empty, else reason says why.
 bool PlaceCatalogue(const CatalogueSource& source, const std::string& target,
-                    ov::InetControl& inet) {
-    bool placed = source.SourceIsInternet
-                      ? DownloadTo(inet, source.serverBase + "/ovw2010/packages.dat", target)
-                      : ov::CopyFileReplacing(source.SourceFolder + "\\packages.dat", target);
-    return placed && NonEmptyFile(target);
+                    ov::InetControl& inet, std::string& reason) {
+    bool placed =
+        source.SourceIsInternet
+            ? DownloadTo(inet, source.serverBase + "/ovw2010/packages.dat", target, &reason)
+            : CopyCatalogue(source, target, reason);
+    if (placed && !NonEmptyFile(target)) reason = "empty";
+    return placed && reason.empty();
 }
 
 std::optional<std::string> Fetched(const CatalogueSource& source, ov::InetControl& inet,
@@ -85,7 +104,7 @@ CatalogueFetchResult FetchCatalogue(const CatalogueSource& source, std::string_v
                                     ov::InetControl& inet, const CatalogueTrust& trust) {
     CatalogueFetchResult result;
     const std::string target = std::string(folder) + "\\packages.dat";
-    if (!PlaceCatalogue(source, target, inet)) return result;
+    if (!PlaceCatalogue(source, target, inet, result.problem)) return result;
     TrustCheck check;
     if (RequiresSignature(trust)) {
         check = CheckPlaced(source, target, inet, trust);
@@ -97,6 +116,7 @@ CatalogueFetchResult FetchCatalogue(const CatalogueSource& source, std::string_v
     // A damaged, cut or still-compressed catalogue must not pass for the whole one.
     if (!ReadCatalogueFile(target).complete) {
         ov::RemoveFile(target);
+        result.problem = "damaged or cut short";
         return result;
     }
     RememberAccepted(trust, check);

@@ -42,7 +42,7 @@ enum class FetchStatus {
 
 struct CatalogueFetchResult {
     FetchStatus status = FetchStatus::Failed;
-    std::string problem;   // why it was Untrusted
+    std::string problem;   // why it was Untrusted or Failed ("HTTP 404", "certificate not trusted")
     ArchiveHashes hashes;  // required when the catalogue was signed
 };
 

@@ -75,6 +75,8 @@ public:
           bars_(bars), validator_(validator) {}
 
     FetchResult Run(const std::string& url);
+    // Why a TransferFailed try failed, as a short phrase.
+    std::string FailureDetail() const;
 
 private:
     void OnState(int state);
@@ -99,6 +101,7 @@ private:
     bool stopped_ = false;
     bool failed_ = false;
     FetchResult stopReason_ = FetchResult::Cancelled;
+    std::string detail_;  // a failure decided here rather than by the control
 };
 
 FetchResult Transfer::Run(const std::string& url) {
@@ -106,7 +109,10 @@ FetchResult Transfer::Run(const std::string& url) {
     std::optional<std::uint64_t> from;
     if (part_.Length() > 0) from = static_cast<std::uint64_t>(part_.Length());
     url_ = url;
-    if (!inet_.Execute(url, "GET", from, validator_)) return FetchResult::TransferFailed;
+    if (!inet_.Execute(url, "GET", from, validator_)) {
+        detail_ = "transfer not started";
+        return FetchResult::TransferFailed;
+    }
     while (inet_.StillExecuting()) {
         if (!stopped_ && watcher_.CancelRequested()) Stop(FetchResult::Cancelled);
         ov::YieldToEventLoop();
@@ -129,6 +135,7 @@ bool Transfer::TakesAnswer() {
         if (inet_.ContentRangeStart() == static_cast<std::uint64_t>(held)) return true;
         StartOver();  // a range we did not ask for: the next try starts afresh
         Stop(FetchResult::TransferFailed);
+        detail_ = "server sent another range";
         return false;
     }
     if (held > 0) StartOver();
@@ -170,6 +177,12 @@ void Transfer::HandleChunk(std::string_view chunk) {
     }
     run_.received += static_cast<std::int64_t>(chunk.size());
     Report();
+}
+
+std::string Transfer::FailureDetail() const {
+    if (!detail_.empty()) return detail_;
+    std::string error = inet_.LastError();
+    return error.empty() ? "transfer failed" : error;
 }
 
 void Transfer::Report() {
@@ -232,6 +245,32 @@ bool WaitBeforeRetry(const RetryPolicy& retry, int attempt,
     return retry.wait ? retry.wait(wait, cancelled) : WaitYielding(wait, cancelled);
 }
 
+// The reason column of a fetch that was not accepted; empty when it was.
+std::string FailureText(FetchResult result, const PartFile& part, std::int64_t expected,
+                        const std::string& transferDetail) {
+    const std::string wanted = std::to_string(expected);
+    switch (result) {
+    case FetchResult::Accepted:
+        return {};
+    case FetchResult::WrongLength:
+        return "length " + std::to_string(part.Length()) + ", expected " + wanted;
+    case FetchResult::TooLong:
+        return "length over " + wanted + ", expected " + wanted;
+    case FetchResult::TransferFailed:
+        return transferDetail;
+    case FetchResult::WriteFailed:
+        return ov::ErrnoText(part.Error());
+    case FetchResult::Cancelled:
+        break;
+    }
+    return "cancelled";
+}
+
+FetchResult Noted(FetchResult result, std::string text, std::string* reason) {
+    if (reason) *reason = std::move(text);
+    return result;
+}
+
 }  // namespace
 
 int Percent(std::int64_t part, std::int64_t whole) {
@@ -248,38 +287,45 @@ int Percent(std::int64_t part, std::int64_t whole) {
 FetchResult DownloadArchive(ov::InetControl& inet, const std::string& url,
                             const std::string& target, std::int64_t expected, RunBytes& run,
                             TransferWatcher& watcher, const RetryPolicy& retry,
-                            LeftoverProof proof) {
+                            LeftoverProof proof, std::string* reason) {
     DeleteQuietly(target);
     PartFile part(target, expected);
-    if (!part.IsOpen()) return FetchResult::WriteFailed;
+    if (!part.IsOpen()) return Noted(FetchResult::WriteFailed, ov::ErrnoText(part.Error()), reason);
     std::string validator = part.RecordedValidator(url);
     if (!Continuable(part, expected, validator, proof) && !part.Restart()) {
-        return FetchResult::WriteFailed;
+        return Noted(FetchResult::WriteFailed, ov::ErrnoText(part.Error()), reason);
     }
     run.received += part.Length();
     Bars bars;
     for (int attempt = 0;; ++attempt) {
-        FetchResult result =
-            Transfer(inet, part, expected, run, watcher, bars, validator).Run(url);
+        Transfer transfer(inet, part, expected, run, watcher, bars, validator);
+        FetchResult result = transfer.Run(url);
         if (result != FetchResult::TransferFailed || attempt >= retry.retries ||
             !RetryableStatus(inet.ResponseCode())) {
-            return result;
+            const std::string detail =
+                result == FetchResult::TransferFailed ? transfer.FailureDetail() : "";
+            return Noted(result, FailureText(result, part, expected, detail), reason);
         }
         if (!WaitBeforeRetry(retry, attempt, inet.RetryAfterSeconds(), watcher)) {
-            return FetchResult::Cancelled;
+            return Noted(FetchResult::Cancelled, "cancelled", reason);
         }
     }
 }
 
 FetchResult CopyArchive(const std::string& source, const std::string& target,
-                        std::int64_t expected, TransferWatcher& watcher) {
+                        std::int64_t expected, TransferWatcher& watcher, std::string* reason) {
     DeleteQuietly(target);
-    if (!ov::IsRegularFile(source)) return FetchResult::TransferFailed;
+    if (!ov::IsRegularFile(source)) {
+        return Noted(FetchResult::TransferFailed, "not in the source folder", reason);
+    }
     std::ifstream in(FsPath(source), std::ios::binary);
-    if (!in) return FetchResult::TransferFailed;
+    if (!in) return Noted(FetchResult::TransferFailed, "cannot be read", reason);
     PartFile part(target, expected);
-    if (!part.IsOpen() || !part.Restart()) return FetchResult::WriteFailed;
-    return CopyInto(in, part, expected, watcher);
+    if (!part.IsOpen() || !part.Restart()) {
+        return Noted(FetchResult::WriteFailed, ov::ErrnoText(part.Error()), reason);
+    }
+    FetchResult result = CopyInto(in, part, expected, watcher);
+    return Noted(result, FailureText(result, part, expected, "read error"), reason);
 }
 
 }  // namespace znt

@@ -106,15 +106,19 @@ enum class LeftoverProof {
 };
 
 // GET url into target (a "\" path), trying again as retry says. Adds every
-// byte kept to run.
+// byte kept to run. A result other than Accepted leaves its reason in
+// *reason, a short phrase: "length 300144, expected 300150", "HTTP 404",
+// "connection refused", "no space left on device", "cancelled".
 FetchResult DownloadArchive(ov::InetControl& inet, const std::string& url,
                             const std::string& target, std::int64_t expected, RunBytes& run,
                             TransferWatcher& watcher, const RetryPolicy& retry = {},
-                            LeftoverProof proof = LeftoverProof::Validator);
+                            LeftoverProof proof = LeftoverProof::Validator,
+                            std::string* reason = nullptr);
 
 // Copies source (a regular file only) into target, reading no more than one
 // byte past the expected length. The bars are not reported.
 FetchResult CopyArchive(const std::string& source, const std::string& target,
-                        std::int64_t expected, TransferWatcher& watcher);
+                        std::int64_t expected, TransferWatcher& watcher,
+                        std::string* reason = nullptr);
 
 }  // namespace znt

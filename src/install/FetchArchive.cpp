@@ -66,14 +66,15 @@ const std::string* SignedHash(const InstallContext& c, const PackageFileEntry& f
     return c.archiveHashes.required ? c.archiveHashes.Find(f.ArchiveName) : nullptr;
 }
 
-FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
+FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::string& target,
+                       std::string& reason) {
     ViewWatcher watcher(c);
     c.view.SetValue(DownloadControl::PBAR, 0);
     CancelStopsTransfer cancel(c);
     std::string url = c.source.serverBase + "/ovw2010/files/" + f.ArchiveName;
     LeftoverProof proof = SignedHash(c, f) ? LeftoverProof::SignedHash : LeftoverProof::Validator;
     FetchResult result = DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes,
-                                         watcher, c.retry, proof);
+                                         watcher, c.retry, proof, &reason);
     // The server has stopped answering when even the last try got no response
     // head (status 0): the connection was refused or timed out, or it stayed
     // silent until the stall limit. An HTTP status of any kind, a 404 for one
@@ -87,9 +88,9 @@ FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::
 // A download that continued an earlier run's part file and does not match
 // the signed hash had another archive's bytes: it is fetched whole again.
 FetchResult FromServerWithLeftover(InstallContext& c, const PackageFileEntry& f,
-                                   const std::string& target) {
+                                   const std::string& target, std::string& reason) {
     bool leftover = ov::IsRegularFile(target + ".part");
-    FetchResult result = FromServer(c, f, target);
+    FetchResult result = FromServer(c, f, target, reason);
     const std::string* expected = SignedHash(c, f);
     if (result != FetchResult::Accepted || !leftover || !expected ||
         ArchiveHashMatches(target, *expected)) {
@@ -97,21 +98,24 @@ FetchResult FromServerWithLeftover(InstallContext& c, const PackageFileEntry& f,
     }
     c.files.Delete(target);
     c.run.bytes.received -= f.ArchiveSize;
-    return FromServer(c, f, target);
+    return FromServer(c, f, target, reason);
 }
 
-FetchResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
+FetchResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target,
+                       std::string& reason) {
     ViewWatcher watcher(c);
     ov::YieldToEventLoop();
     std::string source = c.source.SourceFolder + "\\files\\" + f.ArchiveName;
-    return CopyArchive(source, target, f.ArchiveSize, watcher);
+    return CopyArchive(source, target, f.ArchiveSize, watcher, &reason);
 }
 
 // The one hash check of a fetched archive, once it is complete on disk.
-bool HashAccepted(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
+bool HashAccepted(InstallContext& c, const PackageFileEntry& f, const std::string& target,
+                  std::string& reason) {
     if (!c.archiveHashes.required) return true;
     const std::string* expected = c.archiveHashes.Find(f.ArchiveName);
     if (expected && ArchiveHashMatches(target, *expected)) return true;
+    reason = expected ? "hash mismatch" : "not in the signed hash list";
     c.files.Delete(target);
     c.run.archiveRefused = true;
     return false;
@@ -131,19 +135,26 @@ bool Fetchable(const PackageFileEntry& f) {
 
 }  // namespace
 
-bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j) {
+bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j, std::string* why) {
+    std::string unused;
+    std::string& reason = why ? *why : unused;
+    reason.clear();
     if (!c.packages.HasPackage(i) || j < 1) return false;
     if (static_cast<std::size_t>(j) > c.packages.Package(i).Files.size()) return false;
     PackageFileEntry& f = c.packages.Package(i).File(j);
     f.Fetched = false;
-    if (!Fetchable(f)) return false;
+    if (!Fetchable(f)) {
+        reason = "unsafe name";
+        return false;
+    }
     c.view.SetText(DownloadControl::lblCurrent,
                    c.texts[kTextFetchingArchive] + " " + ArchiveStem(f.ArchiveName) + "...");
     std::string target = c.cacheFolder + f.ArchiveName;
     FetchResult result = CachedArchiveUsable(c, f, target) ? FromCache(c, f)
-                         : c.source.SourceIsInternet       ? FromServerWithLeftover(c, f, target)
-                                                           : FromFolder(c, f, target);
-    f.Fetched = result == FetchResult::Accepted && HashAccepted(c, f, target);
+                         : c.source.SourceIsInternet ? FromServerWithLeftover(c, f, target, reason)
+                                                     : FromFolder(c, f, target, reason);
+    f.Fetched = result == FetchResult::Accepted && HashAccepted(c, f, target, reason);
+    if (f.Fetched) c.run.fetchedArchives.insert(f.ArchiveName);
     return f.Fetched;
 }
 
@@ -154,9 +165,10 @@ bool CachedArchiveUsable(const InstallContext& c, const PackageFileEntry& f,
     if (!length || f.ArchiveSize < 0 || *length != static_cast<std::uint64_t>(f.ArchiveSize)) {
         return false;
     }
-    // Only a signed hash tells the archive from one of the same length with
-    // other bytes (an older build, another source, a fetch cut short and
-    // filled up); without one, or when it differs, the archive is fetched again.
+    if (c.run.fetchedArchives.count(f.ArchiveName) > 0) return true;
+    // Only a signed hash tells an earlier run's archive from one of the same
+    // length with other bytes (an older build, another source, a fetch cut
+    // short and filled up); without one, or when it differs, it is fetched again.
     const std::string* expected = SignedHash(c, f);
     return expected && ArchiveHashMatches(path, *expected);
 }

@@ -28,15 +28,17 @@ inline constexpr int kTextArchiveUntrusted = 651;
 // archive there has exactly ArchiveSize bytes and, when the catalogue was
 // signed (c.archiveHashes.required), the hash the list gives; an archive that
 // is not listed or differs is deleted and sets c.run.archiveRefused. An entry
-// outside the catalogue or failing IsSafeFileEntry is never fetched.
+// outside the catalogue or failing IsSafeFileEntry is never fetched. When
+// false, *reason says why in a short phrase ("HTTP 404", "hash mismatch").
 // A download from the server whose last try, after every retry, got no
 // response at all sets c.run.serverSilent.
-bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j);
+bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j,
+                  std::string* reason = nullptr);
 
 // Whether the file at path, in the cache folder before any fetch, may stand
 // for the archive of f: a regular file of exactly ArchiveSize bytes with the
-// hash a signed catalogue lists for it. Without a signed catalogue nothing
-// cached is used. Every check of a cached archive belongs here.
+// hash a signed catalogue lists for it, or one this run fetched itself.
+// Without a signed catalogue nothing an earlier run left is used. Every check of a cached archive belongs here.
 bool CachedArchiveUsable(const InstallContext& c, const PackageFileEntry& f,
                          const std::string& path);
 

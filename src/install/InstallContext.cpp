@@ -10,6 +10,13 @@ PatcherRunner AutopatchRunner(ov::CoreSectionTable& coreTexts, ov::MessageSink& 
     };
 }
 
+StagedArchive* InstallRunState::Staged(const std::string& path) {
+    for (StagedArchive& s : staged) {
+        if (s.path == path) return &s;
+    }
+    return nullptr;
+}
+
 bool IsFailureEvent(InstallEventKind kind) {
     return kind == InstallEventKind::ArchiveFailed || kind == InstallEventKind::FileNotExtracted ||
            kind == InstallEventKind::FileNotPlaced;

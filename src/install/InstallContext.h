@@ -12,6 +12,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
+#include <vector>
 #include <string>
 
 namespace ov {
@@ -26,12 +28,15 @@ struct AppTexts;
 class DownloadView;
 class FileOps;
 
-// Extracts every member of an archive into a folder; 0 on success. The run
-// does not act on the result: the file it expects is either there or not.
+// Extracts every member of an archive into a folder; 0 on success, else a
+// code with a short reason ("CRC mismatch"). A member declared larger than
+// maxFileBytes is not written. The run does not act on the code: the file
+// it expects is either there or not, and the reason says why it is not.
 class ArchiveExtractor {
 public:
     virtual ~ArchiveExtractor() = default;
-    virtual int Extract(const std::string& archive, const std::string& folder) = 0;
+    virtual int Extract(const std::string& archive, const std::string& folder,
+                        std::uint64_t maxFileBytes, std::string& reason) = 0;
 };
 
 // Runs the patcher (its path and argument line) and returns when it ended.
@@ -67,6 +72,13 @@ struct InstallEvent {
 
 using InstallReporter = std::function<void(const InstallEvent&)>;
 
+// One archive's staged file in the pass.
+struct StagedArchive {
+    std::string path;    // below the cache folder
+    std::string reason;  // why its extraction failed; empty when it did not
+    int uses = 0;        // entries of the run still to place it
+};
+
 // The run's own counters; RunInstall starts them afresh.
 struct InstallRunState {
     RunBytes bytes;
@@ -75,6 +87,12 @@ struct InstallRunState {
     TransferRate rate;     // lblSpeed's rate and time left
     bool archiveRefused = false;  // an archive did not match the signed hash list
     bool serverSilent = false;    // the update server stopped answering (FetchArchive.h)
+    // The archives this run fetched and accepted: a second entry naming one
+    // takes it from the cache without asking the source again.
+    std::set<std::string> fetchedArchives;
+    // The staged files of the pass; an archive named twice is staged once.
+    std::vector<StagedArchive> staged;
+    StagedArchive* Staged(const std::string& path);
 };
 
 struct InstallContext {

@@ -12,6 +12,8 @@ size_t LastSeparator(std::string_view path) { return path.find_last_of("\\/"); }
 
 }  // namespace
 
+std::string FileOps::LastError() { return ov::LastFileError(); }
+
 bool DiskFileOps::Exists(const std::string& path) { return ov::FileExists(path); }
 
 bool DiskFileOps::Replace(const std::string& from, const std::string& to) {

@@ -24,6 +24,9 @@ public:
     // Copies from to a temporary name beside to, then renames it over to.
     // False when any step fails; to is then as it was.
     virtual bool Replace(const std::string& from, const std::string& to) = 0;
+    // Why the last failed Replace failed, as a short phrase ("permission
+    // denied"); asked right after it, before any other call.
+    virtual std::string LastError();
     // Makes the file writable and deletes it; failures are ignored.
     virtual void Delete(const std::string& path) = 0;
     // Creates the folder and its missing parents; failures are ignored.

@@ -5,6 +5,7 @@
 #include "OVShared/Platform/SafePath.h"
 #include "install/InstallFiles.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -74,9 +75,10 @@ std::optional<std::vector<JournalEntry>> ReadJournal(const std::string& cacheFol
 }
 
 // Places one entry whose staged file is still there; a file that cannot be
-// placed waits in the cache folder under its own name, as in the pass.
-void RecoverEntry(const std::string& installFolder, const JournalEntry& e, FileOps& files,
-                  RecoveryResult& r) {
+// placed waits in the cache folder under its own name, as in the pass. The
+// staged file is kept while a later entry names it too.
+void RecoverEntry(const std::string& installFolder, const JournalEntry& e, bool lastUse,
+                  FileOps& files, RecoveryResult& r) {
     const std::string cache = CacheOf(installFolder);
     const std::string staged = cache + e.staged;
     if (!files.Exists(staged)) return;
@@ -92,7 +94,7 @@ void RecoverEntry(const std::string& installFolder, const JournalEntry& e, FileO
         ov::RemoveReplaceLeftovers(waiting);
         r.leftOld.push_back({target, kept ? kReasonNewCopyInCache : kReasonNewCopyLost});
     }
-    files.Delete(staged);
+    if (lastUse) files.Delete(staged);
 }
 
 // A pass killed inside a replacing write leaves its temporary beside the
@@ -181,8 +183,12 @@ RecoveryResult RecoverInterruptedInstall(const std::string& installFolder, FileO
     if (r.journalFound) {
         std::optional<std::vector<JournalEntry>> entries = ReadJournal(cache);
         r.refused = !entries;
-        for (const JournalEntry& e : entries.value_or(std::vector<JournalEntry>{})) {
-            RecoverEntry(installFolder, e, files, r);
+        const std::vector<JournalEntry> list = entries.value_or(std::vector<JournalEntry>{});
+        for (auto e = list.begin(); e != list.end(); ++e) {
+            const bool lastUse = std::none_of(e + 1, list.end(), [&](const JournalEntry& later) {
+                return later.staged == e->staged;
+            });
+            RecoverEntry(installFolder, *e, lastUse, files, r);
         }
         if (entries) RemoveLeftovers(installFolder, *entries);
     }

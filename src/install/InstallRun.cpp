@@ -83,12 +83,13 @@ bool FetchPackage(InstallContext& c, std::int32_t i) {
             continue;
         }
         const auto start = std::chrono::steady_clock::now();
-        bool fetched = FetchArchive(c, i, j);
+        std::string reason;
+        bool fetched = FetchArchive(c, i, j, &reason);
         const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
         c.Report(fetched ? InstallEventKind::ArchiveFetched : InstallEventKind::ArchiveFailed,
                  f.ArchiveName, f.ArchiveSize, taken.count(),
-                 fetched || !c.run.serverSilent ? "" : kReasonServerSilent);
+                 fetched ? "" : c.run.serverSilent ? kReasonServerSilent : reason);
     }
     return !CancelPressed(c);
 }
@@ -156,11 +157,11 @@ InstallStepResult StepStagePass(InstallContext& c) {
     return std::nullopt;
 }
 
-// Reads the staged new files; writes the journal. An archive named twice is
-// placed once (the first placement takes its file), so it is listed once.
-// A journal that cannot be written stops the run before any file is placed:
-// the staging folder goes, the fetched archives stay for the next run, and
-// each file is reported not installed (text 656).
+// Reads the staged new files; writes the journal. An archive named for two
+// targets has one staged file and a line for each target; a target named
+// twice is listed once. A journal that cannot be written stops the run
+// before any file is placed: the staging folder goes, the fetched archives
+// stay for the next run, and each file is reported not installed (text 656).
 InstallStepResult StepWriteJournal(InstallContext& c) {
     std::vector<JournalEntry> entries;
     std::set<std::string> listed;
@@ -168,7 +169,9 @@ InstallStepResult StepWriteJournal(InstallContext& c) {
         if (!p.Marked) continue;
         for (const PackageFileEntry& f : p.Files) {
             std::optional<JournalEntry> e = StagedEntry(c, f);
-            if (e && listed.insert(e->staged).second) entries.push_back(std::move(*e));
+            if (e && listed.insert(e->staged + '\t' + e->target).second) {
+                entries.push_back(std::move(*e));
+            }
         }
     }
     if (entries.empty() || WriteJournal(c.cacheFolder, entries)) return std::nullopt;

@@ -3,6 +3,7 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "install/InstallFiles.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -35,6 +36,7 @@ PartFile::PartFile(std::string target, std::int64_t expected)
     out_.open(FsPath(part_), std::ios::binary | (keep ? std::ios::app : std::ios::trunc));
     open_ = out_.is_open();
     if (keep) length_ = static_cast<std::int64_t>(*left);
+    if (!open_) NoteError();
 }
 
 PartFile::~PartFile() {
@@ -50,7 +52,7 @@ bool PartFile::Append(std::string_view bytes) {
     if (buffer_.size() + bytes.size() > kWriteBuffer && !Flush()) return false;
     if (bytes.size() >= kWriteBuffer) {
         out_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out_) return false;
+        if (!out_) return NoteError();
     } else {
         buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     }
@@ -67,7 +69,7 @@ bool PartFile::Restart() {
     out_.close();
     out_.open(FsPath(part_), std::ios::binary | std::ios::trunc);
     open_ = out_.is_open();
-    return open_;
+    return open_ || NoteError();
 }
 
 std::string PartFile::RecordedValidator(const std::string& url) const {
@@ -86,13 +88,19 @@ bool PartFile::RecordValidator(const std::string& url, const std::string& valida
 bool PartFile::Flush() {
     out_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
     buffer_.clear();
-    return static_cast<bool>(out_);
+    return static_cast<bool>(out_) || NoteError();
+}
+
+bool PartFile::NoteError() {
+    if (error_ == 0) error_ = errno;
+    return false;
 }
 
 bool PartFile::Commit() {
     if (done_) return false;
     bool flushed = open_ && Flush();
     out_.close();
+    if (flushed && out_.fail()) NoteError();
     bool whole = flushed && !out_.fail() && length_ == expected_ && !tooLong_;
     if (!whole) {
         Discard();

@@ -39,6 +39,8 @@ public:
     // (then TooLong() is set) or the write fails.
     bool Append(std::string_view bytes);
     bool TooLong() const { return tooLong_; }
+    // The errno of the first failed open or write; 0 when none failed.
+    int Error() const { return error_; }
     // Empties the part file and forgets its validator; false when it cannot
     // be written any more.
     bool Restart();
@@ -56,6 +58,7 @@ public:
 
 private:
     bool Flush();
+    bool NoteError();  // records errno; always false
     void Discard();
 
     std::string target_;
@@ -65,6 +68,7 @@ private:
     std::int64_t length_ = 0;
     bool open_ = false;
     bool tooLong_ = false;
+    int error_ = 0;
     bool done_ = false;
     std::vector<char> buffer_;
     std::ofstream out_;

@@ -9,6 +9,8 @@
 #include "install/InstallFiles.h"
 
 #include <cctype>
+#include <cstdint>
+#include <limits>
 
 namespace znt {
 namespace {
@@ -74,28 +76,62 @@ void RunPatcher(InstallContext& c, const PackageEntry& package, const Placement&
               PatcherArguments(at.Target(), at.newFile, package.NameEnglish, c.english));
 }
 
-// Moves the staged new file to the cache folder itself, where the patcher
+// Deletes the staged file once the last entry that names its archive is done.
+void ReleaseStaged(InstallContext& c, const Placement& at) {
+    StagedArchive* s = c.run.Staged(at.staged);
+    if (!s || --s->uses <= 0) c.files.Delete(at.staged);
+}
+
+// Copies the staged new file to the cache folder itself, where the patcher
 // and the next start's self-update look for it.
 void KeepInCache(InstallContext& c, const Placement& at) {
     c.files.Replace(at.staged, at.newFile);
-    c.files.Delete(at.staged);
+    ReleaseStaged(c, at);
+}
+
+// A size-checked file (CheckMode 1) is extracted no larger than its
+// catalogue size; any other file has no bound of its own.
+std::uint64_t MaxFileBytes(const PackageFileEntry& f) {
+    if (f.CheckMode == 1 && f.SizeBytes >= 0) return static_cast<std::uint64_t>(f.SizeBytes);
+    return std::numeric_limits<std::uint64_t>::max();
+}
+
+// Why the staged file is missing: its archive's extraction failure, or an
+// archive that does not hold it.
+std::string NotExtractedReason(InstallContext& c, const Placement& at) {
+    const StagedArchive* s = c.run.Staged(at.staged);
+    return s && !s->reason.empty() ? s->reason : "not in the archive";
+}
+
+// A size-checked file of another length would be fetched again on every
+// run, so it is not staged (nor journalled, nor placed).
+std::optional<std::string> WrongLength(const PackageFileEntry& f, const std::string& staged) {
+    if (f.CheckMode != 1) return std::nullopt;
+    std::optional<std::uint64_t> length = ov::FileLength(staged);
+    if (!length || (f.SizeBytes >= 0 && *length == static_cast<std::uint64_t>(f.SizeBytes))) {
+        return std::nullopt;
+    }
+    return "length " + std::to_string(*length) + ", expected " + std::to_string(f.SizeBytes);
 }
 
 void PlaceNewFile(InstallContext& c, const PackageEntry& package, const Placement& at) {
     // Nothing extracted: the installed file is left as it is.
     if (!c.files.Exists(at.staged)) {
-        c.Report(InstallEventKind::FileNotExtracted, at.Target());
+        c.Report(InstallEventKind::FileNotExtracted, at.Target(), 0, 0,
+                 NotExtractedReason(c, at));
         return;
     }
     if (ov::NativePath(at.staged) == ov::NativePath(at.Target())) return;
     c.files.CreateFolderChain(at.folder);
-    if (c.files.Replace(at.staged, at.Target())) {
-        c.files.Delete(at.staged);
+    const bool replaced = c.files.Replace(at.staged, at.Target());
+    const std::string why = replaced ? std::string() : c.files.LastError();
+    if (replaced) {
+        ReleaseStaged(c, at);
         c.Report(InstallEventKind::FilePlaced, at.Target());
     } else if (!c.files.Exists(at.Target())) {
         // Nothing to keep and nothing to patch: a new file that cannot be written.
-        c.files.Delete(at.staged);
-        c.Report(InstallEventKind::FileNotPlaced, at.Target());
+        ReleaseStaged(c, at);
+        c.Report(InstallEventKind::FileNotPlaced, at.Target(), 0, 0, why);
     } else {
         KeepInCache(c, at);
         if (IsOwnExecutable(at.name)) {
@@ -123,10 +159,22 @@ void StageEntry(InstallContext& c, const PackageFileEntry& f) {
     if (!IsPlaceable(f)) return;
     const Placement at = PlacementOf(c, f);
     if (!Refusal(c, f, at).empty()) return;
+    if (StagedArchive* s = c.run.Staged(at.staged)) {
+        ++s->uses;  // its archive was named before: one file serves both
+        return;
+    }
     const std::string folder = ParentPath(at.staged) + "\\";
     const std::string archive = c.cacheFolder + f.ArchiveName;
     c.files.CreateFolderChain(folder);
-    c.extractor.Extract(archive, folder);
+    std::string reason;
+    int code = c.extractor.Extract(archive, folder, MaxFileBytes(f), reason);
+    if (code == 0) reason.clear();
+    if (code != 0 && reason.empty()) reason = "extraction failed with code " + std::to_string(code);
+    if (std::optional<std::string> wrong = WrongLength(f, at.staged)) {
+        c.files.Delete(at.staged);
+        reason = *wrong;
+    }
+    c.run.staged.push_back(StagedArchive{at.staged, reason, 1});
 }
 
 std::optional<JournalEntry> StagedEntry(const InstallContext& c, const PackageFileEntry& f) {

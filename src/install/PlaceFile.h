@@ -9,7 +9,7 @@
 // Placement never leaves the user without the installed file: the new file
 // is copied beside the target under a temporary name and renamed over it
 // (FileOps::Replace). When that fails and the target is there, the old file
-// stays and the new one is moved to the cache folder itself: the program's
+// stays and the new one is copied to the cache folder itself: the program's
 // own executable is left staged there (text 609, restart flag), any other
 // file goes to the patcher
 //     -O <target> -N <new file> -C <NameEnglish> -L E|G

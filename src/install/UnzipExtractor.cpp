@@ -4,11 +4,16 @@
 
 namespace znt {
 
-int UnzipExtractor::Extract(const std::string& archive, const std::string& folder) {
+int UnzipExtractor::Extract(const std::string& archive, const std::string& folder,
+                            std::uint64_t maxFileBytes, std::string& reason) {
     try {
         CGUnzipFiles unzip(sink_);
-        return unzip.Unzip(archive, folder);
-    } catch (const UnzipError&) {
+        unzip.SetMaxMemberBytes(maxFileBytes);
+        int code = unzip.Unzip(archive, folder);
+        reason = unzip.GetLastReason();
+        return code;
+    } catch (const UnzipError& e) {
+        reason = e.description;
         return -1;
     }
 }

@@ -9,6 +9,7 @@
 #include "support/ChildProcess.h"
 #include "support/Env.h"
 #include "support/HttpServerProcess.h"
+#include "support/LoopbackServer.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 
@@ -118,13 +119,84 @@ TEST_F(QuietModesTest, HostileCatalogueAndArchiveWriteNothingOutsideTheInstallat
     ASSERT_TRUE(server.Ready());
 
     EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", "/SERVER=" + server.Url()}), 5) << err;
-    EXPECT_NE(out.find("NOT-INSTALLED\tbin\\ok.txt"), std::string::npos) << out;
-    EXPECT_EQ(out.find("outside.txt"), std::string::npos) << out;
+    EXPECT_NE(out.find("NOT-INSTALLED\tbin\\ok.txt\tunsafe member name\n"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("SKIPPED\t..\\outside.txt\tunsafe name\n"), std::string::npos) << out;
     for (const std::string& stray : {root.file("outside.txt"), root.file("absolute.txt"),
                                      root.file("escape.txt"), File("escape.txt"),
                                      std::string("/tmp/zntr-escape.txt")}) {
         EXPECT_FALSE(fs::exists(stray)) << stray;
     }
+
+    // Only refused files left: a failure with their lines, never "up to date".
+    hostile.entries.pop_back();
+    ASSERT_TRUE(znt::FormatCatalogue(hostile, bytes, error)) << error;
+    tree.write("ovw2010/packages.dat", bytes);
+    EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", "/SERVER=" + server.Url()}), 5) << err;
+    EXPECT_EQ(out, "SKIPPED\t..\\outside.txt\tunsafe name\nSKIPPED\t" + root.file("absolute.txt") +
+                       "\tunsafe name\n");
+    EXPECT_EQ(err.find("up to date"), std::string::npos) << err;
+    EXPECT_NE(ReadFile(File("core/zntr.log")).find("\tSKIPPED\t..\\outside.txt\tunsafe name\n"),
+              std::string::npos);
+}
+
+TEST_F(QuietModesTest, FailuresEndTheirLineWithTheReasonInTheReportAndTheLog) {
+    TempDir tree;
+    fs::create_directories(tree.file("ovw2010/files"));
+    HttpServerProcess server(tree.path(), logs);
+    ASSERT_TRUE(server.Ready());
+    const std::string serverSwitch = "/SERVER=" + server.Url();
+    const std::string refused =
+        "/SERVER=http://127.0.0.1:" + std::to_string(testsupport::LoopbackServer::UnusedPort());
+    EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", refused}), 1);
+    EXPECT_NE(err.find("\nUPDATE: connection refused\n"), std::string::npos) << err;
+    EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", serverSwitch}), 1);
+    EXPECT_NE(err.find("\nUPDATE: HTTP 404\n"), std::string::npos) << err;
+
+    znt::Packages packages;
+    auto add = [&](const std::string& name, const std::vector<archivetest::Member>& members,
+                   std::int32_t size, std::int32_t archiveExtra = 0) {
+        const std::string path = tree.file("ovw2010/files/" + name + ".zip");
+        std::int64_t length = 0;
+        if (!members.empty()) length = *ov::FileLength(archivetest::WriteZip(path, members));
+        znt::PackageEntry& p = packages.entries.emplace_back();
+        p.NameEnglish = p.NameGreek = name;
+        p.Code = static_cast<std::int32_t>(packages.entries.size());
+        znt::PackageFileEntry& f = p.Files.emplace_back();
+        f.FileName = "bin\\" + name;
+        f.CheckMode = 1;
+        f.SizeBytes = size;
+        f.ArchiveName = name + ".zip";
+        f.ArchiveSize = static_cast<std::int32_t>(length) + archiveExtra;
+        p.FileCount = 1;
+    };
+    add("bz.dll", {archivetest::Member("bz.dll", "BZh9").Method(12)}, 4);
+    add("big.dat", {{"big.dat", std::string(1 << 20, 'b')}}, 12);
+    add("cut.dat", {{"cut.dat", "cut"}}, 3, 6);
+    add("gone.dat", {}, 3, 100);
+    std::string bytes, error;
+    ASSERT_TRUE(znt::FormatCatalogue(packages, bytes, error)) << error;
+    tree.write("ovw2010/packages.dat", bytes);
+    const std::int64_t cut = *ov::FileLength(tree.file("ovw2010/files/cut.dat.zip"));
+
+    EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", serverSwitch}), 5) << err;
+    // The log keeps its columns (a FAILED archive's bytes and time) and appends the reason.
+    const std::vector<std::pair<std::string, std::string>> lines = {
+        {"FAILED\tcut.dat.zip", "length " + std::to_string(cut) + ", expected " +
+                                     std::to_string(cut + 6)},
+        {"FAILED\tgone.dat.zip", "HTTP 404"},
+        {"NOT-INSTALLED\tbin\\bz.dll", "unsupported compression method 12 (bzip2)"},
+        {"NOT-INSTALLED\tbin\\big.dat", "length 1048576, expected at most 12"}};
+    const std::string log = ReadFile(File("core/zntr.log"));
+    for (const auto& [line, reason] : lines) {
+        EXPECT_NE(out.find(line + "\t" + reason + "\n"), std::string::npos) << line << "\n" << out;
+        const size_t at = log.find("\t" + line + "\t");
+        const std::string logged =
+            at == std::string::npos ? "" : log.substr(at + 1, log.find('\n', at) - at - 1);
+        EXPECT_TRUE(logged.ends_with("\t" + reason)) << line << "\n" << log;
+    }
+    EXPECT_FALSE(fs::exists(File("bin/big.dat")));
+    EXPECT_TRUE(fs::is_empty(File("core/cache")));
 }
 
 TEST_F(QuietModesTest, UninstallRemovesOnlyNamedInstalledPackagesWithClearStatuses) {

@@ -63,6 +63,34 @@ TEST_F(Readers, OnlyStoredDeflatedAndTraditionalEncryptionAreRead) {
     EXPECT_NE(callbacks.printed.find("aes.txt"), std::string::npos) << callbacks.printed;
 }
 
+TEST_F(Readers, TheReasonNamesTheWorstFaultAndAnOversizedMemberIsNotWritten) {
+    RecordingCallbacks callbacks;
+    std::string reason = "stale";
+    std::string zip = Zip({Member("fine.txt", "fine"), Member("bzip2.bin", "BZh9").Method(12)});
+    EXPECT_EQ(znt::ExtractArchive(zip, out, {}, callbacks, &reason), znt::ExtractCode::kUnsupported);
+    EXPECT_EQ(reason, "unsupported compression method 12 (bzip2)");
+
+    std::string bytes = testsupport::ReadFile(Zip({Member("crc.txt", "hello world").Stored()}));
+    bytes[bytes.find("hello")] = 'j';
+    const std::string damaged = tmp.write("damaged.zip", bytes);
+    EXPECT_EQ(znt::ExtractArchive(damaged, out, {}, callbacks, &reason), znt::ExtractCode::kError);
+    EXPECT_EQ(reason, "CRC mismatch");
+
+    znt::ExtractOptions bounded;
+    bounded.maxMemberBytes = 12;
+    std::string big = Zip({Member("big.bin", std::string(1 << 20, 'b')), Member("ok.txt", "twelve bytes")});
+    EXPECT_EQ(znt::ExtractArchive(big, out, bounded, callbacks, &reason), znt::ExtractCode::kError);
+    EXPECT_EQ(reason, "length 1048576, expected at most 12");
+    EXPECT_FALSE(fs::exists(out + "/big.bin"));
+    EXPECT_EQ(Out("ok.txt"), "twelve bytes");
+
+    EXPECT_EQ(znt::ExtractArchive(big, out, {}, callbacks, &reason), znt::ExtractCode::kOk);
+    EXPECT_EQ(reason, "");
+    EXPECT_EQ(znt::ExtractArchive(tmp.write("no.zip", "not a zip"), out, {}, callbacks, &reason),
+              znt::ExtractCode::kNoArchive);
+    EXPECT_EQ(reason, "not a zip archive");
+}
+
 TEST_F(Readers, Zip64RecordsNamesWithoutFlagAndTheCommentAreRead) {
     std::string big(70000, 'z');
     std::string zip = archivetest::WriteZip(

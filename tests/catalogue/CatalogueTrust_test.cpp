@@ -73,6 +73,15 @@ TEST_F(CatalogueTrustTest, AChangedByteOrAMissingFileIsRefused) {
     EXPECT_NE(check.problem.find("zntr.pub"), std::string::npos) << check.problem;
 }
 
+TEST_F(CatalogueTrustTest, ARepeatedLineIsRefusedNamingTheHashListAndTheLine) {
+    const std::string archive = znt::Sha256Hex("zip") + "  files/a.exe.zip\n";
+    const std::string list = znt::Sha256Hex(kCatalogue) + "  packages.dat\n" + archive + archive;
+    znt::TrustCheck check =
+        Check({list, publish::SignMessage(key, list, publish::TrustedCommentFor("x", 1000))});
+    EXPECT_FALSE(check.accepted);
+    EXPECT_EQ(check.problem, "packages.sha256: line 3 lists files/a.exe.zip again");
+}
+
 TEST_F(CatalogueTrustTest, AnOlderSignatureThanTheLastAcceptedIsRefused) {
     znt::TrustCheck newer = Check(Signed(2000));
     ASSERT_TRUE(newer.accepted);

@@ -72,31 +72,42 @@ TEST(FetchCatalogue, DownloadsTheServersCatalogue) {
     EXPECT_EQ(ReadFile(inst.file("packages.dat")), kCatalogue);
 }
 
-TEST(FetchCatalogue, FailedDownloadsLeaveNoPartialFile) {
+// Why each failed, as the unattended modes print it after text 600.
+std::string Problem(const znt::CatalogueSource& source, const TempDir& inst, ov::InetControl& inet) {
+    znt::CatalogueFetchResult r = znt::FetchCatalogue(source, inst.path(), inet, {});
+    return r.status == znt::FetchStatus::Failed ? r.problem : "not failed";
+}
+
+TEST(FetchCatalogue, FailedDownloadsLeaveNoPartialFileAndSayWhy) {
     TempDir inst;
     LoopbackServer server;
     ov::InetControl inet;
     // Not found.
-    EXPECT_FALSE(znt::FetchCatalogue(Server(server), inst.path(), inet));
+    EXPECT_EQ(Problem(Server(server), inst, inet), "HTTP 404");
     EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
     // An error status with a body.
     LoopbackResponse error;
     error.status = 500;
     error.body = kCatalogue;
     server.Serve("/ovw2010/packages.dat", error);
-    EXPECT_FALSE(znt::FetchCatalogue(Server(server), inst.path(), inet));
+    EXPECT_EQ(Problem(Server(server), inst, inet), "HTTP 500");
     EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
     // Cut short midway.
     LoopbackResponse cut;
     cut.body = kCatalogue;
     cut.sendOnly = 10;
     server.Serve("/ovw2010/packages.dat", cut);
-    EXPECT_FALSE(znt::FetchCatalogue(Server(server), inst.path(), inet));
+    EXPECT_EQ(Problem(Server(server), inst, inet), "connection closed early");
     EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
     // Nothing listening.
     znt::CatalogueSource refused{true, "", "http://127.0.0.1:" +
                                                std::to_string(LoopbackServer::UnusedPort())};
-    EXPECT_FALSE(znt::FetchCatalogue(refused, inst.path(), inet));
+    EXPECT_EQ(Problem(refused, inst, inet), "connection refused");
+    // A local source without the file, and one that is empty.
+    TempDir cd;
+    EXPECT_EQ(Problem({false, cd.path(), ""}, inst, inet), "not in the source folder");
+    cd.write("packages.dat", "");
+    EXPECT_EQ(Problem({false, cd.path(), ""}, inst, inet), "empty");
 }
 
 TEST(FetchCatalogue, ACatalogueThatDoesNotReadWholeFailsAndIsRemoved) {

@@ -65,19 +65,24 @@ public:
 
 // The test archives hold the new file's bytes as they are: extraction writes
 // them to folder + the archive's name without ".zip". An archive starting
-// with "BROKEN" extracts nothing; with throws set, every extraction throws.
+// with "BROKEN" extracts nothing, for the reason "broken"; with throws set,
+// every extraction throws.
 class FakeExtractor : public znt::ArchiveExtractor {
 public:
-    int Extract(const std::string& archive, const std::string& folder) override {
+    int Extract(const std::string& archive, const std::string& folder, std::uint64_t maxFileBytes,
+                std::string& reason) override {
         calls.push_back(znt::LastPathPart(archive));
         if (throws) throw std::runtime_error("extraction library failed");
+        limits.push_back(maxFileBytes);
         auto bytes = ov::ReadWholeFile(archive);
+        reason = "broken";
         if (!bytes || bytes->rfind("BROKEN", 0) == 0) return 1;
         return ov::WriteFileAtomic(folder + znt::ArchiveStem(znt::LastPathPart(archive)), *bytes)
                    ? 0 : 1;
     }
     std::vector<std::string> calls;
     bool throws = false;
+    std::vector<std::uint64_t> limits;  // the bound each call was given
 };
 
 // The real file system, except that a replace of a refused target fails
@@ -171,6 +176,7 @@ protected:
     RefusingFileOps files;
     std::vector<PatcherCall> patcherCalls;
     std::vector<std::string> events;  // "<kind> <name below the installation>"
+    std::vector<std::string> reasons;  // "<event>: <reason>" of the events with one
     std::vector<std::chrono::milliseconds> waits;  // before each retry
     std::string installFolder = tmp.path() + "/inst dir";
     znt::InstallContext c = ContextFor(inet);
@@ -194,7 +200,11 @@ protected:
             .patcher = [this](const std::string& u, const std::string& a) {
                 patcherCalls.push_back({u, a});
             },
-            .report = [this](const znt::InstallEvent& e) { events.push_back(EventText(e)); },
+            .report =
+                [this](const znt::InstallEvent& e) {
+                    events.push_back(EventText(e));
+                    if (!e.reason.empty()) reasons.push_back(EventText(e) + ": " + e.reason);
+                },
         };
         // Waits before a retry are recorded, not waited.
         context.retry.wait = [this](std::chrono::milliseconds wait, const std::function<bool()>&) {
@@ -206,7 +216,7 @@ protected:
 
     std::string EventText(const znt::InstallEvent& e) const {
         static const char* const kinds[] = {"fetched", "failed",  "not-extracted", "placed",
-                                            "not-placed", "patcher", "staged"};
+                                            "not-placed", "patcher", "staged",  "skipped"};
         std::string name = e.name;
         if (name.rfind(installFolder + "\\", 0) == 0) name.erase(0, installFolder.size() + 1);
         return std::string(kinds[static_cast<int>(e.kind)]) + " " + name;

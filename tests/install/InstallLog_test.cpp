@@ -49,7 +49,7 @@ TEST_F(InstallLogTest, InstallRunAndRemovalAreLoggedOneLinePerEvent) {
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], "START\tINSTALL\t" + server.Url());
     const char* fetches[] = {"FETCHED\ta\\.dll\\.zip\t7\t\\d+", "FETCHED\tb\\.txt\\.zip\t6\t\\d+",
-                             "FAILED\tgone\\.txt\\.zip\t1\t\\d+"};  // ends with milliseconds
+                             "FAILED\tgone\\.txt\\.zip\t1\t\\d+\tHTTP 404"};  // milliseconds, reason
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(std::regex_match(lines[i + 1], std::regex(fetches[i]))) << lines[i + 1];
     }

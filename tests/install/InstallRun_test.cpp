@@ -2,8 +2,11 @@
 
 #include "InstallFixture.h"
 
+#include "install/InstallJournal.h"
+
 #include <algorithm>
 #include <chrono>
+#include <limits>
 
 using installtest::InstallTest;
 using testsupport::LoopbackResponse;
@@ -168,6 +171,56 @@ TEST_F(InstallRun, TheProgramsOwnFilesAndPathsThroughLinksAreSkippedWithTheirRea
     EXPECT_EQ(skipped[2].reason, "path passes a link");
 }
 #endif
+TEST_F(InstallRun, EveryFailureCarriesItsReasonAndASizeCheckedFileIsBoundByItsSize) {
+    AddPackage({{"missing.txt", "never served"}}, true, false);
+    AddPackage({{"short.txt", "12345"}, {"broken.txt", "BROKEN!"}, {"sized.txt", "abc"}});
+    server.Serve(ArchivePath("short.txt.zip"), "123");
+    packages.entries.back().File(3).SizeBytes = 4;  // the archive gives 3 bytes
+    AddPackage({{"v.txt", "by version"}});
+    packages.entries.back().File(1).CheckMode = 0;
+
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+
+    EXPECT_EQ(reasons, (std::vector<std::string>{
+                           "failed missing.txt.zip: HTTP 404",
+                           "failed short.txt.zip: length 3, expected 5",
+                           "not-extracted broken.txt: broken",
+                           "not-extracted sized.txt: length 3, expected 4"}));
+    EXPECT_FALSE(std::filesystem::exists(Installed("sized.txt")));
+    EXPECT_EQ(ReadFile(Installed("v.txt")), "by version");
+    // Extraction is bound by the catalogue size only where the size is what is checked.
+    EXPECT_EQ(extractor.limits,
+              (std::vector<std::uint64_t>{7, 4, std::numeric_limits<std::uint64_t>::max()}));
+    EXPECT_TRUE(CacheEntries().empty());
+}
+
+TEST_F(InstallRun, OneArchiveNamedForTwoTargetsPlacesBothInThePassAndInRecovery) {
+    tmp.write("inst dir/system/a.dll", "old");
+    AddPackage({{"bin\\a.dll", "shared"}});
+    AddPackage({{"system\\a.dll", "shared"}});
+    std::optional<std::vector<znt::JournalEntry>> journal;
+    files.beforeReplace = [&](const std::string&) {
+        if (!journal) journal = znt::ParseJournal(ReadFile(Installed("core/cache/install.journal")));
+    };
+
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+
+    EXPECT_EQ(ReadFile(Installed("bin/a.dll")), "shared");
+    EXPECT_EQ(ReadFile(Installed("system/a.dll")), "shared");
+    EXPECT_EQ(server.RequestCount(ArchivePath("a.dll.zip")), 1);
+    ASSERT_TRUE(journal);
+    EXPECT_EQ(*journal, (std::vector<znt::JournalEntry>{{"pending\\a.dll.zip\\a.dll", "bin\\a.dll"},
+                                                         {"pending\\a.dll.zip\\a.dll", "system\\a.dll"}}));
+    EXPECT_TRUE(CacheEntries().empty());
+
+    // A pass cut short before either placement: recovery places both too.
+    tmp.write("inst dir/core/cache/pending/b.dll.zip/b.dll", "again");
+    ASSERT_TRUE(znt::WriteJournal(c.cacheFolder, {{"pending\\b.dll.zip\\b.dll", "bin\\b.dll"},
+                                                  {"pending\\b.dll.zip\\b.dll", "system\\b.dll"}}));
+    EXPECT_EQ(znt::RecoverInterruptedInstall(installFolder, files).placed.size(), 2u);
+    EXPECT_EQ(ReadFile(Installed("bin/b.dll")), "again");
+    EXPECT_EQ(ReadFile(Installed("system/b.dll")), "again");
+}
 
 TEST_F(InstallRun, CancelDuringAHeldTransferStopsTheRunAndEmptiesTheCache) {
     AddPackage({{"a.txt", "first"}, {"big.bin", ""}, {"c.txt", "third"}});
@@ -267,7 +320,7 @@ TEST_F(InstallRun, AServerThatStopsAnsweringIsNotAskedAgainAndWhatArrivedIsInsta
     EXPECT_EQ(waits.size(), 3u);
     const std::string silence = " (server not answering)";
     EXPECT_EQ(events, (std::vector<std::string>{
-                          "failed gone.txt.zip", "fetched a.txt.zip", "failed s1.txt.zip" + silence,
+                          "failed gone.txt.zip (HTTP 404)", "fetched a.txt.zip", "failed s1.txt.zip" + silence,
                           "failed s2.txt.zip" + silence, "failed s3.txt.zip" + silence,
                           "failed s4.txt.zip" + silence, "failed s5.txt.zip" + silence,
                           "failed s6.txt.zip" + silence, "placed a.txt"}));

@@ -109,7 +109,8 @@ private:
 // The test archives hold the new file's bytes as they are.
 class CopyingExtractor : public znt::ArchiveExtractor {
 public:
-    int Extract(const std::string& archive, const std::string& folder) override {
+    int Extract(const std::string& archive, const std::string& folder, std::uint64_t,
+                std::string&) override {
         return CopyInto(archive, folder + znt::ArchiveStem(znt::LastPathPart(archive))) ? 0 : 1;
     }
 };

@@ -28,7 +28,8 @@ int WaitFor(ChildProcess& child) {
 bool CheckExists(std::string_view file, CoreSectionTable& texts, MessageSink& sink) {
     texts.EnsureLoaded();
     if (FileExists(file)) return true;
-    sink.Show(texts.MissingFileText(file), "", MsgIcon::Critical);
+    // The path as the system spells it: "/" on POSIX.
+    sink.Show(texts.MissingFileText(NativePath(file)), "", MsgIcon::Critical);
     return false;
 }
 

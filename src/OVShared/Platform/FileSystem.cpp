@@ -3,6 +3,8 @@
 #include "OVShared/Platform/FileSystem.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <system_error>
 
 namespace ov {
 namespace {
@@ -50,6 +52,29 @@ int RemoveReplaceLeftovers(std::string_view path) {
         if (IsReplaceTemporaryOf(found.substr(slash + 1), name) && RemoveFile(found)) ++removed;
     }
     return removed;
+}
+
+std::string ErrnoText(int error) {
+    switch (error) {
+    case 0:
+        return "write failed";
+    case ENOSPC:
+        return "no space left on device";
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    case EROFS:
+        return "read-only file system";
+    case ENOENT:
+        return "no such file or folder";
+    case EISDIR:
+        return "a folder is in the way";
+    default:
+        break;
+    }
+    std::string text = std::generic_category().message(error);
+    if (!text.empty()) text[0] = LowerAscii(text[0]);
+    return text;
 }
 
 bool WildcardMatch(std::string_view pattern, std::string_view name) {

@@ -73,7 +73,15 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes);
 // is replaced only once the copy is complete and flushed to the disk, so a
 // power loss leaves the old or the new file, never a cut one. A replaced target keeps its
 // permission bits (Windows: attributes); a new one takes the source's.
+// On failure the system's error is left for LastFileError.
 bool CopyFileReplacing(std::string_view from, std::string_view to);
+
+// A short lower-case phrase for a C library error number: "no space left on
+// device", "permission denied".
+std::string ErrnoText(int error);
+// The same for the error the last failed file call of this thread left
+// (errno here, the thread's last Windows error there).
+std::string LastFileError();
 
 // Appends bytes to a regular file (created when missing) with one write to
 // a file opened for appending, so lines of concurrent writers never mix. A

@@ -199,23 +199,21 @@ bool CopyFileReplacing(std::string_view from, std::string_view to) {
     std::string tmp = target + ".tmp-XXXXXX";
     int out = ::mkstemp(tmp.data());
     if (out < 0) {
+        int error = errno;
         ::close(in);
+        errno = error;
         return false;
     }
-    bool ok = true;
+    int error = 0;  // the first failure's errno, kept for LastFileError
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(in, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ok = false;
+        if (n < 0 || (n > 0 && !WriteAll(out, buf, static_cast<size_t>(n)))) {
+            error = errno;
             break;
         }
         if (n == 0) break;
-        if (!WriteAll(out, buf, static_cast<size_t>(n))) {
-            ok = false;
-            break;
-        }
     }
     ::close(in);
     // A replaced file keeps its permissions (an installed program stays
@@ -223,10 +221,12 @@ bool CopyFileReplacing(std::string_view from, std::string_view to) {
     struct stat old;
     bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     ::fchmod(out, (replacing ? old.st_mode : st.st_mode) & 07777);
-    ok = ok && ::fsync(out) == 0;
-    ok = (::close(out) == 0) && ok;
-    if (ok && ::rename(tmp.c_str(), target.c_str()) == 0) return true;
+    if (error == 0 && ::fsync(out) != 0) error = errno;
+    if (::close(out) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(tmp.c_str(), target.c_str()) == 0) return true;
+    if (error == 0) error = errno;
     ::unlink(tmp.c_str());
+    errno = error;
     return false;
 }
 
@@ -394,5 +394,11 @@ bool SyncFileSystem(std::string_view folder) {
 bool SyncFolder(std::string_view path) {
     return SyncOpened(NativePath(path), O_RDONLY | O_DIRECTORY);
 }
+
+}  // namespace ov
+
+namespace ov {
+
+std::string LastFileError() { return ErrnoText(errno); }
 
 }  // namespace ov

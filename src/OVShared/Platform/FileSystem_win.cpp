@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <string>
+#include <cerrno>
 #include <vector>
 
 namespace ov {
@@ -421,6 +422,26 @@ bool SyncFolder(std::string_view path) {
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (h.valid()) FlushFileBuffers(h.get());
     return true;
+}
+
+std::string LastFileError() {
+    switch (GetLastError()) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return "no space left on device";
+    case ERROR_ACCESS_DENIED:
+        return "permission denied";
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return "file in use";
+    case ERROR_WRITE_PROTECT:
+        return "read-only file system";
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return "no such file or folder";
+    default:
+        return ErrnoText(errno);
+    }
 }
 
 }  // namespace ov

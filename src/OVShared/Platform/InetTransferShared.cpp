@@ -96,6 +96,6 @@ std::string SlowError(const InetOptions& o) {
            std::to_string(o.rateWindow.count()) + " ms";
 }
 
-std::string StatusError(long code) { return "HTTP status " + std::to_string(code); }
+std::string StatusError(long code) { return "HTTP " + std::to_string(code); }
 
 }  // namespace ov::inet

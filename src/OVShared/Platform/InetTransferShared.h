@@ -55,6 +55,8 @@ std::optional<std::string_view> HeaderValue(std::string_view line, std::string_v
 // True when text may go out as a header value: not empty, no control character.
 bool IsHeaderValue(std::string_view text);
 
+// Failure texts are short English phrases ("HTTP 404", "connection refused"):
+// they end up as the reason column of the install log and unattended output.
 std::string StallError(const InetOptions& o);
 std::string SlowError(const InetOptions& o);
 std::string StatusError(long code);

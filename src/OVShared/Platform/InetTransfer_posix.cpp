@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -203,11 +204,42 @@ CURLcode Drive(CURLM* multi, Transfer& t, const InetOptions& o) {
     }
 }
 
+// The short phrase for the failures a user can act on; nothing for the rest.
+std::optional<std::string> ShortReason(CURLcode result) {
+    switch (result) {
+    case CURLE_COULDNT_CONNECT:
+        return "connection refused";
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return "host not found";
+    case CURLE_OPERATION_TIMEDOUT:
+        return "connection timed out";
+    case CURLE_PEER_FAILED_VERIFICATION:
+#if LIBCURL_VERSION_NUM < 0x073e00
+    case CURLE_SSL_CACERT:
+#endif
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        return "certificate not trusted";
+    case CURLE_SSL_CONNECT_ERROR:
+        return "secure connection failed";
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+        return "connection closed early";
+    case CURLE_TOO_MANY_REDIRECTS:
+        return "too many redirects";
+    default:
+        return std::nullopt;
+    }
+}
+
 std::string Describe(CURLcode result, long code, const Transfer& t, const char* errorBuffer) {
     if (!t.refusal.empty()) return t.refusal;
     if (code >= 400) return inet::StatusError(code);
-    if (errorBuffer[0] != '\0') return errorBuffer;
     if (result == CURLE_OK) return inet::StatusError(code);
+    if (std::optional<std::string> reason = ShortReason(result)) return *reason;
+    if (errorBuffer[0] != '\0') return errorBuffer;
     return curl_easy_strerror(result);
 }
 

@@ -241,7 +241,7 @@ void Reader::ReadBody(const Response& r) {
         if (!Push(buffer.data(), read)) Fail("cancelled");
     }
     if (r.length && total < *r.length) {
-        Fail("transfer closed with " + std::to_string(*r.length - total) + " bytes remaining");
+        Fail("connection closed early");
     }
 }
 

@@ -19,9 +19,35 @@ std::wstring QueryText(HINTERNET request, DWORD what) {
     return std::wstring(buffer.data(), size / sizeof(wchar_t));
 }
 
+// The short phrase for the failures a user can act on; null for the rest.
+const char* ShortReason(DWORD code) {
+    switch (code) {
+    case ERROR_INTERNET_CANNOT_CONNECT:
+        return "connection refused";
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+        return "host not found";
+    case ERROR_INTERNET_TIMEOUT:
+        return "connection timed out";
+    case ERROR_INTERNET_INVALID_CA:
+    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+    case ERROR_INTERNET_SEC_CERT_REVOKED:
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+        return "certificate not trusted";
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        return "secure connection failed";
+    case ERROR_INTERNET_CONNECTION_ABORTED:
+    case ERROR_INTERNET_CONNECTION_RESET:
+        return "connection closed early";
+    default:
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 std::string ErrorText(DWORD code) {
+    if (const char* reason = ShortReason(code)) return reason;
     wchar_t* text = nullptr;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_HMODULE |
                                  FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,

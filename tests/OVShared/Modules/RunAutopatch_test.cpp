@@ -1,6 +1,7 @@
 #include "OVShared/Modules/modOVCoreRun.h"
 
 #include "OVShared/Modules/RunnerScript.h"
+#include "OVShared/Platform/FileSystem.h"
 
 #include "support/FakeProgram.h"
 #include "support/RecordingMessageSink.h"
@@ -156,7 +157,13 @@ TEST(RunAutopatch, WithoutTheSectionTheMessageNamesTheMissingFile) {
     CoreSectionTable noPack(nullptr);
     ov::RunAutopatch(inst.Updater("Missing.exe"), "", noPack, inst.sink);
     ASSERT_EQ(inst.sink.messages.size(), 1u);
-    EXPECT_EQ(inst.sink.messages[0].text, "File not found: " + inst.Updater("Missing.exe"));
+    // The path as the system spells it, not the "\" text the pipeline built.
+#ifdef _WIN32
+    const std::string shown = ov::NativePath(inst.Updater("Missing.exe"));
+#else
+    const std::string shown = inst.core + "/Missing.exe";
+#endif
+    EXPECT_EQ(inst.sink.messages[0].text, "File not found: " + shown);
     EXPECT_TRUE(noPack.attempted());
     EXPECT_FALSE(noPack.found());
 }
