@@ -165,7 +165,8 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
             if (!e.reason.empty()) out << '\t' << OneRowText(e.reason);
             out << std::endl;
         }),
-        .archiveHashes = p.hashes};
+        .archiveHashes = p.hashes,
+        .logPath = *logPath};
     InstallOutcome outcome = InstallOnDisk(request, view);
     int status = outcome == InstallOutcome::Restart ? kExitRestartNeeded
                  : failed                           ? kExitFileFailed

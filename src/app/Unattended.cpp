@@ -4,6 +4,7 @@
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/RegistryStore.h"
 #include "app/CommandLine.h"
+#include "install/DownloadView.h"
 #include "install/FetchArchive.h"
 
 #include <algorithm>
@@ -33,7 +34,13 @@ void FillFallbackTexts(AppTexts& texts) {
          "changed, so it was not used."},
         {kTextArchiveUntrusted,
          "A downloaded package file does not match the signed package list. Nothing was "
-         "installed."}};
+         "installed."},
+        {kTextOneFileNotInstalled,
+         "The installation ended, but one file was not installed. The install log %2 names "
+         "it and says why."},
+        {kTextFilesNotInstalled,
+         "The installation ended, but %1 files were not installed. The install log %2 names "
+         "them and says why."}};
     for (const auto& [index, text] : fallbacks) {
         auto& slot = texts.text[static_cast<size_t>(index)];
         if (slot.empty()) slot = text;

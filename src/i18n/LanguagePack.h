@@ -4,6 +4,7 @@
 // a header (font character set, display name) followed by index/text pairs.
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,5 +57,8 @@ bool IsEnglishSetting(std::string_view languageSetting);
 
 // "Greek.lng" after an English setting, "English.lng" after anything else.
 std::string ToggledLanguageSetting(std::string_view languageSetting);
+
+// pattern with the first "%1", "%2", ... replaced by the arguments in order.
+std::string FillText(std::string_view pattern, std::initializer_list<std::string> args);
 
 }  // namespace znt

@@ -2,6 +2,8 @@
 
 #include "OVShared/Modules/modOVCoreRun.h"
 
+#include <algorithm>
+
 namespace znt {
 
 PatcherRunner AutopatchRunner(ov::CoreSectionTable& coreTexts, ov::MessageSink& sink) {
@@ -13,6 +15,11 @@ PatcherRunner AutopatchRunner(ov::CoreSectionTable& coreTexts, ov::MessageSink& 
 bool IsFailureEvent(InstallEventKind kind) {
     return kind == InstallEventKind::ArchiveFailed || kind == InstallEventKind::FileNotExtracted ||
            kind == InstallEventKind::FileNotPlaced;
+}
+
+void InstallContext::NoteNotInstalled(const std::string& target) {
+    std::vector<std::string>& noted = run.notInstalled;
+    if (std::find(noted.begin(), noted.end(), target) == noted.end()) noted.push_back(target);
 }
 
 }  // namespace znt

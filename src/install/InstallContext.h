@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace ov {
 class CoreSectionTable;
@@ -74,6 +75,9 @@ struct InstallRunState {
     bool restart = false;  // the program's own executable was staged
     TransferRate rate;     // lblSpeed's rate and time left
     bool archiveRefused = false;  // an archive did not match the signed hash list
+    // Targets of the files that did not get their new version (archive not
+    // fetched, nothing extracted, not placed), each once, in order.
+    std::vector<std::string> notInstalled;
 };
 
 struct InstallContext {
@@ -94,9 +98,19 @@ struct InstallContext {
     InstallRunState run{};
     ArchiveHashes archiveHashes{};  // of a signed catalogue; not required otherwise
     RetryPolicy retry{};        // for archive downloads; tests replace its wait
+    std::string logPath{};      // the log the run's events go to; empty: core\zntr.log
 
+    // Notes a target that did not get its new version, unless it is noted.
+    void NoteNotInstalled(const std::string& target);
+
+    // Hands the event to the reporter. A failure that names a file (every
+    // one but a failed archive, which names the archive) notes that file as
+    // not installed; the fetch pass notes the files of a failed archive.
     void Report(InstallEventKind kind, std::string name, std::int64_t bytes = 0,
                 std::int64_t milliseconds = 0, std::string reason = {}) {
+        if (IsFailureEvent(kind) && kind != InstallEventKind::ArchiveFailed) {
+            NoteNotInstalled(name);
+        }
         if (report) {
             report(InstallEvent{kind, std::move(name), bytes, milliseconds, std::move(reason)});
         }
