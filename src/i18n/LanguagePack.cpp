@@ -131,4 +131,9 @@ std::string FillText(std::string_view pattern, std::initializer_list<std::string
     return out.append(pattern.substr(from));
 }
 
+ov::MsgButtonLabels MessageButtonLabels(const AppTexts& texts) {
+    return ov::MsgButtonLabels{texts[kTextButtonOk], texts[kTextButtonCancel],
+                               texts[kTextButtonYes], texts[kTextButtonNo]};
+}
+
 }  // namespace znt
