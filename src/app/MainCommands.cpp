@@ -45,6 +45,10 @@ bool FetchFromSource(AppState& state) {
     return fetched.status == FetchStatus::Placed;
 }
 
+int FetchFailureText(const AppState& state) {
+    return state.catalogueUntrusted ? kTextCatalogueUntrusted : kTextFetchFailed;
+}
+
 void EndBusy(MainContext& c) {
     c.window.Progress().Close();
     c.window.SetCommandsEnabled(true);
@@ -68,8 +72,7 @@ void RunPackageCommand(MainContext& c, PackageCommand command) {
     if (c.state.closing) return;
     if (!fetched) {
         EndBusy(c);
-        int text = c.state.catalogueUntrusted ? kTextCatalogueUntrusted : kTextFetchFailed;
-        c.state.Message(c.state.texts[text], ov::MsgIcon::Critical);
+        c.state.Message(c.state.texts[FetchFailureText(c.state)], ov::MsgIcon::Critical);
         return;
     }
     c.window.SetCommandsEnabled(true);

@@ -31,6 +31,10 @@ using CatalogueFetch = std::function<bool(AppState&)>;
 // archiveHashes and catalogueUntrusted.
 bool FetchFromSource(AppState& state);
 
+// The message of a failed catalogue fetch: text 650 when the catalogue was
+// refused by its signature or hashes, else text 600.
+int FetchFailureText(const AppState& state);
+
 struct MainContext {
     AppState& state;
     MainWindowView& window;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace znt {
 namespace {
@@ -38,24 +39,41 @@ ov::MsgResult ResultOf(int button) {
     }
 }
 
+void Caption(QMessageBox& box, QMessageBox::StandardButton which, const std::string& label) {
+    if (QAbstractButton* button = box.button(which); button && !label.empty()) {
+        button->setText(QString::fromStdString(label));
+    }
+}
+
 }  // namespace
+
+ov::MsgButtonLabels QtMessageSink::CurrentLabels() const {
+    return labels_ ? labels_() : ov::MsgButtonLabels{};
+}
 
 ov::MsgResult QtMessageSink::Show(const std::string& text, const std::string& title,
                                   ov::MsgIcon icon, ov::MsgButtons buttons) {
     QMessageBox box(IconOf(icon), QString::fromStdString(title), QString::fromStdString(text),
                     ButtonsOf(buttons), QApplication::activeWindow());
+    const ov::MsgButtonLabels labels = CurrentLabels();
+    Caption(box, QMessageBox::Ok, labels.ok);
+    Caption(box, QMessageBox::Cancel, labels.cancel);
+    Caption(box, QMessageBox::Yes, labels.yes);
+    Caption(box, QMessageBox::No, labels.no);
     return ResultOf(box.exec());
 }
 
 std::optional<std::string> QtMessageSink::InputBox(const std::string& prompt,
                                                    const std::string& title) {
-    bool ok = false;
-    QString answer = QInputDialog::getText(QApplication::activeWindow(),
-                                           QString::fromStdString(title),
-                                           QString::fromStdString(prompt), QLineEdit::Normal,
-                                           QString(), &ok);
-    if (!ok) return std::nullopt;
-    return answer.toStdString();
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(QString::fromStdString(title));
+    dialog.setLabelText(QString::fromStdString(prompt));
+    const ov::MsgButtonLabels labels = CurrentLabels();
+    if (!labels.ok.empty()) dialog.setOkButtonText(QString::fromStdString(labels.ok));
+    if (!labels.cancel.empty()) dialog.setCancelButtonText(QString::fromStdString(labels.cancel));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue().toStdString();
 }
 
 }  // namespace znt

@@ -213,7 +213,7 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
         .installFolder = run.appFolder, .packages = p.packages, .english = run.english,
         .texts = run.texts, .messages = messages, .title = run.title, .inet = inet,
         .source = source, .coreTexts = coreTexts, .report = report,
-        .archiveHashes = p.hashes};
+        .archiveHashes = p.hashes, .logPath = *logPath};
     InstallOutcome outcome = p.map.ListMapCount() > 0 ? InstallOnDisk(request, view)
                                                       : InstallOutcome::Finished;
     int status = outcome == InstallOutcome::Restart            ? kExitRestartNeeded

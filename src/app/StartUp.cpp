@@ -202,7 +202,7 @@ int RunUpdateMode(MainContext& c) {
     if (s.closing) return kExitOk;  // the close path has ended the program
     if (!fetched) {
         EndBusy(c);
-        s.Message(s.texts[kTextFetchFailed], ov::MsgIcon::Critical);
+        s.Message(s.texts[FetchFailureText(s)], ov::MsgIcon::Critical);
         SaveSettingsIfLoaded(s);
         return kExitFailed;
     }

@@ -55,7 +55,8 @@ StepResult StepSingleInstance(MainContext& c);
 StepResult StepIcon(MainContext& c);
 StepResult StepLaunchMode(MainContext& c);
 
-// The "UPDATE" mode: fetch, install selection, save, end. The exit code.
+// The "UPDATE" mode: fetch, install selection, save, end. The exit code. A
+// failed fetch shows text 600, or 650 for a catalogue refused by its signature.
 int RunUpdateMode(MainContext& c);
 
 }  // namespace znt

@@ -4,6 +4,7 @@
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/RegistryStore.h"
 #include "app/CommandLine.h"
+#include "install/DownloadView.h"
 #include "install/FetchArchive.h"
 #include "install/InstallRun.h"
 
@@ -43,7 +44,13 @@ void FillFallbackTexts(AppTexts& texts) {
          "keep their old version."},
         {kTextLockUnavailable,
          "The installation could not be locked for this run (its lock file in the core folder "
-         "cannot be made or opened), so nothing was changed."}};
+         "cannot be made or opened), so nothing was changed."},
+        {kTextOneFileNotInstalled,
+         "The installation ended, but one file was not installed. The install log %2 names "
+         "it and says why."},
+        {kTextFilesNotInstalled,
+         "The installation ended, but %1 files were not installed. The install log %2 names "
+         "them and says why."}};
     for (const auto& [index, text] : fallbacks) {
         auto& slot = texts.text[static_cast<size_t>(index)];
         if (slot.empty()) slot = text;

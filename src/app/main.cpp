@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
     ov::MessageSink& messages = unattended ? static_cast<ov::MessageSink&>(console) : boxes;
     ov::RegistryStore store = ov::RegistryStore::Default();
     znt::AppState state(commandLine, programPath, messages, store);
+    boxes.SetButtonLabels([&state] { return znt::MessageButtonLabels(state.texts); });
     znt::QtAppDialogs dialogs;
     znt::MainForm form(state, dialogs);
     QObject::connect(&form, &znt::MainForm::programEnded, &form,

@@ -4,6 +4,7 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "i18n/SequentialReader.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -103,6 +104,36 @@ bool IsEnglishSetting(std::string_view languageSetting) {
 
 std::string ToggledLanguageSetting(std::string_view languageSetting) {
     return IsEnglishSetting(languageSetting) ? "Greek.lng" : "English.lng";
+}
+
+std::string FillText(std::string_view pattern, std::initializer_list<std::string> args) {
+    // Marks are found in the pattern alone, so an argument that holds "%2"
+    // (a folder name, say) is never filled in turn.
+    struct Mark {
+        std::size_t at;
+        std::size_t length;
+        const std::string* arg;
+    };
+    std::vector<Mark> marks;
+    int n = 1;
+    for (const std::string& arg : args) {
+        const std::string mark = "%" + std::to_string(n++);
+        std::size_t at = pattern.find(mark);
+        if (at != std::string_view::npos) marks.push_back({at, mark.size(), &arg});
+    }
+    std::sort(marks.begin(), marks.end(), [](const Mark& a, const Mark& b) { return a.at < b.at; });
+    std::string out;
+    std::size_t from = 0;
+    for (const Mark& m : marks) {
+        out.append(pattern.substr(from, m.at - from)).append(*m.arg);
+        from = m.at + m.length;
+    }
+    return out.append(pattern.substr(from));
+}
+
+ov::MsgButtonLabels MessageButtonLabels(const AppTexts& texts) {
+    return ov::MsgButtonLabels{texts[kTextButtonOk], texts[kTextButtonCancel],
+                               texts[kTextButtonYes], texts[kTextButtonNo]};
 }
 
 }  // namespace znt

@@ -3,7 +3,10 @@
 // The application language pack: <application folder>\Languages\<XX>-ZNT.lng,
 // a header (font character set, display name) followed by index/text pairs.
 
+#include "OVShared/Platform/MessageBox.h"
+
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +32,12 @@ enum class PackLoadResult { Ok, Missing, Corrupt };
 constexpr int kLanguageLabelText = 28;
 constexpr int kLanguageButtonText = 29;
 constexpr int kLanguageControlCharset = 161;
+
+// Captions of the message boxes' standard buttons.
+constexpr int kTextButtonOk = 10;
+constexpr int kTextButtonCancel = 11;
+constexpr int kTextButtonYes = 654;
+constexpr int kTextButtonNo = 655;
 
 // Packs larger than this are refused as corrupt.
 constexpr std::size_t kMaxPackBytes = 16u << 20;
@@ -56,5 +65,13 @@ bool IsEnglishSetting(std::string_view languageSetting);
 
 // "Greek.lng" after an English setting, "English.lng" after anything else.
 std::string ToggledLanguageSetting(std::string_view languageSetting);
+
+// pattern with the first "%1", "%2", ... replaced by the arguments in order.
+std::string FillText(std::string_view pattern, std::initializer_list<std::string> args);
+
+// The standard buttons of message and input boxes captioned in the pack's
+// language, so that a Greek box never says "Yes" or "OK". A caption the
+// pack lacks stays empty: the toolkit's own is kept.
+ov::MsgButtonLabels MessageButtonLabels(const AppTexts& texts);
 
 }  // namespace znt

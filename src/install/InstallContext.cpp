@@ -2,6 +2,8 @@
 
 #include "OVShared/Modules/modOVCoreRun.h"
 
+#include <algorithm>
+
 namespace znt {
 
 PatcherRunner AutopatchRunner(ov::CoreSectionTable& coreTexts, ov::MessageSink& sink) {
@@ -20,6 +22,10 @@ StagedArchive* InstallRunState::Staged(const std::string& path) {
 bool IsFailureEvent(InstallEventKind kind) {
     return kind == InstallEventKind::ArchiveFailed || kind == InstallEventKind::FileNotExtracted ||
            kind == InstallEventKind::FileNotPlaced;
+}
+
+void InstallContext::NoteNotInstalled(const std::string& target) {
+    if (run.notInstalledSeen.insert(target).second) run.notInstalled.push_back(target);
 }
 
 }  // namespace znt

@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <functional>
 #include <set>
-#include <vector>
 #include <string>
+#include <vector>
 
 namespace ov {
 class CoreSectionTable;
@@ -93,6 +93,10 @@ struct InstallRunState {
     // The staged files of the pass; an archive named twice is staged once.
     std::vector<StagedArchive> staged;
     StagedArchive* Staged(const std::string& path);
+    // Targets of the files that did not get their new version (archive not
+    // fetched, nothing extracted, not placed), each once, in order.
+    std::vector<std::string> notInstalled;
+    std::set<std::string> notInstalledSeen;  // the same targets, for a quick test
 };
 
 struct InstallContext {
@@ -113,9 +117,20 @@ struct InstallContext {
     InstallRunState run{};
     ArchiveHashes archiveHashes{};  // of a signed catalogue; not required otherwise
     RetryPolicy retry{};        // for archive downloads; tests replace its wait
+    std::string logPath{};      // the log the run's events go to; empty: core\zntr.log
 
+    // Notes a target that did not get its new version, unless it is noted.
+    void NoteNotInstalled(const std::string& target);
+
+    // Hands the event to the reporter. A failure or skip that names a file
+    // (every one but a failed archive, which names the archive) notes that
+    // file as not installed; the fetch pass notes the files of a failed archive.
     void Report(InstallEventKind kind, std::string name, std::int64_t bytes = 0,
                 std::int64_t milliseconds = 0, std::string reason = {}) {
+        if ((IsFailureEvent(kind) || kind == InstallEventKind::FileSkipped) &&
+            kind != InstallEventKind::ArchiveFailed) {
+            NoteNotInstalled(name);
+        }
         if (report) {
             report(InstallEvent{kind, std::move(name), bytes, milliseconds, std::move(reason)});
         }

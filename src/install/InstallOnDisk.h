@@ -24,6 +24,7 @@ struct InstallRequest {
     ov::CoreSectionTable& coreTexts;
     InstallReporter report{};
     ArchiveHashes archiveHashes{};  // of a signed catalogue (FetchCatalogue)
+    std::string logPath{};          // where report logs; empty: core\zntr.log
 };
 
 InstallOutcome InstallOnDisk(const InstallRequest& request, DownloadView& view);

@@ -1,6 +1,7 @@
 #include "install/InstallRun.h"
 
 #include "OVShared/Modules/StepRunner.h"
+#include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/FileTests.h"
@@ -9,6 +10,7 @@
 #include "install/FetchArchive.h"
 #include "install/InstallFiles.h"
 #include "install/InstallJournal.h"
+#include "install/InstallLog.h"
 #include "install/PlaceFile.h"
 
 #include <algorithm>
@@ -80,6 +82,7 @@ bool FetchPackage(InstallContext& c, std::int32_t i) {
             f.Fetched = false;
             c.Report(InstallEventKind::ArchiveFailed, f.ArchiveName, f.ArchiveSize, 0,
                      kReasonServerSilent);
+            c.NoteNotInstalled(InstalledPath(c.installFolder, f));
             continue;
         }
         const auto start = std::chrono::steady_clock::now();
@@ -90,6 +93,7 @@ bool FetchPackage(InstallContext& c, std::int32_t i) {
         c.Report(fetched ? InstallEventKind::ArchiveFetched : InstallEventKind::ArchiveFailed,
                  f.ArchiveName, f.ArchiveSize, taken.count(),
                  fetched ? "" : c.run.serverSilent ? kReasonServerSilent : reason);
+        if (!fetched) c.NoteNotInstalled(InstalledPath(c.installFolder, f));
     }
     return !CancelPressed(c);
 }
@@ -218,10 +222,30 @@ InstallStepResult StepCloseJournal(InstallContext& c) {
     return std::nullopt;
 }
 
-// Reads the restart flag; shows text 612 when the run simply finished.
+namespace {
+
+// How many files were not installed and where the log says which.
+std::string NotInstalledText(const InstallContext& c) {
+    const size_t count = c.run.notInstalled.size();
+    const std::string log =
+        ov::NativePath(c.logPath.empty() ? DefaultLogPath(c.installFolder) : c.logPath);
+    return FillText(c.texts[count == 1 ? kTextOneFileNotInstalled : kTextFilesNotInstalled],
+                    {std::to_string(count), log});
+}
+
+}  // namespace
+
+// Reads the restart flag and the files not installed; writes the closing
+// message: text 612 only when every file got its new version, otherwise
+// the count of those that did not, shown also before a restart.
 InstallStepResult StepFinish(InstallContext& c) {
+    if (!c.run.notInstalled.empty()) {
+        c.messages.Show(NotInstalledText(c), c.title, ov::MsgIcon::Exclamation);
+    }
     if (c.run.restart) return InstallOutcome::Restart;
-    c.messages.Show(c.texts[kTextInstallFinished], c.title, ov::MsgIcon::Information);
+    if (c.run.notInstalled.empty()) {
+        c.messages.Show(c.texts[kTextInstallFinished], c.title, ov::MsgIcon::Information);
+    }
     return InstallOutcome::Finished;
 }
 

@@ -17,6 +17,10 @@
 // it for nothing more: the archives left are reported failed ("server not
 // answering") unless the cache holds them with proof, and the install pass places what
 // was fetched.
+//   4. Finish: text 612 when every file got its new version; otherwise,
+//      with the exclamation icon, how many files were not installed (archive
+//      not fetched, nothing extracted, not placed; each target once) and
+//      which log names them (texts 652, 653).
 // Cancel during the fetch pass ends the run: nothing more is fetched or
 // installed and the archives fetched so far are deleted from the cache. So
 // does an archive refused by a signed catalogue's hash list, after text 651.
@@ -31,7 +35,8 @@
 namespace znt {
 
 enum class InstallOutcome {
-    Finished,   // text 612 was shown; the caller closes the download window
+    Finished,   // text 612 was shown, or 652/653 when files were not
+                // installed; the caller closes the download window
     Cancelled,  // the caller closes the download window
     Restart,    // the own executable was staged (text 609 shown); the caller
                 // closes every window and ends the program

@@ -122,6 +122,11 @@ TEST_F(QuietModesTest, HostileCatalogueAndArchiveWriteNothingOutsideTheInstallat
     EXPECT_NE(out.find("NOT-INSTALLED\tbin\\ok.txt\tunsafe member name\n"), std::string::npos)
         << out;
     EXPECT_NE(out.find("SKIPPED\t..\\outside.txt\tunsafe name\n"), std::string::npos) << out;
+    // The run ends as a failure on standard error too, pointing at the log.
+    EXPECT_EQ(err.find("The installation has finished."), std::string::npos) << err;
+    EXPECT_NE(err.find("one file was not installed. The install log " + File("core/zntr.log")),
+              std::string::npos)
+        << err;
     for (const std::string& stray : {root.file("outside.txt"), root.file("absolute.txt"),
                                      root.file("escape.txt"), File("escape.txt"),
                                      std::string("/tmp/zntr-escape.txt")}) {

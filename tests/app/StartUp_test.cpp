@@ -68,13 +68,15 @@ protected:
                                           {600, code + " fetch failed"},
                                           {602, "Fetching"},
                                           {614, "Reading"},
+                                          {650, code + " not trusted"},
                                           {660, code + " no lock"}}));
     }
 
     LoadOutcome Load(const std::string& commandLine) {
         state = std::make_unique<AppState>(commandLine, install.file("core/zntr.exe"), sink, store);
-        MainContext c{*state, window, dialogs, [this](AppState&) {
+        MainContext c{*state, window, dialogs, [this](AppState& s) {
                           ++fetches;
+                          s.catalogueUntrusted = fetchUntrusted;
                           return fetchWorks;
                       }};
         return LoadMainWindow(c);
@@ -93,6 +95,7 @@ protected:
     FakeWindow window;
     FakeDialogs dialogs;
     bool fetchWorks = true;
+    bool fetchUntrusted = false;  // the failed fetch was a refused signature
     int fetches = 0;
     std::unique_ptr<AppState> state;
 };
@@ -294,7 +297,7 @@ TEST_F(StartUpTest, LoadFromTheCacheFolderRunsTheStagedCopyAndEnds) {
     EXPECT_FALSE(StoredLanguage()) << "no settings are saved by the staged copy";
 }
 
-TEST_F(StartUpTest, UpdateModeFailureShowsText600SavesAndEnds) {
+TEST_F(StartUpTest, UpdateModeFailureShowsItsReasonSavesAndEnds) {
     fetchWorks = false;
     LoadOutcome outcome = Load("UPDATE /ENG");
     EXPECT_FALSE(outcome.showMainWindow);
@@ -309,6 +312,14 @@ TEST_F(StartUpTest, UpdateModeFailureShowsText600SavesAndEnds) {
     EXPECT_EQ(sink.messages[0].icon, ov::MsgIcon::Critical);
     EXPECT_EQ(StoredLanguage(), "ENGLISH.LNG");
     EXPECT_TRUE(dialogs.opened.empty());
+
+    // A catalogue refused by its signature says so, as the Install command does.
+    state.reset();  // lets go of the installation's lock
+    fetchUntrusted = true;
+    EXPECT_EQ(Load("UPDATE /ENG").exitCode, kExitFailed);
+    ASSERT_EQ(sink.messages.size(), 2u);
+    EXPECT_EQ(sink.messages[1].text, "EN not trusted");
+    EXPECT_EQ(sink.messages[1].icon, ov::MsgIcon::Critical);
 }
 
 TEST_F(StartUpTest, UpdateModeOpensTheInstallSelectionThenEnds) {

@@ -34,6 +34,12 @@ TEST(LanguageSetting, TogglesBetweenEnglishAndGreek) {
     EXPECT_EQ(znt::ToggledLanguageSetting(znt::ToggledLanguageSetting("GREEK.LNG")), "Greek.lng");
 }
 
+TEST(FillText, FillsMarksInAnyOrderAndNeverInsideAnArgument) {
+    EXPECT_EQ(znt::FillText("%2 before %1", {"one", "two"}), "two before one");
+    EXPECT_EQ(znt::FillText("%1 then %2", {"a%2b", "X"}), "a%2b then X");
+    EXPECT_EQ(znt::FillText("no marks", {"x"}), "no marks");
+}
+
 TEST(LoadLanguagePack, ReadsTheHeaderAndLetsLaterPairsWin) {
     TempDir dir;
     AppTexts texts;

@@ -64,6 +64,40 @@ TEST_F(InstallRun, PlacesNewFilesReplacesOldOnesAndCreatesFolders) {
     EXPECT_EQ(view.Values(DownloadControl::PTOTAL), (std::vector<int>{0, 38, 72, 73, 74, 75, 76}));
 }
 
+TEST_F(InstallRun, FilesNotInstalledAreCountedOnceAndNeverReportedAsFinished) {
+    texts.text[652] = "one missing, see %2";
+    texts.text[653] = "%1 missing, see %2";
+    AddPackage({{"gone.dll", "never served"}}, true, false);  // archive not fetched
+    AddPackage({{"bad.dll", "BROKEN archive"}, {"denied.dll", "new"}, {"fine.dll", "fine"}});
+    packages.entries.back().Files.push_back(Entry("gone.dll", "never served"));  // once more
+    packages.entries.back().FileCount = 4;
+    files.refused.insert(Installed("denied.dll"));  // a new file that cannot be written
+
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+
+    EXPECT_EQ(ReadFile(Installed("fine.dll")), "fine");
+    const std::string log = tmp.file("inst dir/core/zntr.log");
+    ASSERT_EQ(messages.messages.size(), 1u);  // no "finished" message
+    EXPECT_EQ(messages.messages[0].text, "3 missing, see " + log);
+    EXPECT_EQ(messages.messages[0].icon, ov::MsgIcon::Exclamation);
+
+    // One file and a log named by the caller; the count starts afresh.
+    packages.entries.erase(packages.entries.begin() + 1);
+    c.logPath = tmp.file("elsewhere.log");
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+    ASSERT_EQ(messages.messages.size(), 2u);
+    EXPECT_EQ(messages.messages[1].text, "one missing, see " + c.logPath);
+
+    // A run that also staged the program's own copy still says so before it ends.
+    tmp.write("inst dir/core/zntr.exe", "old exe");
+    AddPackage({{"core\\zntr.exe", "new exe 2"}});
+    files.refused.insert(Installed("core/zntr.exe"));
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Restart);
+    ASSERT_EQ(messages.messages.size(), 4u);
+    EXPECT_EQ(messages.messages[2].text, "T609");
+    EXPECT_EQ(messages.messages[3].text, "one missing, see " + c.logPath);
+}
+
 TEST_F(InstallRun, OwnExecutableThatCannotBeReplacedIsStagedForTheNextStart) {
     tmp.write("inst dir/core/zntr.exe", "old exe");
     AddPackage({{"core\\zntr.exe", "new exe 2"}});

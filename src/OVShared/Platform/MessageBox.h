@@ -13,6 +13,15 @@ enum class MsgIcon { None, Critical, Exclamation, Information, Question };
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MsgResult { Ok, Cancel, Yes, No };
 
+// Captions for the standard buttons in the interface's language (UTF-8);
+// an empty caption keeps the toolkit's own.
+struct MsgButtonLabels {
+    std::string ok;
+    std::string cancel;
+    std::string yes;
+    std::string no;
+};
+
 class MessageSink {
 public:
     virtual ~MessageSink() = default;
