@@ -40,6 +40,7 @@ struct Prepared {
     Packages packages;
     ListMap map;
     ArchiveHashes hashes;
+    std::vector<std::string> refused;  // file names the install run will not touch
 };
 
 // A file left to the patcher is not in place yet, and a file the run refused
@@ -154,8 +155,8 @@ std::optional<int> Prepare(const std::string& commandLine, const UnattendedRun& 
     // A catalogue with files the run refuses is not "up to date" (text 610):
     // those files are reported as skipped instead.
     std::ostringstream unsaid;
-    const bool refusesFiles = install && !UnsafeFileNames(out.packages).empty();
-    StreamMessageSink messages(refusesFiles ? unsaid : err);
+    if (install) out.refused = UnsafeFileNames(out.packages);
+    StreamMessageSink messages(out.refused.empty() ? err : unsaid);
     ov::NullProgressView progress;
     RowListView view;
     ListContext c{run.appFolder, out.packages, out.map, run.english, run.texts, messages, progress, view};
@@ -183,7 +184,7 @@ int UpdateInstallation(const std::string& commandLine, const std::string& progra
     ov::InstanceLock lock;
     Prepared p;
     if (auto end = Prepare(commandLine, run, lock, "UPDATE", true, *logPath, p, out, err)) return *end;
-    const std::vector<std::string> refused = UnsafeFileNames(p.packages);
+    const std::vector<std::string>& refused = p.refused;
     // Text 610 is on err when nothing is refused either.
     if (p.map.ListMapCount() == 0 && refused.empty()) return kExitNothingToDo;
     ApplySelection(p.packages, p.map, std::vector<bool>(p.map.rows.size(), true), false);
