@@ -1,4 +1,4 @@
-// One archive download through DownloadArchive, as the install run does it,
+// One archive download through TransferToPartFile, as the install run does it,
 // timed, with the longest time the event loop went without a turn.
 //
 //     download_bench <url> <expected bytes> <cache folder>
@@ -9,7 +9,7 @@
 
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/Yield.h"
-#include "install/ArchiveDownload.h"
+#include "install/PartFileTransfer.h"
 
 #include <chrono>
 #include <cstdio>
@@ -62,7 +62,9 @@ int main(int argc, char** argv) {
     ov::SetYieldHook([&gaps] { gaps.Turn(); });
     Clock::time_point start = Clock::now();
     gaps.last = start;
-    znt::FetchResult result = znt::DownloadArchive(inet, url, target, expected, run, watcher);
+    znt::PartFileResult result = znt::TransferToPartFile(
+        inet, znt::PartFileRequest{.source = url, .target = target, .expected = expected}, run,
+        watcher);
     Clock::time_point end = Clock::now();
     gaps.Turn();
     ov::SetYieldHook(nullptr);
@@ -72,5 +74,5 @@ int main(int argc, char** argv) {
                 seconds, static_cast<double>(run.received) / seconds / (1 << 20), Ms(gaps.longest),
                 gaps.turns, watcher.moves, inet.BufferHighWater());
     std::remove(target.c_str());
-    return result == znt::FetchResult::Accepted ? 0 : 1;
+    return result.Accepted() ? 0 : 1;
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# A 256 MiB archive over loopback: DownloadArchive (the install run's
+# A 256 MiB archive over loopback: TransferToPartFile (the install run's
 # download) against curl -o in the same run, from python3 -m http.server
 # bound to 127.0.0.1. Targets: at least 0.8 of curl's throughput, peak
 # resident memory under 64 MiB, and no gap over 50 ms between two turns of
@@ -59,7 +59,7 @@ awk -v n="$mib" -v c="$best_curl" -v o="$best_ours" -v kb="$peak_kb" -v gap="$wo
   ratio = c / o
   printf "download_bench: %d MiB over loopback, %d cores, best of rounds\n", n, cores
   printf "  curl -o        %.3f s  %7.1f MiB/s\n", c, n / c
-  printf "  DownloadArchive %.3f s  %7.1f MiB/s  (%.2f of curl, target >= 0.80) %s\n", o, n / o, ratio, (ratio >= 0.8 ? "ok" : "BELOW")
+  printf "  TransferToPartFile %.3f s  %7.1f MiB/s  (%.2f of curl, target >= 0.80) %s\n", o, n / o, ratio, (ratio >= 0.8 ? "ok" : "BELOW")
   printf "  peak resident  %.1f MiB (target < 64) %s\n", kb / 1024, (kb < 64 * 1024 ? "ok" : "ABOVE")
   printf "  longest gap between yields %.1f ms (target <= 50) %s\n", gap, (gap <= 50 ? "ok" : "ABOVE")
   printf "  bar moves in the last round: %d\n", moves

@@ -5,7 +5,7 @@
 #include "OVShared/Platform/RegistryStore.h"
 #include "app/CommandLine.h"
 #include "install/DownloadView.h"
-#include "install/FetchArchive.h"
+#include "install/FetchFromSource.h"
 #include "install/InstallRun.h"
 
 #include <algorithm>

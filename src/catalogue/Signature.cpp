@@ -42,16 +42,6 @@ int HexValue(char c) {
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
-std::string HexOf(const crypto::Digest256& digest) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (std::uint8_t byte : digest) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0xF];
-    }
-    return hex;
-}
-
 }  // namespace
 
 std::optional<MinisignPublicKey> ParsePublicKey(std::string_view fileText) {
@@ -135,7 +125,7 @@ std::string Sha256Hex(std::string_view bytes) {
     if (!crypto::Ready()) return {};
     crypto::Sha256 sha;
     sha.Update(bytes);
-    return HexOf(sha.Final());
+    return Sha256DigestHex(sha.Final());
 }
 
 std::optional<std::string> FileSha256Hex(const std::string& path) {
@@ -149,7 +139,17 @@ std::optional<std::string> FileSha256Hex(const std::string& path) {
         sha.Update(block);
         ov::YieldToEventLoop();
     }
-    return HexOf(sha.Final());
+    return Sha256DigestHex(sha.Final());
+}
+
+std::string Sha256DigestHex(const crypto::Digest256& digest) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (std::uint8_t byte : digest) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0xF];
+    }
+    return hex;
 }
 
 bool ArchiveHashMatches(const std::string& path, std::string_view expectedHex) {

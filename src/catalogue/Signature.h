@@ -65,6 +65,8 @@ CommentTimestamp TimestampOf(std::string_view trustedComment);
 // (nothing when the file cannot be read whole).
 std::string Sha256Hex(std::string_view bytes);
 std::optional<std::string> FileSha256Hex(const std::string& path);
+// The same text for a digest taken in pieces (crypto::Sha256).
+std::string Sha256DigestHex(const std::array<std::uint8_t, 32>& digest);
 
 // True when the file at path (a "\" path) has the SHA-256 expectedHex (either
 // case). The one check of a fetched archive against a signed hash list.

@@ -7,7 +7,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueTrust.h"
 #include "catalogue/Retrieval.h"
-#include "install/ArchiveDownload.h"
+#include "install/PartFileTransfer.h"
 #include "install/TransferRate.h"
 
 #include <cstdint>
@@ -86,7 +86,7 @@ struct InstallRunState {
     bool restart = false;  // the program's own executable was staged
     TransferRate rate;     // lblSpeed's rate and time left
     bool archiveRefused = false;  // an archive did not match the signed hash list
-    bool serverSilent = false;    // the update server stopped answering (FetchArchive.h)
+    bool serverSilent = false;    // the update server stopped answering (FetchFromSource.h)
     // The archives this run fetched and accepted: a second entry naming one
     // takes it from the cache without asking the source again.
     std::set<std::string> fetchedArchives;

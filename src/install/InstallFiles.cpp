@@ -14,10 +14,18 @@ size_t LastSeparator(std::string_view path) { return path.find_last_of("\\/"); }
 
 std::string FileOps::LastError() { return ov::LastFileError(); }
 
+bool FileOps::Place(const std::string& from, const std::string& to, bool lastUse) {
+    return (lastUse && Move(from, to)) || Replace(from, to);
+}
+
 bool DiskFileOps::Exists(const std::string& path) { return ov::FileExists(path); }
 
 bool DiskFileOps::Replace(const std::string& from, const std::string& to) {
     return ov::CopyFileReplacing(from, to);
+}
+
+bool DiskFileOps::Move(const std::string& from, const std::string& to) {
+    return ov::MoveFileReplacing(from, to);
 }
 
 void DiskFileOps::Delete(const std::string& path) {

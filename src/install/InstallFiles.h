@@ -24,8 +24,15 @@ public:
     // Copies from to a temporary name beside to, then renames it over to.
     // False when any step fails; to is then as it was.
     virtual bool Replace(const std::string& from, const std::string& to) = 0;
-    // Why the last failed Replace failed, as a short phrase ("permission
-    // denied"); asked right after it, before any other call.
+    // Renames from over to in one step where both lie on one volume; a
+    // replaced to keeps its permission bits. False when it cannot (another
+    // volume, a target in use): from and to are then as they were.
+    virtual bool Move(const std::string& from, const std::string& to) = 0;
+    // Puts the file from at to: renamed there when this is from's last use
+    // and Move can, else copied by Replace. False when to is as it was.
+    bool Place(const std::string& from, const std::string& to, bool lastUse);
+    // Why the last failed Replace (or Place) failed, as a short phrase
+    // ("permission denied"); asked right after it, before any other call.
     virtual std::string LastError();
     // Makes the file writable and deletes it; failures are ignored.
     virtual void Delete(const std::string& path) = 0;
@@ -45,6 +52,7 @@ class DiskFileOps : public FileOps {
 public:
     bool Exists(const std::string& path) override;
     bool Replace(const std::string& from, const std::string& to) override;
+    bool Move(const std::string& from, const std::string& to) override;
     void Delete(const std::string& path) override;
     void CreateFolderChain(const std::string& folder) override;
     std::optional<bool> Present(const std::string& path) override;

@@ -86,11 +86,11 @@ void RecoverEntry(const std::string& installFolder, const JournalEntry& e, bool 
     // Nothing is written through a link below the installation folder.
     const bool throughLink = ov::LinkBelow(installFolder, ParentPath(target));
     if (!throughLink) files.CreateFolderChain(ParentPath(target));
-    if (!throughLink && files.Replace(staged, target)) {
+    if (!throughLink && files.Place(staged, target, lastUse)) {
         r.placed.push_back(target);
     } else {
         const std::string waiting = cache + LastPathPart(e.staged);
-        bool kept = files.Replace(staged, waiting);
+        bool kept = files.Place(staged, waiting, lastUse);
         ov::RemoveReplaceLeftovers(waiting);
         r.leftOld.push_back({target, kept ? kReasonNewCopyInCache : kReasonNewCopyLost});
     }

@@ -9,11 +9,15 @@
 // is flushed; then <cache>\install.journal lists each (staged file, target)
 // pair and is written through a temporary file, flushed, renamed and its
 // folder flushed (WriteJournal does both).
-// The pass places the files (FileOps::Replace: a flushed copy beside the
-// target renamed over it), then flushes the targets' folders and removes
-// the journal and the staging folder. Nothing is marked per file: placing
-// an entry again is harmless and an entry whose staged file is gone is
-// done, so recovery places every entry whose staged file is still there.
+// The pass places the files in the journal's order (FileOps::Place): the
+// last entry that names a staged file renames it over its target, earlier
+// ones (and any where no rename can be done) put a flushed copy beside the
+// target and rename that over it. Then it flushes the targets' folders and
+// removes the journal and the staging folder. Nothing is marked per file:
+// placing an entry again is harmless, and a staged file is gone only once
+// its last entry renamed it into place (or the pass deleted it after that
+// entry), when every entry naming it is done; so recovery places every
+// entry whose staged file is still there, the same way.
 //
 // The journal is untrusted input. It is acted on only when it reads whole
 // (its first line, the entry count, every entry and the checksum line) and

@@ -7,7 +7,7 @@
 #include "catalogue/FileTests.h"
 #include "i18n/LanguagePack.h"
 #include "install/DownloadView.h"
-#include "install/FetchArchive.h"
+#include "install/FetchFromSource.h"
 #include "install/InstallFiles.h"
 #include "install/InstallJournal.h"
 #include "install/InstallLog.h"
@@ -87,7 +87,7 @@ bool FetchPackage(InstallContext& c, std::int32_t i) {
         }
         const auto start = std::chrono::steady_clock::now();
         std::string reason;
-        bool fetched = FetchArchive(c, i, j, &reason);
+        bool fetched = FetchFromSource(c, i, j, &reason);
         const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
         c.Report(fetched ? InstallEventKind::ArchiveFetched : InstallEventKind::ArchiveFailed,

@@ -13,7 +13,7 @@
 //      archives deleted; then for every file PTOTAL moves on by one and a
 //      staged file is placed (PlaceFile.h); the journal and the staging
 //      folder are removed at the end.
-// Once the server has stopped answering (FetchArchive.h), the fetch pass asks
+// Once the server has stopped answering (FetchFromSource.h), the fetch pass asks
 // it for nothing more: the archives left are reported failed ("server not
 // answering") unless the cache holds them with proof, and the install pass places what
 // was fetched.

@@ -16,14 +16,23 @@
 // (the validator recorded with them, or a signed hash checked at the end)
 // and calls Restart otherwise. The validator of the body being written is
 // kept beside it in "<target>.part.tag": the address, then the validator.
+//
+// On request the part file keeps a SHA-256 of the bytes it holds, taken as
+// they are written, so that a whole archive need not be read again to be
+// checked.
 
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace znt {
+
+namespace crypto {
+class Sha256;
+}
 
 class PartFile {
 public:
@@ -51,6 +60,14 @@ public:
     // from its first byte (empty forgets it). False when it cannot be kept.
     bool RecordValidator(const std::string& url, const std::string& validator);
     std::int64_t Length() const { return length_; }
+    // Starts the SHA-256 of the bytes held from the first one on: those
+    // already held are read once now, later ones are taken as they are
+    // written, and Restart starts it over. False when the held bytes cannot
+    // be read (nothing is hashed then).
+    bool StartHash();
+    // After a Commit that took the hash along: the archive's SHA-256 in
+    // lower-case hex; empty otherwise.
+    const std::string& Sha256Hex() const { return sha256Hex_; }
     // Closes the part file and renames it over the target when its length is
     // exactly the expected one; otherwise deletes it. True when the target
     // now holds the archive.
@@ -58,6 +75,7 @@ public:
 
 private:
     bool Flush();
+    bool Write(std::string_view bytes);
     bool NoteError();  // records errno; always false
     void Discard();
 
@@ -72,6 +90,8 @@ private:
     bool done_ = false;
     std::vector<char> buffer_;
     std::ofstream out_;
+    std::unique_ptr<crypto::Sha256> hash_;  // of the bytes written; none when not asked
+    std::string sha256Hex_;
 };
 
 }  // namespace znt

@@ -76,16 +76,23 @@ void RunPatcher(InstallContext& c, const PackageEntry& package, const Placement&
               PatcherArguments(at.Target(), at.newFile, package.NameEnglish, c.english));
 }
 
+// Whether this entry is the last of the pass to place the staged file, so
+// that the file itself may move to its target.
+bool LastUse(InstallContext& c, const Placement& at) {
+    const StagedArchive* s = c.run.Staged(at.staged);
+    return !s || s->uses <= 1;
+}
+
 // Deletes the staged file once the last entry that names its archive is done.
 void ReleaseStaged(InstallContext& c, const Placement& at) {
     StagedArchive* s = c.run.Staged(at.staged);
     if (!s || --s->uses <= 0) c.files.Delete(at.staged);
 }
 
-// Copies the staged new file to the cache folder itself, where the patcher
+// Puts the staged new file in the cache folder itself, where the patcher
 // and the next start's self-update look for it.
 void KeepInCache(InstallContext& c, const Placement& at) {
-    c.files.Replace(at.staged, at.newFile);
+    c.files.Place(at.staged, at.newFile, LastUse(c, at));
     ReleaseStaged(c, at);
 }
 
@@ -123,7 +130,7 @@ void PlaceNewFile(InstallContext& c, const PackageEntry& package, const Placemen
     }
     if (ov::NativePath(at.staged) == ov::NativePath(at.Target())) return;
     c.files.CreateFolderChain(at.folder);
-    const bool replaced = c.files.Replace(at.staged, at.Target());
+    const bool replaced = c.files.Place(at.staged, at.Target(), LastUse(c, at));
     const std::string why = replaced ? std::string() : c.files.LastError();
     if (replaced) {
         ReleaseStaged(c, at);

@@ -6,10 +6,13 @@
 // written (the run then deletes the archives), placement puts the new file
 // in place.
 //
-// Placement never leaves the user without the installed file: the new file
-// is copied beside the target under a temporary name and renamed over it
-// (FileOps::Replace). When that fails and the target is there, the old file
-// stays and the new one is copied to the cache folder itself: the program's
+// Placement never leaves the user without the installed file: the staged
+// file is renamed over the target in one step by the last entry that places
+// it (the staging folder lies on the installation's volume; a target keeps
+// its permission bits), and copied beside the target under a temporary
+// name and renamed over it (FileOps::Replace) by the entries before, or
+// where no rename can be done. When that fails and the target is there, the
+// old file stays and the new one goes to the cache folder itself: the program's
 // own executable is left staged there (text 609, restart flag), any other
 // file goes to the patcher
 //     -O <target> -N <new file> -C <NameEnglish> -L E|G

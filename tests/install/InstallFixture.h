@@ -85,7 +85,7 @@ public:
     std::vector<std::uint64_t> limits;  // the bound each call was given
 };
 
-// The real file system, except that a replace of a refused target fails
+// The real file system, except that a replace (or rename) over a refused target fails
 // (as for a file in use on Windows), an undeletable file stays and the
 // presence of an untestable path cannot be told.
 class RefusingFileOps : public znt::DiskFileOps {
@@ -94,6 +94,13 @@ public:
         if (beforeReplace) beforeReplace(to);
         if (refused.count(ov::NativePath(to))) return false;
         return DiskFileOps::Replace(from, to);
+    }
+    bool Move(const std::string& from, const std::string& to) override {
+        if (refused.count(ov::NativePath(to))) return false;
+        if (beforeReplace) beforeReplace(to);
+        const bool moved = DiskFileOps::Move(from, to);
+        if (moved && afterMove) afterMove(to);
+        return moved;
     }
     void Delete(const std::string& path) override {
         if (!undeletable.count(ov::NativePath(path))) DiskFileOps::Delete(path);
@@ -105,7 +112,8 @@ public:
     std::set<std::string> refused;      // native paths
     std::set<std::string> undeletable;  // native paths
     std::set<std::string> untestable;   // native paths
-    std::function<void(const std::string& to)> beforeReplace;
+    std::function<void(const std::string& to)> beforeReplace;  // of a copy or a rename
+    std::function<void(const std::string& to)> afterMove;      // once a rename is done
 };
 
 struct PatcherCall {

@@ -3,6 +3,10 @@
 #include "InstallFixture.h"
 #include "install/InstallRun.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using installtest::InstallTest;
 using testsupport::ReadFile;
 using znt::InstallOutcome;
@@ -56,6 +60,79 @@ TEST_F(InstallJournal, PassCutShortAtAnyPlacementIsFinishedByRecoveryAndTheCache
         }
         EXPECT_TRUE(fs::is_empty(inst + "/core/cache")) << "cut " << cut;
         EXPECT_FALSE(znt::RecoverInterruptedInstall(inst, disk).journalFound);
+    }
+}
+
+#ifndef _WIN32
+ino_t InodeOf(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+#endif
+
+TEST_F(InstallJournal, RenamedFilesAreDoneAtEveryCutAndAFileForTwoTargetsIsCopiedThenRenamed) {
+    tmp.write("inst dir/bin/tool.sh", "old tool");
+    tmp.write("inst dir/system/a.dll", "old a");
+    AddPackage({{"bin\\tool.sh", "new tool 2"}});
+    AddPackage({{"bin\\a.dll", "shared"}});
+    AddPackage({{"system\\a.dll", "shared"}});
+    const std::map<std::string, std::string> olds = {{"bin/tool.sh", "old tool"},
+                                                     {"system/a.dll", "old a"}};
+    const std::map<std::string, std::string> news = {
+        {"bin/tool.sh", "new tool 2"}, {"bin/a.dll", "shared"}, {"system/a.dll", "shared"}};
+    // A kill may land before each placement and right after each rename.
+    int cuts = 0;
+    auto cut = [&](const std::string&) {
+        fs::copy(installFolder, tmp.file("cut " + std::to_string(++cuts)), fs::copy_options::recursive);
+    };
+#ifndef _WIN32
+    ::chmod(Installed("bin/tool.sh").c_str(), 0755);
+    std::map<std::string, ino_t> staged;  // the extracted files, before any placement
+    files.beforeReplace = [&](const std::string& to) {
+        if (staged.empty()) {
+            for (const char* name : {"tool.sh", "a.dll"}) {
+                staged[name] = InodeOf(Installed("core/cache/pending/" + std::string(name) + ".zip/" + name));
+            }
+        }
+        cut(to);
+    };
+#else
+    files.beforeReplace = cut;
+#endif
+    files.afterMove = cut;
+
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+    for (const auto& [relative, content] : news) EXPECT_EQ(ReadFile(Installed(relative)), content);
+    EXPECT_TRUE(CacheEntries().empty());
+#ifndef _WIN32
+    // The last target of an extracted file is that file itself, renamed; the
+    // one before got a copy. A replaced file keeps its mode.
+    EXPECT_EQ(InodeOf(Installed("bin/tool.sh")), staged["tool.sh"]);
+    EXPECT_EQ(InodeOf(Installed("system/a.dll")), staged["a.dll"]);
+    EXPECT_NE(InodeOf(Installed("bin/a.dll")), staged["a.dll"]);
+    EXPECT_EQ(fs::status(Installed("bin/tool.sh")).permissions(), fs::perms(0755));
+#endif
+
+    // Before tool.sh, after its rename, before bin/a.dll's copy, before the
+    // rename of system/a.dll (the copy done, the staged file still there),
+    // after it: recovery places what the pass had not finished, no more.
+    const std::vector<size_t> left = {3, 2, 2, 2, 0};
+    ASSERT_EQ(cuts, static_cast<int>(left.size()));
+    for (int at = 1; at <= cuts; ++at) {
+        const std::string inst = tmp.file("cut " + std::to_string(at));
+        for (const auto& [relative, content] : news) {
+            const std::string now = ReadFile(inst + "/" + relative);
+            const bool old = olds.count(relative) ? now == olds.at(relative) : !fs::exists(inst + "/" + relative);
+            EXPECT_TRUE(now == content || old) << "cut " << at << ": " << relative << " reads " << now;
+        }
+        znt::DiskFileOps disk;
+        znt::RecoveryResult r = znt::RecoverInterruptedInstall(inst, disk);
+        EXPECT_TRUE(r.journalFound && !r.refused && r.leftOld.empty()) << "cut " << at;
+        EXPECT_EQ(r.placed.size(), left[at - 1]) << "cut " << at;
+        for (const auto& [relative, content] : news) {
+            EXPECT_EQ(ReadFile(inst + "/" + relative), content) << "cut " << at;
+        }
+        EXPECT_TRUE(fs::is_empty(inst + "/core/cache")) << "cut " << at;
     }
 }
 

@@ -1,8 +1,9 @@
 // Retried, resumed and reused archive downloads.
 
-#include "install/FetchArchive.h"
+#include "install/FetchFromSource.h"
 
 #include "InstallFixture.h"
+#include "catalogue/Signature.h"
 #include "install/DownloadRetry.h"
 
 #include <algorithm>
@@ -93,7 +94,7 @@ TEST_F(ResumeDownload, ADroppedConnectionIsResumedWithARangeRequest) {
     server.Serve(ArchivePath("a.bin.zip"), Whole());
     DropWhenRead();
 
-    ASSERT_TRUE(znt::FetchArchive(c, 1, 1));
+    ASSERT_TRUE(znt::FetchFromSource(c, 1, 1));
 
     EXPECT_EQ(Cached("a.bin.zip"), Pattern(kArchiveBytes));
     std::vector<std::string> ranges = server.RangeHeaders(ArchivePath("a.bin.zip"));
@@ -124,11 +125,11 @@ TEST_F(ResumeDownload, AnAnswerThatDoesNotContinueThePartFileStartsItOver) {
     server.Serve(b, Whole());
     DropWhenRead();
 
-    ASSERT_TRUE(znt::FetchArchive(c, 1, 1));
+    ASSERT_TRUE(znt::FetchFromSource(c, 1, 1));
     std::vector<int> bar = view.Values(DownloadControl::PBAR);
     EXPECT_FALSE(Rising(bar));  // back to the start for the whole body
     EXPECT_EQ(bar.back(), 100);
-    ASSERT_TRUE(znt::FetchArchive(c, 1, 2));
+    ASSERT_TRUE(znt::FetchFromSource(c, 1, 2));
 
     EXPECT_EQ(Cached("a.bin.zip"), Pattern(kArchiveBytes));
     EXPECT_EQ(Cached("b.bin.zip"), Pattern(kArchiveBytes));
@@ -147,21 +148,21 @@ TEST_F(ResumeDownload, FailuresAreRetriedThreeTimesAsTheServerAsksThenTheArchive
     server.Serve(a, Status(500));
     server.Serve(ArchivePath("busy.bin.zip"), Status(429, "1"));
 
-    EXPECT_FALSE(znt::FetchArchive(c, 1, 1));
+    EXPECT_FALSE(znt::FetchFromSource(c, 1, 1));
     EXPECT_EQ(server.RequestCount(a), 4);
     EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{30s, 2s, 0s}));
     EXPECT_TRUE(CacheEntries().empty());  // the part file of the dropped try is gone too
 
     waits.clear();
-    EXPECT_FALSE(znt::FetchArchive(c, 1, 2));  // 404: asking again cannot help
+    EXPECT_FALSE(znt::FetchFromSource(c, 1, 2));  // 404: asking again cannot help
     EXPECT_EQ(server.RequestCount(ArchivePath("gone.bin.zip")), 1);
-    EXPECT_FALSE(znt::FetchArchive(c, 1, 3));  // 429 asks to come back
+    EXPECT_FALSE(znt::FetchFromSource(c, 1, 3));  // 429 asks to come back
     EXPECT_EQ(server.RequestCount(ArchivePath("busy.bin.zip")), 4);
     EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{1s, 1s, 1s}));
 
     waits.clear();
     c.source.serverBase = "http://127.0.0.1:" + std::to_string(testsupport::LoopbackServer::UnusedPort());
-    EXPECT_FALSE(znt::FetchArchive(c, 1, 1));  // refused connections back off
+    EXPECT_FALSE(znt::FetchFromSource(c, 1, 1));  // refused connections back off
     EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{1s, 2s, 4s}));
     EXPECT_TRUE(CacheEntries().empty());
 }
@@ -179,7 +180,7 @@ TEST_F(ResumeDownload, CancelDuringTheWaitBeforeARetryStopsAtOnce) {
     });
     auto started = std::chrono::steady_clock::now();
 
-    EXPECT_FALSE(znt::FetchArchive(c, 1, 1));
+    EXPECT_FALSE(znt::FetchFromSource(c, 1, 1));
 
     EXPECT_TRUE(waiting);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);  // not the 30 s asked for
@@ -201,7 +202,7 @@ TEST_F(ResumeDownload, WhatAnEarlierRunLeftIsUsedOnlyWithProofOfItsBytes) {
     LeftPart("untagged.bin.zip", stranger, "", "");
     LeftPart("elsewhere.bin.zip", stranger, "http://127.0.0.1:1/ovw2010/files/elsewhere.bin.zip", kTag);
 
-    for (int j = 1; j <= 5; ++j) EXPECT_TRUE(znt::FetchArchive(c, 1, j)) << j;
+    for (int j = 1; j <= 5; ++j) EXPECT_TRUE(znt::FetchFromSource(c, 1, j)) << j;
 
     const std::string from = "bytes=1000-";
     auto asked = [&](const char* archive) {
@@ -221,6 +222,48 @@ TEST_F(ResumeDownload, WhatAnEarlierRunLeftIsUsedOnlyWithProofOfItsBytes) {
     for (const auto& name : cached) EXPECT_EQ(Cached(name), Pattern(kArchiveBytes)) << name;
     EXPECT_EQ(c.run.bytes.received, static_cast<std::int64_t>(5 * kArchiveBytes));
     EXPECT_EQ(view.Values(DownloadControl::PTOTAL).back(), 100);
+}
+
+// Under a signed catalogue the hash is taken while the bytes are written:
+// over a dropped and resumed transfer, a continued leftover, a leftover that
+// the server's whole answer starts over, and a copy from a folder alike.
+TEST_F(ResumeDownload, TheSignedHashIsTakenOverResumedContinuedRestartedAndCopiedBytes) {
+    AddArchives({"a.bin", "tagged.bin", "restarted.bin", "copied.bin", "forged.bin"});
+    const std::string body = Pattern(kArchiveBytes);
+    c.archiveHashes.required = true;
+    for (const char* name : {"a", "tagged", "restarted", "copied", "forged"}) {
+        c.archiveHashes.hexByName[std::string(name) + ".bin.zip"] = znt::Sha256Hex(body);
+    }
+    server.ServeOnce(ArchivePath("a.bin.zip"), Dropped(true));
+    server.Serve(ArchivePath("a.bin.zip"), Whole());
+    server.Serve(ArchivePath("tagged.bin.zip"), Whole());
+    server.Serve(ArchivePath("restarted.bin.zip"), Whole(false));
+    LeftPart("tagged.bin.zip", body.substr(0, 1000), server.Url(ArchivePath("tagged.bin.zip")), kTag);
+    LeftPart("restarted.bin.zip", std::string(1000, 'x'), server.Url(ArchivePath("restarted.bin.zip")),
+             kTag);
+    DropWhenRead();
+
+    for (int j = 1; j <= 3; ++j) {
+        std::string reason;
+        EXPECT_TRUE(znt::FetchFromSource(c, 1, j, &reason)) << j << ": " << reason;
+    }
+    EXPECT_EQ(server.RangeHeaders(ArchivePath("a.bin.zip")),
+              (std::vector<std::string>{"", "bytes=" + std::to_string(kDropAt) + "-"}));
+    EXPECT_EQ(server.RangeHeaders(ArchivePath("tagged.bin.zip")), std::vector<std::string>{"bytes=1000-"});
+    EXPECT_EQ(server.RequestCount(ArchivePath("restarted.bin.zip")), 1);  // answered whole at once
+
+    tmp.write("cd/files/copied.bin.zip", body);
+    tmp.write("cd/files/forged.bin.zip", std::string(kArchiveBytes, 'f'));
+    c.source = {false, tmp.file("cd"), ""};
+    EXPECT_TRUE(znt::FetchFromSource(c, 1, 4));
+    std::string reason;
+    EXPECT_FALSE(znt::FetchFromSource(c, 1, 5, &reason));
+    EXPECT_EQ(reason, "hash mismatch");
+    EXPECT_TRUE(c.run.archiveRefused);
+    for (const char* name : {"a", "tagged", "restarted", "copied"}) {
+        EXPECT_EQ(Cached(std::string(name) + ".bin.zip"), body) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(tmp.file("inst dir/core/cache/forged.bin.zip")));
 }
 
 }  // namespace

@@ -76,6 +76,14 @@ bool WriteFileAtomic(std::string_view path, std::string_view bytes);
 // On failure the system's error is left for LastFileError.
 bool CopyFileReplacing(std::string_view from, std::string_view to);
 
+// Renames a file over to in one step, when both lie on one volume: a
+// replaced target's permission bits (Windows: attributes) stay, a new one
+// takes the file's own. False when it cannot be renamed there (another
+// volume, a target in use, no permission): from and to are then as they
+// were, and the caller copies instead. The file's bytes are not flushed
+// here; the rename itself is (Windows: write-through).
+bool MoveFileReplacing(std::string_view from, std::string_view to);
+
 // A short lower-case phrase for a C library error number: "no space left on
 // device", "permission denied".
 std::string ErrnoText(int error);

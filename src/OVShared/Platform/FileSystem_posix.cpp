@@ -230,6 +230,21 @@ bool CopyFileReplacing(std::string_view from, std::string_view to) {
     return false;
 }
 
+bool MoveFileReplacing(std::string_view from, std::string_view to) {
+    std::string source = NativePath(from);
+    std::string target = NativePath(to);
+    struct stat st;
+    if (::lstat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    struct stat old;
+    bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    if (replacing && ::chmod(source.c_str(), old.st_mode & 07777) != 0) return false;
+    if (::rename(source.c_str(), target.c_str()) == 0) return true;
+    int error = errno;
+    if (replacing) ::chmod(source.c_str(), st.st_mode & 07777);
+    errno = error;
+    return false;
+}
+
 namespace {
 
 std::string ErrorText(int error) {

@@ -90,21 +90,30 @@ HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring& name) {
     return INVALID_HANDLE_VALUE;
 }
 
-// Renames the temporary over target (written through to the disk) and gives
-// it attributes. A read-only target is replaced as on POSIX: its flag is
-// cleared for the rename and put back when the rename fails.
-bool MoveIntoPlace(const std::wstring& temporary, const std::wstring& target, DWORD attributes) {
+// Renames source over target (written through to the disk, never copied to
+// another volume) and gives it attributes. A read-only target is replaced as
+// on POSIX: its flag is cleared for the rename and put back when the rename
+// fails; source then stays where it is.
+bool RenameOver(const std::wstring& source, const std::wstring& target, DWORD attributes) {
     DWORD old = AttributesOf(target);
     bool readOnly = old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY);
     if (readOnly) SetFileAttributesW(target.c_str(), old & ~FILE_ATTRIBUTE_READONLY);
-    if (!MoveFileExW(temporary.c_str(), target.c_str(),
+    if (!MoveFileExW(source.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD error = GetLastError();
         if (readOnly) SetFileAttributesW(target.c_str(), old);
-        DeleteFileW(temporary.c_str());
+        SetLastError(error);
         return false;
     }
     if (attributes != FILE_ATTRIBUTE_NORMAL) SetFileAttributesW(target.c_str(), attributes);
     return true;
+}
+
+// The same for a temporary, which goes when it cannot be renamed.
+bool MoveIntoPlace(const std::wstring& temporary, const std::wstring& target, DWORD attributes) {
+    if (RenameOver(temporary, target, attributes)) return true;
+    DeleteFileW(temporary.c_str());
+    return false;
 }
 
 // Writes bytes (or the rest of `from`) into a fresh temporary beside target,
@@ -252,6 +261,19 @@ bool CopyFileReplacing(std::string_view from, std::string_view to) {
     }
     if (attributes == INVALID_FILE_ATTRIBUTES) attributes = FILE_ATTRIBUTE_NORMAL;
     return ReplaceWith(target, {}, in.get(), attributes);
+}
+
+bool MoveFileReplacing(std::string_view from, std::string_view to) {
+    std::wstring source = Wide(from);
+    std::wstring target = Wide(to);
+    DWORD own = AttributesOf(source);
+    if (own == INVALID_FILE_ATTRIBUTES || (own & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    // A replaced file keeps its attributes; a new one takes the file's own.
+    DWORD attributes = AttributesOf(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        attributes = own;
+    }
+    return RenameOver(source, target, attributes);
 }
 
 namespace {

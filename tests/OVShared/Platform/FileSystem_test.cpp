@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <filesystem>
 
@@ -117,6 +120,49 @@ TEST(FileWrites, ACopyKeepsTheModeOfTheFileItReplaces) {
               std::filesystem::perms(0600));
 }
 #endif
+
+TEST(FileWrites, ARenameKeepsTheReplacedFilesModeAndLeavesBothAloneWhenItCannot) {
+    TempDir dir;
+    auto src = dir.write("src.bin", "new");
+    auto dst = dir.write("dst.bin", "old");
+#ifndef _WIN32
+    ::chmod(dst.c_str(), 0755);
+    ::chmod(src.c_str(), 0600);
+#endif
+    ASSERT_TRUE(ov::MoveFileReplacing(src, dst));
+    EXPECT_EQ(testsupport::ReadFile(dst), "new");
+    EXPECT_FALSE(std::filesystem::exists(src));
+#ifndef _WIN32
+    EXPECT_EQ(std::filesystem::status(dst).permissions(), std::filesystem::perms(0755));
+#endif
+    MakeReadOnly(dst);
+    ASSERT_TRUE(ov::MoveFileReplacing(dir.write("newer.bin", "newer"), dst));
+    EXPECT_EQ(testsupport::ReadFile(dst), "newer");
+    EXPECT_FALSE(IsWritable(dst));
+
+    // Nothing to move, or a folder in the target's place: both stay as they were.
+    EXPECT_FALSE(ov::MoveFileReplacing(dir.file("missing"), dst));
+    EXPECT_EQ(testsupport::ReadFile(dst), "newer");
+    auto kept = dir.write("kept.bin", "kept");
+    std::filesystem::create_directory(dir.file("folder"));
+    EXPECT_FALSE(ov::MoveFileReplacing(kept, dir.file("folder")));
+    EXPECT_EQ(testsupport::ReadFile(kept), "kept");
+#ifndef _WIN32
+    // Another volume (a RAM disk, where there is one): refused, for the caller to copy.
+    struct stat here {}, shm {};
+    if (::stat(dir.path().c_str(), &here) == 0 && ::stat("/dev/shm", &shm) == 0 &&
+        here.st_dev != shm.st_dev) {
+        std::string other = "/dev/shm/znt-move-XXXXXX";
+        int fd = ::mkstemp(other.data());
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+        EXPECT_FALSE(ov::MoveFileReplacing(other, dst));
+        EXPECT_TRUE(std::filesystem::exists(other));
+        EXPECT_EQ(testsupport::ReadFile(dst), "newer");
+        std::filesystem::remove(other);
+    }
+#endif
+}
 
 TEST(FileWrites, ReadOnlyFilesCanBeClearedAndRemoved) {
     TempDir dir;

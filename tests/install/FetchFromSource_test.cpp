@@ -1,7 +1,7 @@
-#include "install/FetchArchive.h"
+#include "install/FetchFromSource.h"
 
 #include "InstallFixture.h"
-#include "install/ArchiveDownload.h"
+#include "install/PartFileTransfer.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -20,16 +20,16 @@ std::string Pattern(std::size_t size) {
     return s;
 }
 
-using FetchArchive = InstallTest;
+using FetchFromSource = InstallTest;
 
 }  // namespace
 
-TEST_F(FetchArchive, ArchiveArrivesInKilobyteChunksWithStateTextsAndBars) {
+TEST_F(FetchFromSource, ArchiveArrivesInKilobyteChunksWithStateTextsAndBars) {
     std::string body = Pattern(3000);
     AddPackage({{"bin\\a.dll", body}});
     c.run.bytes.total = 6000;
 
-    ASSERT_TRUE(znt::FetchArchive(c, 1, 1));
+    ASSERT_TRUE(znt::FetchFromSource(c, 1, 1));
     EXPECT_TRUE(packages.Package(1).File(1).Fetched);
     EXPECT_EQ(ReadFile(tmp.file("inst dir/core/cache/a.dll.zip")), body);
     EXPECT_EQ(CacheEntries(), std::vector<std::string>{"a.dll.zip"});  // no part file left
@@ -43,7 +43,7 @@ TEST_F(FetchArchive, ArchiveArrivesInKilobyteChunksWithStateTextsAndBars) {
     EXPECT_EQ(std::count(states.begin(), states.end(), "T631"), 0);
 }
 
-TEST_F(FetchArchive, PercentNeverOverflowsNorDividesByZero) {
+TEST_F(FetchFromSource, PercentNeverOverflowsNorDividesByZero) {
     constexpr std::int64_t kMax32 = std::numeric_limits<std::int32_t>::max();
     EXPECT_EQ(znt::Percent(kMax32 - 1, kMax32), 99);
     EXPECT_EQ(znt::Percent(kMax32, kMax32), 100);
@@ -52,7 +52,7 @@ TEST_F(FetchArchive, PercentNeverOverflowsNorDividesByZero) {
     EXPECT_EQ(znt::Percent(700, 600), 100);
 }
 
-TEST_F(FetchArchive, ArchiveOfAnyOtherLengthIsRefusedAndNothingStays) {
+TEST_F(FetchFromSource, ArchiveOfAnyOtherLengthIsRefusedAndNothingStays) {
     AddPackage({{"short.bin", Pattern(3000)}, {"long.bin", Pattern(3000)},
                 {"cut.bin", Pattern(3000)}, {"missing.bin", Pattern(3000)}});
     server.Serve(ArchivePath("short.bin.zip"), Pattern(2999));
@@ -74,7 +74,7 @@ TEST_F(FetchArchive, ArchiveOfAnyOtherLengthIsRefusedAndNothingStays) {
     });
 
     for (int j = 1; j <= 4; ++j) {
-        EXPECT_FALSE(znt::FetchArchive(c, 1, j)) << j;
+        EXPECT_FALSE(znt::FetchFromSource(c, 1, j)) << j;
         EXPECT_FALSE(packages.Package(1).File(j).Fetched) << j;
     }
     EXPECT_LE(largest, 3000u);  // the long body never grew past ArchiveSize on disk
@@ -82,7 +82,7 @@ TEST_F(FetchArchive, ArchiveOfAnyOtherLengthIsRefusedAndNothingStays) {
     EXPECT_EQ(view.Last(DownloadControl::lblResponse), "T631");  // the 404
 }
 
-TEST_F(FetchArchive, LocalSourceCopiesOnlyARegularFileOfTheRightLength) {
+TEST_F(FetchFromSource, LocalSourceCopiesOnlyARegularFileOfTheRightLength) {
     AddPackage({{"a.dll", Pattern(3000)}, {"b.dll", Pattern(3000)}, {"dir.dll", "x"},
                 {"gone.dll", "x"}, {"big.dll", Pattern(3000)}},
                true, false);
@@ -92,25 +92,25 @@ TEST_F(FetchArchive, LocalSourceCopiesOnlyARegularFileOfTheRightLength) {
     tmp.write("cd/files/big.dll.zip", Pattern(100000));
     std::filesystem::create_directories(tmp.file("cd/files/dir.dll.zip"));
 
-    EXPECT_TRUE(znt::FetchArchive(c, 1, 1));
+    EXPECT_TRUE(znt::FetchFromSource(c, 1, 1));
     EXPECT_EQ(ReadFile(tmp.file("inst dir/core/cache/a.dll.zip")), Pattern(3000));
-    for (int j = 2; j <= 5; ++j) EXPECT_FALSE(znt::FetchArchive(c, 1, j)) << j;
+    for (int j = 2; j <= 5; ++j) EXPECT_FALSE(znt::FetchFromSource(c, 1, j)) << j;
     EXPECT_EQ(CacheEntries(), std::vector<std::string>{"a.dll.zip"});
     EXPECT_TRUE(view.Values(DownloadControl::PBAR).empty());
     EXPECT_TRUE(view.Values(DownloadControl::PTOTAL).empty());
 }
 
-TEST_F(FetchArchive, UnsafeEntryOrIndexIsNeverFetched) {
+TEST_F(FetchFromSource, UnsafeEntryOrIndexIsNeverFetched) {
     AddPackage({{"ok.txt", "abc"}});
     packages.Package(1).Files.push_back(Entry("..\\escape.txt", "abc"));
     packages.Package(1).Files.push_back(Entry("x.txt", "abc"));
     packages.Package(1).Files.back().ArchiveName = "..\\x.zip";
     packages.Package(1).FileCount = 3;
 
-    EXPECT_FALSE(znt::FetchArchive(c, 1, 2));
-    EXPECT_FALSE(znt::FetchArchive(c, 1, 3));
-    EXPECT_FALSE(znt::FetchArchive(c, 1, 4));
-    EXPECT_FALSE(znt::FetchArchive(c, 2, 1));
+    EXPECT_FALSE(znt::FetchFromSource(c, 1, 2));
+    EXPECT_FALSE(znt::FetchFromSource(c, 1, 3));
+    EXPECT_FALSE(znt::FetchFromSource(c, 1, 4));
+    EXPECT_FALSE(znt::FetchFromSource(c, 2, 1));
     EXPECT_EQ(server.RequestCount(ArchivePath("escape.txt.zip")), 0);
     EXPECT_TRUE(CacheEntries().empty());
     EXPECT_TRUE(view.texts[DownloadControl::lblCurrent].empty());

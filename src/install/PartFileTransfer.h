@@ -1,7 +1,10 @@
 #pragma once
 
-// Brings one archive into a file: an HTTP GET over ov::InetControl, or a
-// copy from a local folder.
+// Brings one archive into its part file and, once whole, into its place:
+// an HTTP GET over ov::InetControl (TransferToPartFile), or a copy from a
+// local folder (CopyToPartFile). Each takes a request value and answers with
+// a result value: the status, the reason of a failure and, when asked for,
+// the archive's SHA-256.
 //
 // Streaming: from state 12 on, the body is taken from the control in reads
 // of at most kReadBytes and handled in chunks of at most kChunkBytes (1024):
@@ -49,13 +52,18 @@
 // InetControl::Cancel directly (DownloadView's CancelButton action) so that
 // the wait ends at once.
 //
+// Hashing: with PartFileRequest::hashed, the SHA-256 of the archive is
+// taken while its bytes are written, so no second read of the file is
+// needed. The bytes a continued part file already holds are read once, when
+// the transfer continues it; a try that starts over starts the hash over.
+//
 // The control's StateChanged handler is replaced for the transfer and
 // given back afterwards.
 
-#include <chrono>
-#include <cstddef>
 #include "install/DownloadRetry.h"
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -87,7 +95,7 @@ public:
     virtual bool CancelRequested() = 0;
 };
 
-enum class FetchResult {
+enum class TransferStatus {
     Accepted,       // the target holds exactly the expected length
     WrongLength,    // fewer bytes arrived (or the source has another length)
     TooLong,        // more bytes than expected; stopped at the first extra one
@@ -105,20 +113,34 @@ enum class LeftoverProof {
     SignedHash,  // the caller checks the whole archive against a signed hash
 };
 
-// GET url into target (a "\" path), trying again as retry says. Adds every
-// byte kept to run. A result other than Accepted leaves its reason in
-// *reason, a short phrase: "length 300144, expected 300150", "HTTP 404",
-// "connection refused", "no space left on device", "cancelled".
-FetchResult DownloadArchive(ov::InetControl& inet, const std::string& url,
-                            const std::string& target, std::int64_t expected, RunBytes& run,
-                            TransferWatcher& watcher, const RetryPolicy& retry = {},
-                            LeftoverProof proof = LeftoverProof::Validator,
-                            std::string* reason = nullptr);
+// One archive to bring into target (a "\" path) through "<target>.part".
+struct PartFileRequest {
+    std::string source;  // the address of a transfer, the file of a copy
+    std::string target;
+    std::int64_t expected = 0;  // the archive's length
+    RetryPolicy retry{};        // transfers only
+    LeftoverProof proof = LeftoverProof::Validator;  // transfers only
+    bool hashed = false;        // take the SHA-256 while the bytes are written
+};
 
-// Copies source (a regular file only) into target, reading no more than one
-// byte past the expected length. The bars are not reported.
-FetchResult CopyArchive(const std::string& source, const std::string& target,
-                        std::int64_t expected, TransferWatcher& watcher,
-                        std::string* reason = nullptr);
+struct PartFileResult {
+    TransferStatus status = TransferStatus::TransferFailed;
+    // Why it was not accepted, a short phrase: "length 300144, expected
+    // 300150", "HTTP 404", "connection refused", "no space left on device",
+    // "cancelled"; empty when it was.
+    std::string reason;
+    // Lower-case hex SHA-256 of the accepted archive, when the request asked.
+    std::string sha256;
+    bool Accepted() const { return status == TransferStatus::Accepted; }
+};
+
+// GET request.source into request.target, trying again as request.retry
+// says. Adds every byte kept to run.
+PartFileResult TransferToPartFile(ov::InetControl& inet, const PartFileRequest& request,
+                                  RunBytes& run, TransferWatcher& watcher);
+
+// Copies request.source (a regular file only) into request.target, reading
+// no more than one byte past the expected length. The bars are not reported.
+PartFileResult CopyToPartFile(const PartFileRequest& request, TransferWatcher& watcher);
 
 }  // namespace znt

@@ -1,4 +1,4 @@
-#include "install/FetchArchive.h"
+#include "install/FetchFromSource.h"
 
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Inet.h"
@@ -66,20 +66,31 @@ const std::string* SignedHash(const InstallContext& c, const PackageFileEntry& f
     return c.archiveHashes.required ? c.archiveHashes.Find(f.ArchiveName) : nullptr;
 }
 
-FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::string& target,
-                       std::string& reason) {
+PartFileRequest RequestFor(const InstallContext& c, const PackageFileEntry& f,
+                           std::string source, const std::string& target) {
+    return PartFileRequest{
+        .source = std::move(source),
+        .target = target,
+        .expected = f.ArchiveSize,
+        .retry = c.retry,
+        .proof = SignedHash(c, f) ? LeftoverProof::SignedHash : LeftoverProof::Validator,
+        .hashed = c.archiveHashes.required,
+    };
+}
+
+PartFileResult FromServer(InstallContext& c, const PackageFileEntry& f,
+                          const std::string& target) {
     ViewWatcher watcher(c);
     c.view.SetValue(DownloadControl::PBAR, 0);
     CancelStopsTransfer cancel(c);
     std::string url = c.source.serverBase + "/ovw2010/files/" + f.ArchiveName;
-    LeftoverProof proof = SignedHash(c, f) ? LeftoverProof::SignedHash : LeftoverProof::Validator;
-    FetchResult result = DownloadArchive(c.inet, url, target, f.ArchiveSize, c.run.bytes,
-                                         watcher, c.retry, proof, &reason);
+    PartFileResult result =
+        TransferToPartFile(c.inet, RequestFor(c, f, url, target), c.run.bytes, watcher);
     // The server has stopped answering when even the last try got no response
     // head (status 0): the connection was refused or timed out, or it stayed
     // silent until the stall limit. An HTTP status of any kind, a 404 for one
     // archive included, is an answer; so is a body cut short.
-    if (result == FetchResult::TransferFailed && c.inet.ResponseCode() == 0) {
+    if (result.status == TransferStatus::TransferFailed && c.inet.ResponseCode() == 0) {
         c.run.serverSilent = true;
     }
     return result;
@@ -87,34 +98,35 @@ FetchResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::
 
 // A download that continued an earlier run's part file and does not match
 // the signed hash had another archive's bytes: it is fetched whole again.
-FetchResult FromServerWithLeftover(InstallContext& c, const PackageFileEntry& f,
-                                   const std::string& target, std::string& reason) {
+PartFileResult FromServerWithLeftover(InstallContext& c, const PackageFileEntry& f,
+                                      const std::string& target) {
     bool leftover = ov::IsRegularFile(target + ".part");
-    FetchResult result = FromServer(c, f, target, reason);
+    PartFileResult result = FromServer(c, f, target);
     const std::string* expected = SignedHash(c, f);
-    if (result != FetchResult::Accepted || !leftover || !expected ||
-        ArchiveHashMatches(target, *expected)) {
+    if (!result.Accepted() || !leftover || !expected || result.sha256 == *expected) {
         return result;
     }
     c.files.Delete(target);
     c.run.bytes.received -= f.ArchiveSize;
-    return FromServer(c, f, target, reason);
+    return FromServer(c, f, target);
 }
 
-FetchResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target,
-                       std::string& reason) {
+PartFileResult FromFolder(InstallContext& c, const PackageFileEntry& f,
+                          const std::string& target) {
     ViewWatcher watcher(c);
     ov::YieldToEventLoop();
     std::string source = c.source.SourceFolder + "\\files\\" + f.ArchiveName;
-    return CopyArchive(source, target, f.ArchiveSize, watcher, &reason);
+    return CopyToPartFile(RequestFor(c, f, source, target), watcher);
 }
 
-// The one hash check of a fetched archive, once it is complete on disk.
+// The one hash check of a fetched archive, against the hash taken while it
+// streamed in. The signed list keeps its hashes in lower-case hex, as the
+// part file gives them.
 bool HashAccepted(InstallContext& c, const PackageFileEntry& f, const std::string& target,
-                  std::string& reason) {
+                  const std::string& sha256, std::string& reason) {
     if (!c.archiveHashes.required) return true;
     const std::string* expected = c.archiveHashes.Find(f.ArchiveName);
-    if (expected && ArchiveHashMatches(target, *expected)) return true;
+    if (expected && !sha256.empty() && sha256 == *expected) return true;
     reason = expected ? "hash mismatch" : "not in the signed hash list";
     c.files.Delete(target);
     c.run.archiveRefused = true;
@@ -122,11 +134,18 @@ bool HashAccepted(InstallContext& c, const PackageFileEntry& f, const std::strin
 }
 
 // The cached archive counts as arrived: the bars move as a download's would.
-FetchResult FromCache(InstallContext& c, const PackageFileEntry& f) {
-    if (!c.source.SourceIsInternet) return FetchResult::Accepted;
+// CachedArchiveUsable has checked it already.
+void FromCache(InstallContext& c, const PackageFileEntry& f) {
+    if (!c.source.SourceIsInternet) return;
     c.run.bytes.received += f.ArchiveSize;
     ViewWatcher(c).ProgressChanged(100, Percent(c.run.bytes.received, c.run.bytes.total));
-    return FetchResult::Accepted;
+}
+
+// Brings the archive from the run's source into target.
+PartFileResult FromSource(InstallContext& c, const PackageFileEntry& f,
+                          const std::string& target) {
+    return c.source.SourceIsInternet ? FromServerWithLeftover(c, f, target)
+                                     : FromFolder(c, f, target);
 }
 
 bool Fetchable(const PackageFileEntry& f) {
@@ -135,7 +154,7 @@ bool Fetchable(const PackageFileEntry& f) {
 
 }  // namespace
 
-bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j, std::string* why) {
+bool FetchFromSource(InstallContext& c, std::int32_t i, std::int32_t j, std::string* why) {
     std::string unused;
     std::string& reason = why ? *why : unused;
     reason.clear();
@@ -150,10 +169,14 @@ bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j, std::string
     c.view.SetText(DownloadControl::lblCurrent,
                    c.texts[kTextFetchingArchive] + " " + ArchiveStem(f.ArchiveName) + "...");
     std::string target = c.cacheFolder + f.ArchiveName;
-    FetchResult result = CachedArchiveUsable(c, f, target) ? FromCache(c, f)
-                         : c.source.SourceIsInternet ? FromServerWithLeftover(c, f, target, reason)
-                                                     : FromFolder(c, f, target, reason);
-    f.Fetched = result == FetchResult::Accepted && HashAccepted(c, f, target, reason);
+    if (CachedArchiveUsable(c, f, target)) {
+        FromCache(c, f);
+        f.Fetched = true;
+    } else {
+        PartFileResult result = FromSource(c, f, target);
+        reason = result.reason;
+        f.Fetched = result.Accepted() && HashAccepted(c, f, target, result.sha256, reason);
+    }
     if (f.Fetched) c.run.fetchedArchives.insert(f.ArchiveName);
     return f.Fetched;
 }

@@ -1,4 +1,4 @@
-#include "install/ArchiveDownload.h"
+#include "install/PartFileTransfer.h"
 
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Inet.h"
@@ -74,7 +74,7 @@ public:
         : inet_(inet), part_(part), expected_(expected), run_(run), watcher_(watcher),
           bars_(bars), validator_(validator) {}
 
-    FetchResult Run(const std::string& url);
+    TransferStatus Run(const std::string& url);
     // Why a TransferFailed try failed, as a short phrase.
     std::string FailureDetail() const;
 
@@ -86,8 +86,8 @@ private:
     bool ReadSome();
     void HandleChunk(std::string_view chunk);
     void Report();
-    void Stop(FetchResult why);
-    FetchResult Outcome();
+    void Stop(TransferStatus why);
+    TransferStatus Outcome();
 
     ov::InetControl& inet_;
     PartFile& part_;
@@ -100,21 +100,21 @@ private:
     YieldClock yield_;
     bool stopped_ = false;
     bool failed_ = false;
-    FetchResult stopReason_ = FetchResult::Cancelled;
+    TransferStatus stopReason_ = TransferStatus::Cancelled;
     std::string detail_;  // a failure decided here rather than by the control
 };
 
-FetchResult Transfer::Run(const std::string& url) {
+TransferStatus Transfer::Run(const std::string& url) {
     HandlerScope handler(inet_, [this](int state) { OnState(state); });
     std::optional<std::uint64_t> from;
     if (part_.Length() > 0) from = static_cast<std::uint64_t>(part_.Length());
     url_ = url;
     if (!inet_.Execute(url, "GET", from, validator_)) {
         detail_ = "transfer not started";
-        return FetchResult::TransferFailed;
+        return TransferStatus::TransferFailed;
     }
     while (inet_.StillExecuting()) {
-        if (!stopped_ && watcher_.CancelRequested()) Stop(FetchResult::Cancelled);
+        if (!stopped_ && watcher_.CancelRequested()) Stop(TransferStatus::Cancelled);
         ov::YieldToEventLoop();
     }
     return Outcome();
@@ -134,7 +134,7 @@ bool Transfer::TakesAnswer() {
     if (inet_.ResponseCode() == kPartialContent) {
         if (inet_.ContentRangeStart() == static_cast<std::uint64_t>(held)) return true;
         StartOver();  // a range we did not ask for: the next try starts afresh
-        Stop(FetchResult::TransferFailed);
+        Stop(TransferStatus::TransferFailed);
         detail_ = "server sent another range";
         return false;
     }
@@ -147,7 +147,7 @@ bool Transfer::TakesAnswer() {
 void Transfer::StartOver() {
     run_.received -= part_.Length();
     validator_.clear();
-    if (!part_.Restart()) Stop(FetchResult::WriteFailed);
+    if (!part_.Restart()) Stop(TransferStatus::WriteFailed);
     Report();
 }
 
@@ -171,9 +171,9 @@ bool Transfer::ReadSome() {
 }
 
 void Transfer::HandleChunk(std::string_view chunk) {
-    if (watcher_.CancelRequested()) return Stop(FetchResult::Cancelled);
+    if (watcher_.CancelRequested()) return Stop(TransferStatus::Cancelled);
     if (!part_.Append(chunk)) {
-        return Stop(part_.TooLong() ? FetchResult::TooLong : FetchResult::WriteFailed);
+        return Stop(part_.TooLong() ? TransferStatus::TooLong : TransferStatus::WriteFailed);
     }
     run_.received += static_cast<std::int64_t>(chunk.size());
     Report();
@@ -194,39 +194,39 @@ void Transfer::Report() {
     watcher_.ProgressChanged(fileBar, runBar);
 }
 
-void Transfer::Stop(FetchResult why) {
+void Transfer::Stop(TransferStatus why) {
     stopped_ = true;
     stopReason_ = why;
     inet_.Cancel();
 }
 
-FetchResult Transfer::Outcome() {
-    if (!stopped_ && watcher_.CancelRequested()) Stop(FetchResult::Cancelled);
+TransferStatus Transfer::Outcome() {
+    if (!stopped_ && watcher_.CancelRequested()) Stop(TransferStatus::Cancelled);
     if (stopped_) return stopReason_;
-    if (failed_) return FetchResult::TransferFailed;
-    if (part_.Length() != expected_) return FetchResult::WrongLength;
-    return part_.Commit() ? FetchResult::Accepted : FetchResult::WriteFailed;
+    if (failed_) return TransferStatus::TransferFailed;
+    if (part_.Length() != expected_) return TransferStatus::WrongLength;
+    return part_.Commit() ? TransferStatus::Accepted : TransferStatus::WriteFailed;
 }
 
 // Streams source into part, at most one byte past its expected length.
-FetchResult CopyInto(std::ifstream& in, PartFile& part, std::int64_t expected,
+TransferStatus CopyInto(std::ifstream& in, PartFile& part, std::int64_t expected,
                      TransferWatcher& watcher) {
     std::vector<char> block(kCopyBlock);
     YieldClock yield;
     while (in) {
-        if (watcher.CancelRequested()) return FetchResult::Cancelled;
+        if (watcher.CancelRequested()) return TransferStatus::Cancelled;
         std::int64_t room = std::max<std::int64_t>(expected - part.Length(), 0) + 1;
         auto want = std::min<std::int64_t>(room, static_cast<std::int64_t>(block.size()));
         in.read(block.data(), static_cast<std::streamsize>(want));
         std::string_view got(block.data(), static_cast<std::size_t>(in.gcount()));
         if (!got.empty() && !part.Append(got)) {
-            return part.TooLong() ? FetchResult::TooLong : FetchResult::WriteFailed;
+            return part.TooLong() ? TransferStatus::TooLong : TransferStatus::WriteFailed;
         }
         yield.Tick();
     }
-    if (!in.eof()) return FetchResult::TransferFailed;
-    if (part.Length() != expected) return FetchResult::WrongLength;
-    return part.Commit() ? FetchResult::Accepted : FetchResult::WriteFailed;
+    if (!in.eof()) return TransferStatus::TransferFailed;
+    if (part.Length() != expected) return TransferStatus::WrongLength;
+    return part.Commit() ? TransferStatus::Accepted : TransferStatus::WriteFailed;
 }
 
 // Whether the bytes a part file holds from an earlier run may be continued.
@@ -246,29 +246,40 @@ bool WaitBeforeRetry(const RetryPolicy& retry, int attempt,
 }
 
 // The reason column of a fetch that was not accepted; empty when it was.
-std::string FailureText(FetchResult result, const PartFile& part, std::int64_t expected,
+std::string FailureText(TransferStatus status, const PartFile& part, std::int64_t expected,
                         const std::string& transferDetail) {
     const std::string wanted = std::to_string(expected);
-    switch (result) {
-    case FetchResult::Accepted:
+    switch (status) {
+    case TransferStatus::Accepted:
         return {};
-    case FetchResult::WrongLength:
+    case TransferStatus::WrongLength:
         return "length " + std::to_string(part.Length()) + ", expected " + wanted;
-    case FetchResult::TooLong:
+    case TransferStatus::TooLong:
         return "length over " + wanted + ", expected " + wanted;
-    case FetchResult::TransferFailed:
+    case TransferStatus::TransferFailed:
         return transferDetail;
-    case FetchResult::WriteFailed:
+    case TransferStatus::WriteFailed:
         return ov::ErrnoText(part.Error());
-    case FetchResult::Cancelled:
+    case TransferStatus::Cancelled:
         break;
     }
     return "cancelled";
 }
 
-FetchResult Noted(FetchResult result, std::string text, std::string* reason) {
-    if (reason) *reason = std::move(text);
-    return result;
+PartFileResult Ended(TransferStatus status, std::string reason) {
+    return PartFileResult{status, std::move(reason), {}};
+}
+
+// The result of the part file's last try: its reason, and its hash when it was taken.
+PartFileResult Outcome(TransferStatus status, const PartFile& part, std::int64_t expected,
+                       const std::string& transferDetail) {
+    return PartFileResult{status, FailureText(status, part, expected, transferDetail),
+                          status == TransferStatus::Accepted ? part.Sha256Hex() : std::string()};
+}
+
+// Starts the hash of the bytes part holds, when the request asks for one.
+bool HashStarted(PartFile& part, const PartFileRequest& request) {
+    return !request.hashed || part.StartHash();
 }
 
 }  // namespace
@@ -284,48 +295,50 @@ int Percent(std::int64_t part, std::int64_t whole) {
     return static_cast<int>(part * 100 / whole);
 }
 
-FetchResult DownloadArchive(ov::InetControl& inet, const std::string& url,
-                            const std::string& target, std::int64_t expected, RunBytes& run,
-                            TransferWatcher& watcher, const RetryPolicy& retry,
-                            LeftoverProof proof, std::string* reason) {
-    DeleteQuietly(target);
-    PartFile part(target, expected);
-    if (!part.IsOpen()) return Noted(FetchResult::WriteFailed, ov::ErrnoText(part.Error()), reason);
-    std::string validator = part.RecordedValidator(url);
-    if (!Continuable(part, expected, validator, proof) && !part.Restart()) {
-        return Noted(FetchResult::WriteFailed, ov::ErrnoText(part.Error()), reason);
+PartFileResult TransferToPartFile(ov::InetControl& inet, const PartFileRequest& request,
+                                  RunBytes& run, TransferWatcher& watcher) {
+    DeleteQuietly(request.target);
+    PartFile part(request.target, request.expected);
+    if (!part.IsOpen()) return Ended(TransferStatus::WriteFailed, ov::ErrnoText(part.Error()));
+    std::string validator = part.RecordedValidator(request.source);
+    // Held bytes that cannot be read for the hash are fetched again too.
+    if (!Continuable(part, request.expected, validator, request.proof) ||
+        !HashStarted(part, request)) {
+        validator.clear();
+        if (!part.Restart() || !HashStarted(part, request)) {
+            return Ended(TransferStatus::WriteFailed, ov::ErrnoText(part.Error()));
+        }
     }
     run.received += part.Length();
     Bars bars;
     for (int attempt = 0;; ++attempt) {
-        Transfer transfer(inet, part, expected, run, watcher, bars, validator);
-        FetchResult result = transfer.Run(url);
-        if (result != FetchResult::TransferFailed || attempt >= retry.retries ||
+        Transfer transfer(inet, part, request.expected, run, watcher, bars, validator);
+        TransferStatus status = transfer.Run(request.source);
+        if (status != TransferStatus::TransferFailed || attempt >= request.retry.retries ||
             !RetryableStatus(inet.ResponseCode())) {
             const std::string detail =
-                result == FetchResult::TransferFailed ? transfer.FailureDetail() : "";
-            return Noted(result, FailureText(result, part, expected, detail), reason);
+                status == TransferStatus::TransferFailed ? transfer.FailureDetail() : "";
+            return Outcome(status, part, request.expected, detail);
         }
-        if (!WaitBeforeRetry(retry, attempt, inet.RetryAfterSeconds(), watcher)) {
-            return Noted(FetchResult::Cancelled, "cancelled", reason);
+        if (!WaitBeforeRetry(request.retry, attempt, inet.RetryAfterSeconds(), watcher)) {
+            return Ended(TransferStatus::Cancelled, "cancelled");
         }
     }
 }
 
-FetchResult CopyArchive(const std::string& source, const std::string& target,
-                        std::int64_t expected, TransferWatcher& watcher, std::string* reason) {
-    DeleteQuietly(target);
-    if (!ov::IsRegularFile(source)) {
-        return Noted(FetchResult::TransferFailed, "not in the source folder", reason);
+PartFileResult CopyToPartFile(const PartFileRequest& request, TransferWatcher& watcher) {
+    DeleteQuietly(request.target);
+    if (!ov::IsRegularFile(request.source)) {
+        return Ended(TransferStatus::TransferFailed, "not in the source folder");
     }
-    std::ifstream in(FsPath(source), std::ios::binary);
-    if (!in) return Noted(FetchResult::TransferFailed, "cannot be read", reason);
-    PartFile part(target, expected);
-    if (!part.IsOpen() || !part.Restart()) {
-        return Noted(FetchResult::WriteFailed, ov::ErrnoText(part.Error()), reason);
+    std::ifstream in(FsPath(request.source), std::ios::binary);
+    if (!in) return Ended(TransferStatus::TransferFailed, "cannot be read");
+    PartFile part(request.target, request.expected);
+    if (!part.IsOpen() || !part.Restart() || !HashStarted(part, request)) {
+        return Ended(TransferStatus::WriteFailed, ov::ErrnoText(part.Error()));
     }
-    FetchResult result = CopyInto(in, part, expected, watcher);
-    return Noted(result, FailureText(result, part, expected, "read error"), reason);
+    TransferStatus status = CopyInto(in, part, request.expected, watcher);
+    return Outcome(status, part, request.expected, "read error");
 }
 
 }  // namespace znt

@@ -1,17 +1,19 @@
 #pragma once
 
-// Fetches one package file's archive into the cache folder for the install
-// run: from <serverBase>/ovw2010/files/<ArchiveName>, or by a copy of
+// Fetches one package file's archive from the run's source into the cache
+// folder for the install run: from <serverBase>/ovw2010/files/<ArchiveName>, or by a copy of
 // <SourceFolder>\files\<ArchiveName>. The download window shows the archive
 // in lblCurrent, each transfer state as text 620 + state in lblResponse and
 // the progress in PBAR and PTOTAL (a copy moves no bar). While the transfer
 // runs, the window's Cancel button stops it at once; a failed transfer is
-// tried again after a wait (ArchiveDownload.h). An archive already in the
+// tried again after a wait (PartFileTransfer.h). An archive already in the
 // cache folder that CachedArchiveUsable accepts (one left complete by an
 // interrupted run, with its signed hash) is used as it is, from either
 // source. A part file an interrupted run left is continued only with the
 // validator recorded with it, or when a signed hash checks the result (a
-// result that fails it is fetched whole once more).
+// result that fails it is fetched whole once more). A signed hash is
+// checked against the SHA-256 taken while the archive streamed in, so a
+// fetched archive is never read again for it.
 
 #include "install/InstallContext.h"
 
@@ -32,8 +34,8 @@ inline constexpr int kTextArchiveUntrusted = 651;
 // false, *reason says why in a short phrase ("HTTP 404", "hash mismatch").
 // A download from the server whose last try, after every retry, got no
 // response at all sets c.run.serverSilent.
-bool FetchArchive(InstallContext& c, std::int32_t i, std::int32_t j,
-                  std::string* reason = nullptr);
+bool FetchFromSource(InstallContext& c, std::int32_t i, std::int32_t j,
+                     std::string* reason = nullptr);
 
 // Whether the file at path, in the cache folder before any fetch, may stand
 // for the archive of f: a regular file of exactly ArchiveSize bytes with the
