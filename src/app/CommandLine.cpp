@@ -3,7 +3,6 @@
 #include "OVShared/Platform/AsciiText.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <vector>
 

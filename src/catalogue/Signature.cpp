@@ -7,7 +7,6 @@
 #include "catalogue/Crypto.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 namespace znt {

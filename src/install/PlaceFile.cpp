@@ -9,7 +9,6 @@
 #include "install/DownloadView.h"
 #include "install/InstallFiles.h"
 
-#include <cctype>
 #include <cstdint>
 #include <limits>
 

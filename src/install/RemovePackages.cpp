@@ -10,7 +10,6 @@
 #include "install/InstallFiles.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <set>

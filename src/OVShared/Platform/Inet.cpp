@@ -6,7 +6,6 @@
 #include "OVShared/Platform/InetTransferShared.h"
 #include "OVShared/Platform/Yield.h"
 
-#include <cctype>
 #include <limits>
 #include <system_error>
 #include <utility>

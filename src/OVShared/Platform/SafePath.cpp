@@ -11,6 +11,20 @@
 namespace ov {
 namespace {
 
+// Control characters, DEL and ":" are refused in a contained path.
+enum class PathChar : unsigned char { Plain, Dot, Separator, Refused };
+
+constexpr std::array<PathChar, 256> kPathCharKinds = [] {
+    std::array<PathChar, 256> kinds{};
+    for (int c = 0; c < 0x20; ++c) kinds[c] = PathChar::Refused;
+    kinds[0x7F] = PathChar::Refused;
+    kinds[':'] = PathChar::Refused;
+    kinds['.'] = PathChar::Dot;
+    kinds['\\'] = PathChar::Separator;
+    kinds['/'] = PathChar::Separator;
+    return kinds;
+}();
+
 // The component as the key keeps it: lower case, without trailing dots and blanks.
 std::string ComponentKey(std::string_view part) {
     while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
@@ -36,21 +50,25 @@ bool SameOnDisk(const std::filesystem::path& a, const std::filesystem::path& b) 
 
 bool IsContainedRelativePath(std::string_view path) {
     if (path.empty() || IsSeparator(path.front()) || IsSeparator(path.back())) return false;
-    // One pass: every list build asks this for every file entry. A component
-    // is ".." when it holds two characters, both dots.
+    // One pass with a table: every list build asks this for every file entry.
+    // A component is ".." when it holds two characters, both dots.
     std::size_t dots = 0;  // dots in the component so far
     bool onlyDots = true;
     for (char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == ':') return false;
-        if (IsSeparator(c)) {
+        switch (kPathCharKinds[static_cast<unsigned char>(c)]) {
+        case PathChar::Plain:
+            onlyDots = false;
+            break;
+        case PathChar::Dot:
+            ++dots;
+            break;
+        case PathChar::Separator:
             if (onlyDots && dots == 2) return false;
             dots = 0;
             onlyDots = true;
-        } else if (c == '.') {
-            ++dots;
-        } else {
-            onlyDots = false;
+            break;
+        case PathChar::Refused:
+            return false;
         }
     }
     return !(onlyDots && dots == 2);
