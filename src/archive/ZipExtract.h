@@ -2,9 +2,10 @@
 
 // Extraction of one zip archive into one folder, with the options and
 // callbacks of the unzip class (CGUnzipFiles). The archive is read by the
-// build's reader (ZipReader.h): libzip's, or our own over zlib on Windows. Members are read stored or deflated, plain
-// or under the traditional PKWARE encryption; any other method or encryption
-// (AES included) gives kUnsupported.
+// build's reader (ZipReader.h): libzip's, or our own over zlib on Windows.
+// Members are read stored or deflated, plain or under the traditional PKWARE
+// encryption; any other method or encryption (AES included) gives
+// kUnsupported.
 //
 // Safety: member names are untrusted. A member whose name is absolute, holds
 // a drive or ":", climbs out with ".." (either separator) or holds control
