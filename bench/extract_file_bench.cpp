@@ -33,14 +33,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
-    if (argc > 4 && std::string(argv[4]) == "zlib") znt::SelectZipReader(znt::ZipReaderKind::Zlib);
+    znt::ExtractOptions options;
+    if (argc > 4 && std::string(argv[4]) == "zlib") options.openReader = znt::OpenZlibReader;
     double best = 1e9;
     int code = 0;
     for (int i = 0; i < runs; ++i) {
         std::filesystem::remove_all(argv[2]);
         SilentCallbacks callbacks;
         auto t0 = std::chrono::steady_clock::now();
-        code = znt::ExtractArchive(argv[1], argv[2], znt::ExtractOptions{}, callbacks);
+        code = znt::ExtractArchive(argv[1], argv[2], options, callbacks);
         std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
         best = std::min(best, d.count());
     }

@@ -1,7 +1,8 @@
 #include "app/CommandLine.h"
 
+#include "OVShared/Platform/AsciiText.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <vector>
 
@@ -11,12 +12,6 @@
 
 namespace znt {
 namespace {
-
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -72,31 +67,29 @@ std::string JoinArguments(const std::vector<std::string>& args) {
 }
 
 std::string LaunchWord(std::string_view commandLine) {
-    return Upper(commandLine.substr(0, commandLine.find(' ')));
+    return ov::AsciiUpper(commandLine.substr(0, commandLine.find(' ')));
 }
 
 bool HasSwitch(std::string_view commandLine, std::string_view name) {
     const std::vector<std::string_view> words = Words(commandLine);
-    const std::string key = Upper(name);
+    const std::string key = ov::AsciiUpper(name);
     return std::any_of(words.begin(), words.end(),
-                       [&key](std::string_view w) { return Upper(Unquoted(w)) == key; });
+                       [&key](std::string_view w) { return ov::AsciiUpper(Unquoted(w)) == key; });
 }
 
 bool HasEnglishSwitch(std::string_view commandLine) { return HasSwitch(commandLine, "/ENG"); }
 
 std::optional<std::string> SwitchValue(std::string_view commandLine, std::string_view name) {
-    const std::string key = Upper(name);
+    const std::string key = ov::AsciiUpper(name);
     for (std::string_view word : Words(commandLine)) {
         std::string argument = Unquoted(word);
-        if (Upper(argument).rfind(key, 0) == 0) return argument.substr(key.size());
+        if (ov::AsciiUpper(argument).rfind(key, 0) == 0) return argument.substr(key.size());
     }
     return std::nullopt;
 }
 
 std::optional<std::string> ParseServerAddress(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = ov::AsciiLower(text);
     size_t schemeEnd;
     if (lower.rfind("http://", 0) == 0) {
         schemeEnd = 7;

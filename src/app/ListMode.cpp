@@ -26,11 +26,12 @@ void PrintLists(const Packages& catalogue, const UnattendedRun& run, std::ostrea
     ov::NullProgressView progress;
     RowListView view;
     ListContext c{run.appFolder, packages, listMap, run.english, run.texts, messages, progress, view};
-    MarkUpdates(packages, run.appFolder);
-    FillInstallList(c);
+    FileTestCache tests(run.appFolder);  // each installed file is looked at once
+    MarkUpdates(packages, tests);
+    FillInstallList(c, tests);
     PrintRows("INSTALL", c, view, out);
     packages = catalogue;
-    FillUninstallList(c);
+    FillUninstallList(c, tests);
     PrintRows("UNINSTALL", c, view, out);
 }
 

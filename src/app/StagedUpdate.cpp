@@ -1,6 +1,7 @@
 #include "app/StagedUpdate.h"
 
 #include "OVShared/Modules/modOVCoreFunctions.h"
+#include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/InstanceLock.h"
 #include "OVShared/Platform/MessageBox.h"
@@ -37,16 +38,6 @@ void MakeRunnable(const std::string& path) {
 // The new program is copied whole to this name beside the old one, then
 // renamed over it.
 constexpr const char* kReplacementSuffix = ".new";
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
-
-bool SameNameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    }
-    return true;
-}
 
 std::string_view WithoutTrailingSeparators(std::string_view folder) {
     while (!folder.empty() && ov::IsSeparator(folder.back())) folder.remove_suffix(1);
@@ -90,7 +81,7 @@ bool ReplaceWhenFree(const std::string& beside, const std::string& target,
 bool IsStagedCopyRun(std::string_view programFolder) {
     std::string_view rest = programFolder;
     std::string_view last = TakeLastName(rest);
-    return SameNameNoCase(last, "cache") && SameNameNoCase(TakeLastName(rest), "core");
+    return ov::EqualsNoCase(last, "cache") && ov::EqualsNoCase(TakeLastName(rest), "core");
 }
 
 int RunStagedCopy(std::string_view programFolder, const std::string& title,

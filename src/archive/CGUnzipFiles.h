@@ -71,6 +71,7 @@ public:
     void SetExtractDir(const std::string& v) { p_.ExtractDir = v; }
     std::uint64_t MaxMemberBytes() const { return p_.MaxMemberBytes; }
     void SetMaxMemberBytes(std::uint64_t v) { p_.MaxMemberBytes = v; }
+    void SetReader(ZipReaderOpener open) { p_.OpenReader = open; }
 
 private:
     ov::MessageSink* sink_;

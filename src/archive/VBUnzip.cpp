@@ -102,6 +102,7 @@ ExtractOptions ToExtractOptions(const UnzipProperties& p) {
     o.caseSensitive = p.CaseSensitive != 0;
     o.privilege = p.Privilege;
     o.maxMemberBytes = p.MaxMemberBytes;
+    o.openReader = p.OpenReader;
     return o;
 }
 

@@ -43,6 +43,8 @@ struct UnzipProperties {
     std::string ExtractDir;
     // Not one of the library's options: a member declared larger is refused.
     std::uint64_t MaxMemberBytes = UINT64_MAX;
+    // Nor this: the reader the archive is opened with (the build's by default).
+    ZipReaderOpener OpenReader = OpenZipReader;
 };
 
 // What the callbacks collect during one extraction; reset at its start.

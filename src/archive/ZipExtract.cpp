@@ -4,6 +4,7 @@
 #include "archive/TargetFolder.h"
 #include "archive/ZipReader.h"
 #include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/LocalTime.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -84,13 +85,7 @@ ListedMember MakeListed(const ZipEntryInfo& st) {
     ListedMember m;
     m.name = st.name;
     m.size = st.size;
-    std::time_t t = st.mtime;
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &t);
-#else
-    localtime_r(&t, &local);
-#endif
+    const std::tm local = ov::LocalTime(st.mtime);
     m.year = local.tm_year + 1900;
     m.month = local.tm_mon + 1;
     m.day = local.tm_mday;
@@ -368,7 +363,7 @@ int ExtractArchive(std::string_view archive, std::string_view folder,
         return ExtractCode::kBadParameter;
     }
     ZipStatus status = ZipStatus::Ok;
-    std::unique_ptr<ZipArchiveReader> reader = OpenZipReader(archive, status);
+    std::unique_ptr<ZipArchiveReader> reader = options.openReader(archive, status);
     if (!reader) {
         callbacks.Print("error: cannot open " + std::string(archive) + ": " +
                         ZipStatusText(status) + "\n");

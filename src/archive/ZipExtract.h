@@ -1,11 +1,11 @@
 #pragma once
 
 // Extraction of one zip archive into one folder, with the options and
-// callbacks of the unzip class (CGUnzipFiles). The archive is read by one of
-// two readers with one contract (ZipReader.h): libzip's, or our own over
-// zlib, which Windows builds use. Members are read stored or deflated, plain
-// or under the traditional PKWARE encryption; any other method or encryption
-// (AES included) gives kUnsupported.
+// callbacks of the unzip class (CGUnzipFiles). The archive is read by the
+// build's reader (ZipReader.h): libzip's, or our own over zlib on Windows.
+// Members are read stored or deflated, plain or under the traditional PKWARE
+// encryption; any other method or encryption (AES included) gives
+// kUnsupported.
 //
 // Safety: member names are untrusted. A member whose name is absolute, holds
 // a drive or ":", climbs out with ".." (either separator) or holds control
@@ -25,6 +25,8 @@
 //
 // Threading: runs on the caller's thread; callbacks are called on it, in
 // member order. Blocking callbacks (Replace, Password) block the extraction.
+
+#include "archive/ZipReader.h"
 
 #include <cstdint>
 #include <optional>
@@ -54,6 +56,9 @@ struct ExtractOptions {
     std::uint64_t maxTotalBytes = std::uint64_t{4} << 30;
     // A member declared larger than this is not written (kError).
     std::uint64_t maxMemberBytes = UINT64_MAX;
+    // The reader the archive is opened with: the build's, unless a test or
+    // benchmark names the other one.
+    ZipReaderOpener openReader = OpenZipReader;
 };
 
 // Result codes, in the manner of Info-ZIP's.

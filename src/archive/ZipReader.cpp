@@ -1,18 +1,8 @@
 #include "archive/ZipReader.h"
 #include "archive/ZipText.h"
 
-#include <atomic>
-
 namespace znt {
 namespace {
-
-#ifdef _WIN32
-constexpr ZipReaderKind kDefaultReader = ZipReaderKind::Zlib;
-#else
-constexpr ZipReaderKind kDefaultReader = ZipReaderKind::Libzip;
-#endif
-
-std::atomic<ZipReaderKind> selectedReader{kDefaultReader};
 
 // Code page 437 from 0x80 up; the lower half is ASCII (control characters
 // stay control characters, so that the name checks still see them).
@@ -108,15 +98,6 @@ std::string ZipStatusText(ZipStatus status) {
         return "local header disagrees with the central directory";
     }
     return "unknown error";
-}
-
-void SelectZipReader(ZipReaderKind kind) { selectedReader = kind; }
-
-std::unique_ptr<ZipArchiveReader> OpenZipReader(std::string_view path, ZipStatus& status) {
-#ifndef _WIN32
-    if (selectedReader == ZipReaderKind::Libzip) return OpenLibzipReader(path, status);
-#endif
-    return OpenZlibReader(path, status);
 }
 
 }  // namespace znt

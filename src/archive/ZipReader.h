@@ -88,17 +88,18 @@ public:
                                                  ZipStatus& status) = 0;
 };
 
+// Opens an archive with one reader; nothing on a failure, which status names.
+using ZipReaderOpener = std::unique_ptr<ZipArchiveReader> (*)(std::string_view path,
+                                                              ZipStatus& status);
+
+// Our reader over zlib's raw inflate, built everywhere.
 std::unique_ptr<ZipArchiveReader> OpenZlibReader(std::string_view path, ZipStatus& status);
-#ifndef _WIN32
+// libzip's, built everywhere but Windows.
 std::unique_ptr<ZipArchiveReader> OpenLibzipReader(std::string_view path, ZipStatus& status);
-#endif
 
-enum class ZipReaderKind { Libzip, Zlib };
-
-// Which reader ExtractArchive opens archives with: libzip where it is built,
-// zlib on Windows. The tests and the benchmark switch it to run the same
-// cases over both; selecting Libzip where it is not built selects zlib.
-void SelectZipReader(ZipReaderKind kind);
+// The build's reader: libzip's, or ours on Windows. Which one is fixed by the
+// file the build compiles (ZipReaderChoice_posix.cpp or _win.cpp); tests and
+// benchmarks that hold both readers to one contract name the other opener.
 std::unique_ptr<ZipArchiveReader> OpenZipReader(std::string_view path, ZipStatus& status);
 
 }  // namespace znt

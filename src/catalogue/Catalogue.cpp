@@ -134,11 +134,6 @@ CatalogueRead Parser::Read() {
     return result;
 }
 
-bool HasControlCharacter(std::string_view s) {
-    return std::any_of(s.begin(), s.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-}
-
 }  // namespace
 
 CatalogueRead ReadCatalogue(std::string_view bytes) { return Parser(bytes).Read(); }
@@ -163,9 +158,16 @@ bool IsSafeFileName(std::string_view name) {
 }
 
 bool IsSafeArchiveName(std::string_view name) {
-    if (name.size() <= 4 || HasControlCharacter(name)) return false;
-    if (name.find_first_of("\\/:") != std::string_view::npos) return false;
-    return name.find("..") == std::string_view::npos;
+    if (name.size() <= 4) return false;
+    // One pass: every list build asks this for every file entry.
+    char previous = '\0';
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == '\\' || c == '/' || c == ':') return false;
+        if (c == '.' && previous == '.') return false;
+        previous = c;
+    }
+    return true;
 }
 
 bool IsSafeFileEntry(const PackageFileEntry& file) {

@@ -1,5 +1,6 @@
 #include "catalogue/CatalogueTrust.h"
 
+#include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/RegistryStore.h"
 #include "settings/Settings.h"
@@ -24,14 +25,6 @@ bool IsHexDigest(std::string_view text) {
            });
 }
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 // One "<hex>  <path>" line into list; what is wrong with it, if anything.
 std::optional<std::string> AddLine(std::string_view line,
                                    std::map<std::string, std::string>& list) {
@@ -40,7 +33,7 @@ std::optional<std::string> AddLine(std::string_view line,
         line[kHexDigits] == ' ' && (line[kHexDigits + 1] == ' ' || line[kHexDigits + 1] == '*');
     if (!wellFormed) return "is malformed";
     std::string path(line.substr(kHexDigits + 2));
-    if (list.emplace(path, Lower(line.substr(0, kHexDigits))).second) return std::nullopt;
+    if (list.emplace(path, ov::AsciiLower(line.substr(0, kHexDigits))).second) return std::nullopt;
     return "lists " + path + " again";
 }
 

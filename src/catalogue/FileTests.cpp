@@ -44,8 +44,7 @@ FileTestCache::Facts& FileTestCache::FactsOf(const PackageFileEntry& file) {
     for (char& c : key_) {
         if (c == '/') c = '\\';
     }
-    auto found = facts_.find(key_);
-    return found != facts_.end() ? found->second : facts_[key_];
+    return facts_.try_emplace(key_).first->second;  // copies the key only when it is new
 }
 
 bool FileTestCache::NeedsUpdate(const PackageFileEntry& file) {

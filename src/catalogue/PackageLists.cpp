@@ -140,6 +140,10 @@ void FillInstallList(ListContext& c, FileTestCache& tests) {
 
 void FillUninstallList(ListContext& c) {
     FileTestCache tests(c.installFolder);
+    FillUninstallList(c, tests);
+}
+
+void FillUninstallList(ListContext& c, FileTestCache& tests) {
     for (auto& p : c.packages.entries) {
         p.Marked = false;
         if (!IsSelfPackage(p)) MeasureInstalled(p, tests);

@@ -70,6 +70,9 @@ void FillInstallList(ListContext& c, FileTestCache& tests);
 // packages except the program's own and protected codes; finishes with text 210.
 // Each distinct file is looked at once.
 void FillUninstallList(ListContext& c);
+// The same asking the given cache: a build of both lists over one
+// installation looks at each distinct file once in all.
+void FillUninstallList(ListContext& c, FileTestCache& tests);
 
 // The dialogs' load steps: yields, LoadCatalogue, bar 50 (80) 100, close progress.
 void BuildInstallList(ListContext& c);

@@ -1,12 +1,12 @@
 #include "catalogue/Signature.h"
 
+#include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/Base64.h"
 #include "catalogue/Crypto.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 namespace znt {
@@ -38,7 +38,7 @@ void CopyOut(const std::uint8_t* from, std::array<std::uint8_t, N>& to) {
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    c = ov::AsciiLower(c);
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 

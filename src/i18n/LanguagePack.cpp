@@ -1,5 +1,6 @@
 #include "i18n/LanguagePack.h"
 
+#include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/CodePage.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "i18n/SequentialReader.h"
@@ -11,8 +12,6 @@
 
 namespace znt {
 namespace {
-
-char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
 
 // A pack text is printable single-byte text; tabs and line breaks are text too.
 bool IsPlainText(std::string_view text) {
@@ -68,7 +67,7 @@ const std::string& AppTexts::operator[](int index) const {
 std::string ApplicationPackPath(std::string_view appFolder, std::string_view languageSetting) {
     std::string path(appFolder);
     path += "\\Languages\\";
-    for (char c : languageSetting.substr(0, 2)) path += UpperAscii(c);
+    path += ov::AsciiUpper(languageSetting.substr(0, 2));
     path += "-ZNT.lng";
     return path;
 }
@@ -94,12 +93,7 @@ PackLoadResult LoadLanguagePack(AppTexts& texts, std::string_view appFolder,
 }
 
 bool IsEnglishSetting(std::string_view languageSetting) {
-    constexpr std::string_view english = "ENGLISH.LNG";
-    if (languageSetting.size() != english.size()) return false;
-    for (std::size_t i = 0; i < english.size(); ++i) {
-        if (UpperAscii(languageSetting[i]) != english[i]) return false;
-    }
-    return true;
+    return ov::EqualsNoCase(languageSetting, "ENGLISH.LNG");
 }
 
 std::string ToggledLanguageSetting(std::string_view languageSetting) {

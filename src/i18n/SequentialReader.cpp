@@ -1,5 +1,6 @@
 #include "i18n/SequentialReader.h"
 
+#include "OVShared/Platform/AsciiText.h"
 #include "i18n/DecimalText.h"
 
 namespace znt {
@@ -11,15 +12,6 @@ bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
 std::string_view TrimBlanksRight(std::string_view s) {
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char c = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
-        if (c != b[i]) return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -53,8 +45,8 @@ std::optional<std::string> SequentialReader::ReadText() {
 std::optional<bool> SequentialReader::ReadBool() {
     Item item = NextItem();
     if (item.kind != ItemKind::Bare) return std::nullopt;
-    if (EqualsIgnoringCase(item.content, "#TRUE#")) return true;
-    if (EqualsIgnoringCase(item.content, "#FALSE#")) return false;
+    if (ov::EqualsNoCase(item.content, "#TRUE#")) return true;
+    if (ov::EqualsNoCase(item.content, "#FALSE#")) return false;
     return std::nullopt;
 }
 

@@ -1,5 +1,6 @@
 #include "i18n/SharedPack.h"
 
+#include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/CodePage.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "i18n/DecimalText.h"
@@ -130,12 +131,7 @@ std::string StripChars(std::string_view text, std::string_view charList) {
 
 std::string NormalizeKey(std::string_view text, bool toUpper, bool trim, bool collapse,
                          std::string_view charList) {
-    std::string s(text);
-    if (toUpper) {
-        for (char& c : s) {
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-        }
-    }
+    std::string s = toUpper ? ov::AsciiUpper(text) : std::string(text);
     if (trim) s = std::string(TrimSpaces(s));
     if (collapse) s = CollapseSpaces(s);
     if (!charList.empty()) s = DropSpacesAround(s, charList);

@@ -62,11 +62,6 @@ std::string LastPathPart(std::string_view path) {
     return std::string(at == std::string_view::npos ? path : path.substr(at + 1));
 }
 
-std::string ParentPath(std::string_view path) {
-    size_t at = LastSeparator(path);
-    return at == std::string_view::npos ? std::string() : std::string(path.substr(0, at));
-}
-
 std::string ArchiveStem(std::string_view archiveName) {
     size_t end = archiveName.size();
     for (int dropped = 0; dropped < 4 && end > 0; ++dropped) {

@@ -9,6 +9,8 @@
 // without regard to case: "core\ZNTR.EXE" names an existing core/zntr.exe,
 // and a replace writes over that file instead of creating a second one.
 
+#include "OVShared/Platform/PathText.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -68,8 +70,6 @@ std::filesystem::path FsPath(std::string_view path);
 
 // The text after the last "\" or "/" (all of it when there is none).
 std::string LastPathPart(std::string_view path);
-// The text before the last "\" or "/" (empty when there is none).
-std::string ParentPath(std::string_view path);
 // The archive's name without its last four characters (its ".zip"), counted
 // as UTF-8 characters; empty when nothing would be left.
 std::string ArchiveStem(std::string_view archiveName);

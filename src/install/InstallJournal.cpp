@@ -1,7 +1,7 @@
 #include "install/InstallJournal.h"
 
 #include "OVShared/Platform/FileSystem.h"
-#include "OVShared/Platform/InstanceLock.h"
+#include "OVShared/Platform/Fnv1a.h"
 #include "OVShared/Platform/SafePath.h"
 #include "install/InstallFiles.h"
 
@@ -21,10 +21,7 @@ constexpr std::string_view kCheckWord = "CHECK ";
 constexpr std::uint64_t kMaxJournalBytes = 16u << 20;
 
 std::string CheckLine(std::string_view body) {
-    char hex[17];
-    std::snprintf(hex, sizeof hex, "%016llx",
-                  static_cast<unsigned long long>(ov::Fnv1a64(body)));
-    return std::string(kCheckWord) + hex;
+    return std::string(kCheckWord) + ov::Fnv1a64Hex(body);
 }
 
 // Reads the text up to the next "\n" and moves past it; nothing at the end.
@@ -84,8 +81,8 @@ void RecoverEntry(const std::string& installFolder, const JournalEntry& e, bool 
     if (!files.Exists(staged)) return;
     const std::string target = installFolder + "\\" + e.target;
     // Nothing is written through a link below the installation folder.
-    const bool throughLink = ov::LinkBelow(installFolder, ParentPath(target));
-    if (!throughLink) files.CreateFolderChain(ParentPath(target));
+    const bool throughLink = ov::LinkBelow(installFolder, ov::ParentFolder(target));
+    if (!throughLink) files.CreateFolderChain(ov::ParentFolder(target));
     if (!throughLink && files.Place(staged, target, lastUse)) {
         r.placed.push_back(target);
     } else {
@@ -160,7 +157,7 @@ bool WriteJournal(const std::string& cacheFolder, const std::vector<JournalEntry
 void CloseJournal(const std::string& installFolder, const std::string& cacheFolder) {
     std::set<std::string> folders;
     for (const JournalEntry& e : ReadJournal(cacheFolder).value_or(std::vector<JournalEntry>{})) {
-        folders.insert(ov::NativePath(ParentPath(installFolder + "\\" + e.target)));
+        folders.insert(ov::NativePath(ov::ParentFolder(installFolder + "\\" + e.target)));
     }
     for (const std::string& folder : folders) ov::SyncFolder(folder);
     ov::RemoveFile(JournalPath(cacheFolder));

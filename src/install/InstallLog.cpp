@@ -1,6 +1,7 @@
 #include "install/InstallLog.h"
 
 #include "OVShared/Platform/FileSystem.h"
+#include "OVShared/Platform/LocalTime.h"
 #include "install/RowText.h"
 
 #include <cstdio>
@@ -162,12 +163,7 @@ const char* OutcomeWord(InstallOutcome outcome) {
 
 std::string LocalTimestamp(std::chrono::system_clock::time_point when) {
     const std::time_t t = std::chrono::system_clock::to_time_t(when);
-    std::tm local{};
-#ifdef _WIN32
-    ::localtime_s(&local, &t);
-#else
-    ::localtime_r(&t, &local);
-#endif
+    const std::tm local = ov::LocalTime(t);
     char stamp[40];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
     const std::int64_t offset = UtcOffsetSeconds(local, t);

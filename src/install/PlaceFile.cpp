@@ -1,6 +1,7 @@
 #include "install/PlaceFile.h"
 
 #include "OVShared/Modules/RunnerScript.h"
+#include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/SafePath.h"
@@ -8,7 +9,6 @@
 #include "install/DownloadView.h"
 #include "install/InstallFiles.h"
 
-#include <cctype>
 #include <cstdint>
 #include <limits>
 
@@ -28,7 +28,7 @@ struct Placement {
 // after it; empty when FileName has no folder part.
 std::string FolderPart(std::string_view fileName) {
     std::string out;
-    for (char ch : ParentPath(fileName)) {
+    for (char ch : ov::ParentFolder(fileName)) {
         bool separator = ov::IsSeparator(ch);
         if (separator && (out.empty() || out.back() == '\\')) continue;
         out += separator ? '\\' : ch;
@@ -152,9 +152,7 @@ void PlaceNewFile(InstallContext& c, const PackageEntry& package, const Placemen
 }  // namespace
 
 bool IsOwnExecutable(std::string_view fileName) {
-    std::string upper(fileName);
-    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return upper.find("ZNTR.EXE") != std::string::npos;
+    return ov::AsciiUpper(fileName).find("ZNTR.EXE") != std::string::npos;
 }
 
 std::string PatcherArguments(const std::string& target, const std::string& newFile,
@@ -170,7 +168,7 @@ void StageEntry(InstallContext& c, const PackageFileEntry& f) {
         ++s->uses;  // its archive was named before: one file serves both
         return;
     }
-    const std::string folder = ParentPath(at.staged) + "\\";
+    const std::string folder = ov::ParentFolder(at.staged) + "\\";
     const std::string archive = c.cacheFolder + f.ArchiveName;
     c.files.CreateFolderChain(folder);
     std::string reason;

@@ -1,5 +1,6 @@
 #include "install/RemovePackages.h"
 
+#include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/SafePath.h"
@@ -9,7 +10,6 @@
 #include "install/InstallFiles.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <set>
@@ -21,11 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kOwnExecutableName = "zntr.exe";
-
-std::string Lower(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return text;
-}
 
 // The path with every link and "." or ".." resolved where it exists, without
 // a trailing separator; empty when that fails.
@@ -61,8 +56,8 @@ public:
         fs::path native = FsPath(path);
         fs::path folder = Resolved(native.parent_path());
         if (root_.empty() || (folder != root_ && !Below(folder))) return kReasonOutside;
-        if (ov::LinkBelow(install_, ParentPath(path))) return kReasonLink;
-        if (folder == core_ && Lower(LastPathPart(path)) == kOwnExecutableName) {
+        if (ov::LinkBelow(install_, ov::ParentFolder(path))) return kReasonLink;
+        if (folder == core_ && ov::AsciiLower(LastPathPart(path)) == kOwnExecutableName) {
             return kReasonProgram;
         }
         std::error_code ec;
@@ -96,7 +91,7 @@ private:
 // (not including) the installation folder.
 void PruneFolders(FileOps& files, const Boundary& boundary, std::string folder) {
     while (boundary.MayPrune(folder) && files.RemoveEmptyFolder(folder)) {
-        folder = ParentPath(folder);
+        folder = ov::ParentFolder(folder);
     }
 }
 
@@ -152,7 +147,7 @@ void RemoveOne(RemovalContext& c, const Boundary& boundary, const std::set<std::
         c.files.Delete(path);
         error = c.files.DeleteError();
     }
-    PruneFolders(c.files, boundary, ParentPath(path));
+    PruneFolders(c.files, boundary, ov::ParentFolder(path));
     std::optional<bool> after = c.files.Present(path);
     if (!after) {
         result.failed.push_back({path, "presence unknown"});

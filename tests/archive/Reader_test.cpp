@@ -55,7 +55,7 @@ TEST_F(Readers, OnlyStoredDeflatedAndTraditionalEncryptionAreRead) {
                            Member("deflated.txt", std::string(3000, 'd')).Password("pw")});
     RecordingCallbacks callbacks;
     callbacks.password = "pw";
-    EXPECT_EQ(znt::ExtractArchive(zip, out, {}, callbacks), znt::ExtractCode::kUnsupported);
+    EXPECT_EQ(znt::ExtractArchive(zip, out, archivetest::Options(), callbacks), znt::ExtractCode::kUnsupported);
     EXPECT_EQ(ListTree(out), (std::vector<std::string>{"deflated.txt", "stored.txt"}));
     EXPECT_EQ(Out("stored.txt") + Out("deflated.txt"), "plain stored" + std::string(3000, 'd'));
     EXPECT_NE(callbacks.printed.find("bzip2.bin: compression or encryption method not supported"),
@@ -67,16 +67,16 @@ TEST_F(Readers, TheReasonNamesTheWorstFaultAndAnOversizedMemberIsNotWritten) {
     RecordingCallbacks callbacks;
     std::string reason = "stale";
     std::string zip = Zip({Member("fine.txt", "fine"), Member("bzip2.bin", "BZh9").Method(12)});
-    EXPECT_EQ(znt::ExtractArchive(zip, out, {}, callbacks, &reason), znt::ExtractCode::kUnsupported);
+    EXPECT_EQ(znt::ExtractArchive(zip, out, archivetest::Options(), callbacks, &reason), znt::ExtractCode::kUnsupported);
     EXPECT_EQ(reason, "unsupported compression method 12 (bzip2)");
 
     std::string bytes = testsupport::ReadFile(Zip({Member("crc.txt", "hello world").Stored()}));
     bytes[bytes.find("hello")] = 'j';
     const std::string damaged = tmp.write("damaged.zip", bytes);
-    EXPECT_EQ(znt::ExtractArchive(damaged, out, {}, callbacks, &reason), znt::ExtractCode::kError);
+    EXPECT_EQ(znt::ExtractArchive(damaged, out, archivetest::Options(), callbacks, &reason), znt::ExtractCode::kError);
     EXPECT_EQ(reason, "CRC mismatch");
 
-    znt::ExtractOptions bounded;
+    znt::ExtractOptions bounded = archivetest::Options();
     bounded.maxMemberBytes = 12;
     std::string big = Zip({Member("big.bin", std::string(1 << 20, 'b')), Member("ok.txt", "twelve bytes")});
     EXPECT_EQ(znt::ExtractArchive(big, out, bounded, callbacks, &reason), znt::ExtractCode::kError);
@@ -84,9 +84,9 @@ TEST_F(Readers, TheReasonNamesTheWorstFaultAndAnOversizedMemberIsNotWritten) {
     EXPECT_FALSE(fs::exists(out + "/big.bin"));
     EXPECT_EQ(Out("ok.txt"), "twelve bytes");
 
-    EXPECT_EQ(znt::ExtractArchive(big, out, {}, callbacks, &reason), znt::ExtractCode::kOk);
+    EXPECT_EQ(znt::ExtractArchive(big, out, archivetest::Options(), callbacks, &reason), znt::ExtractCode::kOk);
     EXPECT_EQ(reason, "");
-    EXPECT_EQ(znt::ExtractArchive(tmp.write("no.zip", "not a zip"), out, {}, callbacks, &reason),
+    EXPECT_EQ(znt::ExtractArchive(tmp.write("no.zip", "not a zip"), out, archivetest::Options(), callbacks, &reason),
               znt::ExtractCode::kNoArchive);
     EXPECT_EQ(reason, "not a zip archive");
 }
@@ -98,7 +98,7 @@ TEST_F(Readers, Zip64RecordsNamesWithoutFlagAndTheCommentAreRead) {
         {Member("a.txt", "alpha").Zip64(), Member("big.bin", big).Zip64().Stored(),
          Member("\x81" "ber.txt", "cp437")},
         "the comment");
-    znt::ExtractOptions options;
+    znt::ExtractOptions options = archivetest::Options();
     options.displayComment = true;
     RecordingCallbacks callbacks;
     EXPECT_EQ(znt::ExtractArchive(zip, out, options, callbacks), znt::ExtractCode::kOk)
@@ -117,7 +117,7 @@ TEST_F(Readers, Zip64RecordsNamesWithoutFlagAndTheCommentAreRead) {
 // The first member, read through the selected reader capacity bytes at a time.
 std::string ReadWhole(const std::string& zip, std::size_t capacity) {
     znt::ZipStatus status;
-    auto reader = znt::OpenZipReader(zip, status);
+    auto reader = archivetest::kReaderUnderTest(zip, status);
     auto stream = reader ? reader->Open(0, nullptr, status) : nullptr;
     if (!stream) return "cannot open: " + znt::ZipStatusText(status);
     std::string buffer(capacity, '\0'), got;
@@ -182,7 +182,7 @@ TEST_F(Readers, HostileDirectoryNumbersGiveACodeAndWriteNothing) {
         Patch(bytes, c.signature, c.offset, c.value, c.width);
         tmp.write("hostile.zip", bytes);
         RecordingCallbacks callbacks;
-        EXPECT_EQ(znt::ExtractArchive(tmp.file("hostile.zip"), out, {}, callbacks),
+        EXPECT_EQ(znt::ExtractArchive(tmp.file("hostile.zip"), out, archivetest::Options(), callbacks),
                   znt::ExtractCode::kNoArchive) << c.what;
         EXPECT_FALSE(fs::exists(out)) << c.what;
     }
@@ -197,7 +197,7 @@ TEST_F(Readers, HostileMemberPlacesFailThatMemberOnly) {
         tmp.write("hostile.zip", bytes);
         fs::remove_all(out);
         RecordingCallbacks callbacks;
-        EXPECT_EQ(znt::ExtractArchive(tmp.file("hostile.zip"), out, {}, callbacks),
+        EXPECT_EQ(znt::ExtractArchive(tmp.file("hostile.zip"), out, archivetest::Options(), callbacks),
                   znt::ExtractCode::kError) << offset;
         EXPECT_EQ(ListTree(out), std::vector<std::string>{"b.txt"}) << offset;
     }
@@ -206,7 +206,7 @@ TEST_F(Readers, HostileMemberPlacesFailThatMemberOnly) {
     tmp.write("hostile.zip", bytes);
     fs::remove_all(out);
     RecordingCallbacks callbacks;
-    EXPECT_EQ(znt::ExtractArchive(tmp.file("hostile.zip"), out, {}, callbacks),
+    EXPECT_EQ(znt::ExtractArchive(tmp.file("hostile.zip"), out, archivetest::Options(), callbacks),
               znt::ExtractCode::kError);
     EXPECT_EQ(ListTree(out), std::vector<std::string>{"b.txt"});
 }
@@ -223,7 +223,7 @@ TEST_F(Readers, ArchivesFromInfoZipExtract) {
     ASSERT_EQ(std::system(command.c_str()), 0);
     RecordingCallbacks callbacks;
     callbacks.password = "secret";
-    EXPECT_EQ(znt::ExtractArchive(tmp.file("info.zip"), out, {}, callbacks),
+    EXPECT_EQ(znt::ExtractArchive(tmp.file("info.zip"), out, archivetest::Options(), callbacks),
               znt::ExtractCode::kOk) << callbacks.printed;
     EXPECT_EQ(Out("sub/numbers.txt"), text);
     EXPECT_EQ(Out("empty.txt"), "");
@@ -234,7 +234,7 @@ TEST_F(Readers, ArchivesFromInfoZipExtract) {
     // the empty member has no data to give it away.
     fs::remove_all(out);
     callbacks.password = "wrong";
-    int code = znt::ExtractArchive(tmp.file("info.zip"), out, {}, callbacks);
+    int code = znt::ExtractArchive(tmp.file("info.zip"), out, archivetest::Options(), callbacks);
     EXPECT_TRUE(code == znt::ExtractCode::kBadPassword || code == znt::ExtractCode::kError) << code;
     EXPECT_FALSE(fs::exists(out + "/sub/numbers.txt"));
 
@@ -246,7 +246,7 @@ TEST_F(Readers, ArchivesFromInfoZipExtract) {
         tmp.file("fixed.zip"),
         {Member("sub/"), Member("sub/numbers.txt", text).Password("secret").Descriptor().Time(when),
          Member("empty.txt", "").Password("secret").Descriptor().Time(when)});
-    EXPECT_EQ(znt::ExtractArchive(fixed, out, {}, callbacks), znt::ExtractCode::kBadPassword);
+    EXPECT_EQ(znt::ExtractArchive(fixed, out, archivetest::Options(), callbacks), znt::ExtractCode::kBadPassword);
     EXPECT_EQ(ListTree(out), std::vector<std::string>{"sub/"});
 }
 #endif

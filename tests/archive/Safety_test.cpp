@@ -79,7 +79,7 @@ TEST_F(Safety, MemberLargerThanItsDeclaredSizeFailsAndLeavesNothing) {
 TEST_F(Safety, WriteCapEndsTheExtraction) {
     std::string zip = Zip({Member("a", std::string(600, 'a')), Member("b", std::string(600, 'b')),
                            Member("c", "c")});
-    znt::ExtractOptions options;
+    znt::ExtractOptions options = archivetest::Options();
     options.maxTotalBytes = 1000;
     QuietCallbacks callbacks;
     EXPECT_EQ(znt::ExtractArchive(zip, out, options, callbacks), znt::ExtractCode::kDiskFull);

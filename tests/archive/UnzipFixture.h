@@ -6,6 +6,7 @@
 // one contract.
 
 #include "archive/CGUnzipFiles.h"
+#include "archive/ZipExtract.h"
 #include "archive/ZipReader.h"
 #include "support/ZipBuilder.h"
 #include "support/RecordingMessageSink.h"
@@ -19,13 +20,20 @@
 namespace archivetest {
 
 #if defined(ZNT_TEST_ZLIB_READER) || defined(_WIN32)  // Windows builds have no other
-constexpr znt::ZipReaderKind kReaderUnderTest = znt::ZipReaderKind::Zlib;
+constexpr znt::ZipReaderOpener kReaderUnderTest = znt::OpenZlibReader;
 #else
-constexpr znt::ZipReaderKind kReaderUnderTest = znt::ZipReaderKind::Libzip;
+constexpr znt::ZipReaderOpener kReaderUnderTest = znt::OpenLibzipReader;
 #endif
 
+// Extraction options that open archives with the reader under test.
+inline znt::ExtractOptions Options() {
+    znt::ExtractOptions options;
+    options.openReader = kReaderUnderTest;
+    return options;
+}
+
 struct UnzipFixture : ::testing::Test {
-    UnzipFixture() { znt::SelectZipReader(kReaderUnderTest); }
+    UnzipFixture() { unzip.SetReader(kReaderUnderTest); }
     testsupport::TempDir tmp;
     testsupport::RecordingMessageSink sink;
     znt::CGUnzipFiles unzip{sink};

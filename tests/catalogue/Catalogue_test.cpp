@@ -210,12 +210,13 @@ TEST(LoadCatalogue, MissingOrOversizedFileGivesAnEmptyCatalogue) {
 
 TEST(SafeNames, FileNamesMustStayInsideTheInstallation) {
     for (const char* good : {"a.dll", "bin\\a.dll", "help\\gr\\x.htm", "bin/a.dll", "a..b.txt",
-                             "bin\\.\\a.dll", "..a"}) {
+                             "bin\\.\\a.dll", "..a", "bin\\...\\a.dll", "a.\\b"}) {
         EXPECT_TRUE(znt::IsSafeFileName(good)) << good;
     }
     for (const char* bad : {"", "\\a.dll", "/etc/passwd", "C:\\a.dll", "c:a.dll", "..\\a.dll",
                             "bin\\..\\..\\a.dll", "bin/../../a", "..", "bin\\..", "bin\\",
-                            "a.dll:stream", "bin\\a\x01.dll", "\\\\server\\share\\a"}) {
+                            "a.dll:stream", "bin\\a\x01.dll", "\\\\server\\share\\a",
+                            "bin\\a\x7F.dll", "bin/..\\a"}) {
         EXPECT_FALSE(znt::IsSafeFileName(bad)) << bad;
     }
     EXPECT_FALSE(znt::IsSafeFileName(std::string("a\0b", 3)));

@@ -202,7 +202,7 @@ TEST(BuildLists, AFileNamedManyTimesCountsForEveryEntry) {
     EXPECT_EQ(f.view.rows, (std::vector<std::string>{"Stale [3 Kb]"}));
     EXPECT_FALSE(f.packages.Package(2).Marked);
 
-    znt::FillUninstallList(f.context);
+    znt::FillUninstallList(f.context, tests);  // the same cache serves the uninstall list
     EXPECT_EQ(f.view.rows, (std::vector<std::string>{"Stale [1000 Kb]", "Current [1000 Kb]"}));
 }
 

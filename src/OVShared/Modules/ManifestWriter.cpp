@@ -1,5 +1,6 @@
 #include "OVShared/Modules/ManifestWriter.h"
 
+#include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/RegistryStore.h"
 #include "OVShared/Platform/ShellOpen.h"
@@ -41,10 +42,7 @@ std::string OwnExecutable(std::string_view programPath) {
 }
 
 bool EndsWithExe(std::string_view name) {
-    if (name.size() < 4) return false;
-    std::string_view ext = name.substr(name.size() - 4);
-    return ext[0] == '.' && (ext[1] | 0x20) == 'e' && (ext[2] | 0x20) == 'x' &&
-           (ext[3] | 0x20) == 'e';
+    return name.size() >= 4 && ov::EqualsNoCase(name.substr(name.size() - 4), ".exe");
 }
 
 }  // namespace

@@ -65,11 +65,6 @@ void SelectNoItems(MultiSelectList& list) {
     SetEachSelection(list, [](bool) { return false; });
 }
 
-std::string ParentFolder(std::string_view path) {
-    size_t last = path.find_last_of(kSeparators);
-    return last == std::string_view::npos ? std::string() : std::string(path.substr(0, last));
-}
-
 std::string StripPathLevels(std::string_view path, int n) {
     if (n <= 0) return {};
     size_t end = path.size();

@@ -6,6 +6,7 @@
 // result or not at all. The process routines are in modOVCoreRun.h.
 
 #include "OVShared/Modules/MultiSelectList.h"
+#include "OVShared/Platform/PathText.h"  // ParentFolder
 
 #include <string>
 #include <string_view>
@@ -25,10 +26,6 @@ std::string UsableFolder(std::string_view folder, std::string_view applicationFo
 void SelectAllItems(MultiSelectList& list);
 void InvertSelection(MultiSelectList& list);
 void SelectNoItems(MultiSelectList& list);
-
-// path without its last separator and what follows; empty when path has no
-// separator. "\" and "/" both count.
-std::string ParentFolder(std::string_view path);
 
 // path without its last n levels: the text before the n-th separator from
 // the end ("C:\a\b\c", 1 gives "C:\a\b"). Empty when n is not positive or the

@@ -1,12 +1,5 @@
 #include "OVShared/Platform/CommandLine.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#include <shellapi.h>
-
-#include "OVShared/Platform/WinSupport.h"
-#endif
-
 namespace ov {
 namespace {
 
@@ -89,26 +82,6 @@ std::vector<std::string> SplitAtBlanks(std::string_view text) {
         if (i > start) words.emplace_back(text.substr(start, i - start));
     }
     return words;
-}
-
-std::vector<std::string> ProgramArguments(int argc, const char* const* argv) {
-    std::vector<std::string> args;
-#ifdef _WIN32
-    int count = 0;
-    if (LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
-        for (int i = 1; i < count; ++i) args.push_back(Narrow(wide[i]));
-        ::LocalFree(wide);
-        return args;
-    }
-#endif
-    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i] ? argv[i] : "");
-    return args;
-}
-
-void UseUtf8Console() {
-#ifdef _WIN32
-    ::SetConsoleOutputCP(CP_UTF8);
-#endif
 }
 
 }  // namespace ov

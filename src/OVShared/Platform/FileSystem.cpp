@@ -2,6 +2,8 @@
 
 #include "OVShared/Platform/FileSystem.h"
 
+#include "OVShared/Platform/AsciiText.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <system_error>
@@ -9,10 +11,8 @@
 namespace ov {
 namespace {
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsAlnum(char c) { return IsDigit(c) || (LowerAscii(c) >= 'a' && LowerAscii(c) <= 'z'); }
+bool IsAlnum(char c) { return IsDigit(c) || (AsciiLower(c) >= 'a' && AsciiLower(c) <= 'z'); }
 
 // What follows ".tmp-" in the names the replacing writes give their
 // temporaries: six letters or digits (mkstemp), or three numbers joined by
@@ -34,10 +34,7 @@ bool IsTemporarySuffix(std::string_view s) {
 bool IsReplaceTemporaryOf(std::string_view name, std::string_view target) {
     constexpr std::string_view kMark = ".tmp-";
     if (name.size() <= target.size() + kMark.size()) return false;
-    for (size_t i = 0; i < target.size(); ++i) {
-        if (LowerAscii(name[i]) != LowerAscii(target[i])) return false;
-    }
-    return name.substr(target.size(), kMark.size()) == kMark &&
+    return StartsWithNoCase(name, target) && name.substr(target.size(), kMark.size()) == kMark &&
            IsTemporarySuffix(name.substr(target.size() + kMark.size()));
 }
 
@@ -73,7 +70,7 @@ std::string ErrnoText(int error) {
         break;
     }
     std::string text = std::generic_category().message(error);
-    if (!text.empty()) text[0] = LowerAscii(text[0]);
+    if (!text.empty()) text[0] = AsciiLower(text[0]);
     return text;
 }
 
@@ -83,7 +80,7 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
     size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
     while (n < name.size()) {
         if (p < pattern.size() &&
-            (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
+            (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
             ++p;
             ++n;
         } else if (p < pattern.size() && pattern[p] == '*') {

@@ -1,12 +1,13 @@
 #include "OVShared/Platform/FileSystem.h"
 
+#include "OVShared/Platform/AsciiText.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -21,18 +22,6 @@ bool StatPath(const std::string& p, struct stat& st) { return ::stat(p.c_str(), 
 bool Exists(const std::string& p) {
     struct stat st;
     return StatPath(p, st);
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x < 128) x = static_cast<unsigned char>(std::tolower(x));
-        if (y < 128) y = static_cast<unsigned char>(std::tolower(y));
-        if (x != y) return false;
-    }
-    return true;
 }
 
 // The entry of folder whose name equals name without regard to case; empty when none.
@@ -135,19 +124,36 @@ std::string NativePath(std::string_view path) {
     return result;
 }
 
+namespace {
+
+// stat of the path NativePath names, asking the exact spelling first: the
+// case-insensitive walk (and its second stat) is needed only when it misses.
+bool StatNative(std::string_view path, struct stat& st) {
+    std::string converted(path);
+    for (char& c : converted) {
+        if (c == '\\') c = '/';
+    }
+    if (StatPath(converted, st)) return true;
+    if (converted.empty()) return false;
+    std::string resolved = NativePath(converted);
+    return resolved != converted && StatPath(resolved, st);
+}
+
+}  // namespace
+
 bool IsRegularFile(std::string_view path) {
     struct stat st;
-    return StatPath(NativePath(path), st) && S_ISREG(st.st_mode);
+    return StatNative(path, st) && S_ISREG(st.st_mode);
 }
 
 bool IsDirectory(std::string_view path) {
     struct stat st;
-    return StatPath(NativePath(path), st) && S_ISDIR(st.st_mode);
+    return StatNative(path, st) && S_ISDIR(st.st_mode);
 }
 
 std::optional<std::uint64_t> FileLength(std::string_view path) {
     struct stat st;
-    if (!StatPath(NativePath(path), st) || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (!StatNative(path, st) || !S_ISREG(st.st_mode)) return std::nullopt;
     return static_cast<std::uint64_t>(st.st_size);
 }
 
@@ -249,7 +255,7 @@ namespace {
 
 std::string ErrorText(int error) {
     std::string text = std::generic_category().message(error);
-    if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    if (!text.empty()) text[0] = AsciiLower(text[0]);
     return text;
 }
 

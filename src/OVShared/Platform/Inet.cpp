@@ -1,11 +1,11 @@
 #include "OVShared/Platform/Inet.h"
 
+#include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/InetChannel.h"
 #include "OVShared/Platform/InetTransfer.h"
 #include "OVShared/Platform/InetTransferShared.h"
 #include "OVShared/Platform/Yield.h"
 
-#include <cctype>
 #include <limits>
 #include <system_error>
 #include <utility>
@@ -30,12 +30,7 @@ private:
     bool& flag_;
 };
 
-bool IsGet(const std::string& verb) {
-    if (verb.size() != 3) return false;
-    return std::toupper(static_cast<unsigned char>(verb[0])) == 'G' &&
-           std::toupper(static_cast<unsigned char>(verb[1])) == 'E' &&
-           std::toupper(static_cast<unsigned char>(verb[2])) == 'T';
-}
+bool IsGet(const std::string& verb) { return EqualsNoCase(verb, "GET"); }
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "OVShared/Platform/InetTransferShared.h"
 
+#include "OVShared/Platform/AsciiText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -54,9 +56,7 @@ bool IsSuccessStatus(long code) { return code >= 200 && code < 300; }
 
 std::optional<std::string_view> HeaderValue(std::string_view line, std::string_view name) {
     if (line.size() <= name.size() || line[name.size()] != ':') return std::nullopt;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(line[i])) != name[i]) return std::nullopt;
-    }
+    if (!StartsWithNoCase(line, name)) return std::nullopt;
     return Trimmed(line.substr(name.size() + 1));
 }
 

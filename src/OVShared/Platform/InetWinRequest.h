@@ -4,8 +4,6 @@
 // texts, address checks, redirect targets and the response facts read from
 // the raw headers. Failures throw Failed.
 
-#ifdef _WIN32
-
 #include "OVShared/Platform/InetChannel.h"
 
 #include <windows.h>
@@ -52,5 +50,3 @@ Response ReadHead(HINTERNET request);
 bool IsRedirect(long code);
 
 }  // namespace ov::inet::win
-
-#endif

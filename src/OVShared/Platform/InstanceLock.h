@@ -53,7 +53,4 @@ private:
     bool held_ = false;
 };
 
-// FNV-1a, 64 bits.
-std::uint64_t Fnv1a64(std::string_view bytes);
-
 }  // namespace ov

@@ -9,6 +9,7 @@
 
 #include "OVShared/Platform/RegistryStore.h"
 
+#include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/FileSystem.h"
 
 #include <fcntl.h>
@@ -34,17 +35,6 @@ struct Key {
     std::vector<std::pair<std::string, std::string>> values;
 };
 using Keys = std::vector<Key>;
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 std::string Escape(std::string_view text, std::string_view extra) {
     static const char hex[] = "0123456789ABCDEF";
@@ -87,7 +77,7 @@ std::string Unescape(std::string_view text) {
 
 Key* FindKey(Keys& keys, std::string_view path) {
     for (auto& k : keys) {
-        if (SameName(k.path, path)) return &k;
+        if (EqualsNoCase(k.path, path)) return &k;
     }
     return nullptr;
 }
@@ -100,7 +90,7 @@ Key& FindOrAddKey(Keys& keys, std::string_view path) {
 
 void SetValue(Key& key, std::string name, std::string value) {
     for (auto& [n, v] : key.values) {
-        if (SameName(n, name)) {
+        if (EqualsNoCase(n, name)) {
             v = std::move(value);
             return;
         }
@@ -246,7 +236,7 @@ std::optional<std::string> RegistryStore::QueryString(std::string_view key,
     Key* k = FindKey(keys, TrimKeyPath(key));
     if (!k) return std::nullopt;
     for (auto& [n, v] : k->values) {
-        if (SameName(n, name)) return std::move(v);
+        if (EqualsNoCase(n, name)) return std::move(v);
     }
     return std::nullopt;
 }
@@ -278,7 +268,7 @@ bool RegistryStore::DeleteValue(std::string_view key, std::string_view name) {
         Key* k = FindKey(keys, TrimKeyPath(key));
         if (!k) return false;
         for (auto it = k->values.begin(); it != k->values.end(); ++it) {
-            if (SameName(it->first, name)) {
+            if (EqualsNoCase(it->first, name)) {
                 k->values.erase(it);
                 return true;
             }
@@ -293,12 +283,12 @@ bool RegistryStore::DeleteKey(std::string_view key) {
         std::string prefix = std::string(path) + "\\";
         for (const auto& k : keys) {
             if (k.path.size() > prefix.size() &&
-                SameName(std::string_view(k.path).substr(0, prefix.size()), prefix)) {
+                EqualsNoCase(std::string_view(k.path).substr(0, prefix.size()), prefix)) {
                 return false;  // sub-keys first
             }
         }
         for (auto it = keys.begin(); it != keys.end(); ++it) {
-            if (SameName(it->path, path)) {
+            if (EqualsNoCase(it->path, path)) {
                 keys.erase(it);
                 return true;
             }

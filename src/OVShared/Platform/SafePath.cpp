@@ -1,5 +1,6 @@
 #include "OVShared/Platform/SafePath.h"
 
+#include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/FileSystem.h"
 
 #include <algorithm>
@@ -10,30 +11,24 @@
 namespace ov {
 namespace {
 
-bool HasDotDotComponent(std::string_view path) {
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = start;
-        while (end < path.size() && !IsSeparator(path[end])) ++end;
-        if (path.substr(start, end - start) == "..") return true;
-        start = end + 1;
-    }
-    return false;
-}
+// Control characters, DEL and ":" are refused in a contained path.
+enum class PathChar : unsigned char { Plain, Dot, Separator, Refused };
 
-bool HasControlCharacter(std::string_view text) {
-    return std::any_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
-}
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr std::array<PathChar, 256> kPathCharKinds = [] {
+    std::array<PathChar, 256> kinds{};
+    for (int c = 0; c < 0x20; ++c) kinds[c] = PathChar::Refused;
+    kinds[0x7F] = PathChar::Refused;
+    kinds[':'] = PathChar::Refused;
+    kinds['.'] = PathChar::Dot;
+    kinds['\\'] = PathChar::Separator;
+    kinds['/'] = PathChar::Separator;
+    return kinds;
+}();
 
 // The component as the key keeps it: lower case, without trailing dots and blanks.
 std::string ComponentKey(std::string_view part) {
     while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
-    std::string key;
-    for (char c : part) key += LowerAscii(c);
-    return key;
+    return AsciiLower(part);
 }
 
 constexpr std::array<std::string_view, 4> kOwnFiles = {
@@ -55,8 +50,28 @@ bool SameOnDisk(const std::filesystem::path& a, const std::filesystem::path& b) 
 
 bool IsContainedRelativePath(std::string_view path) {
     if (path.empty() || IsSeparator(path.front()) || IsSeparator(path.back())) return false;
-    if (path.find(':') != std::string_view::npos || HasControlCharacter(path)) return false;
-    return !HasDotDotComponent(path);
+    // One pass with a table: every list build asks this for every file entry.
+    // A component is ".." when it holds two characters, both dots.
+    std::size_t dots = 0;  // dots in the component so far
+    bool onlyDots = true;
+    for (char c : path) {
+        switch (kPathCharKinds[static_cast<unsigned char>(c)]) {
+        case PathChar::Plain:
+            onlyDots = false;
+            break;
+        case PathChar::Dot:
+            ++dots;
+            break;
+        case PathChar::Separator:
+            if (onlyDots && dots == 2) return false;
+            dots = 0;
+            onlyDots = true;
+            break;
+        case PathChar::Refused:
+            return false;
+        }
+    }
+    return !(onlyDots && dots == 2);
 }
 
 std::string RelativePathKey(std::string_view path) {

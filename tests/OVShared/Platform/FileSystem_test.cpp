@@ -29,6 +29,8 @@ TEST(FileNames, AnyCaseAndEitherSeparatorReachTheFile) {
     EXPECT_EQ(ov::ReadWholeFile(dir.path() + "\\languages/en-znt.LNG"), "x");
     EXPECT_TRUE(ov::IsRegularFile(dir.path() + "/LANGUAGES\\en-znt.lng"));
     EXPECT_TRUE(ov::IsDirectory(dir.path() + "/languages/"));
+    EXPECT_EQ(ov::FileLength(dir.path() + "\\LANGUAGES\\En-Znt.lng"), 1u);
+    EXPECT_FALSE(ov::FileLength(dir.path() + "\\Languages\\missing.lng"));
 }
 
 #ifndef _WIN32
