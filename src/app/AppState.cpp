@@ -25,9 +25,9 @@ std::optional<std::string> AppMessageSink::InputBox(const std::string& prompt,
     return inner_.InputBox(prompt, title.empty() ? title_ : title);
 }
 
-AppState::AppState(std::string commandLine_, std::string programPath_, ov::MessageSink& messages_,
+AppState::AppState(LaunchOptions launch_, std::string programPath_, ov::MessageSink& messages_,
                    ov::RegistryStore& store_)
-    : commandLine(std::move(commandLine_)),
+    : launch(std::move(launch_)),
       programPath(std::move(programPath_)),
       programFolder(ov::ParentFolder(programPath)),
       appTitle(ov::ProgramBaseName(programPath)),

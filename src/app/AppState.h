@@ -11,6 +11,7 @@
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/RegistryStore.h"
+#include "app/CommandLine.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueTrust.h"
 #include "catalogue/PackageLists.h"
@@ -44,12 +45,12 @@ private:
 };
 
 struct AppState {
-    AppState(std::string commandLine, std::string programPath, ov::MessageSink& messages,
+    AppState(LaunchOptions launch, std::string programPath, ov::MessageSink& messages,
              ov::RegistryStore& store);
     AppState(const AppState&) = delete;  // members refer to each other
     AppState& operator=(const AppState&) = delete;
 
-    std::string commandLine;    // the arguments joined, as the system hands them over
+    LaunchOptions launch;       // the command line, as parsed at the entry
     std::string programPath;    // full path of the running executable
     std::string programFolder;  // the folder that holds it
     std::string appFolder;      // the installation: the parent of programFolder

@@ -3,7 +3,10 @@
 #include "OVShared/Platform/AsciiText.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
+#include <exception>
+#include <utility>
 #include <vector>
 
 #ifndef ZNT_DEFAULT_SERVER
@@ -41,6 +44,80 @@ std::string Unquoted(std::string_view word) {
     return out;
 }
 
+// True when a whole word equals the switch name ("/QUIET"), in any case.
+bool HasSwitch(const std::vector<std::string_view>& words, std::string_view name) {
+    const std::string key = ov::AsciiUpper(name);
+    return std::any_of(words.begin(), words.end(),
+                       [&key](std::string_view w) { return ov::AsciiUpper(Unquoted(w)) == key; });
+}
+
+// The rest of the first word that starts with a switch such as "/SERVER=",
+// without its quotes; nothing when no word starts with the switch.
+std::optional<std::string> SwitchValue(const std::vector<std::string_view>& words,
+                                       std::string_view name) {
+    const std::string key = ov::AsciiUpper(name);
+    for (std::string_view word : words) {
+        std::string argument = Unquoted(word);
+        if (ov::AsciiUpper(argument).rfind(key, 0) == 0) return argument.substr(key.size());
+    }
+    return std::nullopt;
+}
+
+LaunchWord LaunchWordOf(std::string_view commandLine) {
+    const std::string word = ov::AsciiUpper(commandLine.substr(0, commandLine.find(' ')));
+    const std::pair<const char*, LaunchWord> known[] = {
+        {"SETUP", LaunchWord::Setup},     {"UPDATE", LaunchWord::Update},
+        {"FIRSTINSTALL", LaunchWord::FirstInstall},
+        {"LIST", LaunchWord::List},       {"UNINSTALL", LaunchWord::Uninstall},
+        {"/?", LaunchWord::Usage}};
+    for (const auto& [text, launch] : known) {
+        if (word == text) return launch;
+    }
+    return LaunchWord::None;
+}
+
+// The /SERVER= value when given, else ZNT_UPDATE_SERVER, else the default.
+ServerBase ServerBaseOf(std::optional<std::string> chosen) {
+    ServerBase result{ZNT_DEFAULT_SERVER, {}};
+    std::string origin = "/SERVER=";
+    if (!chosen) {
+        const char* env = std::getenv("ZNT_UPDATE_SERVER");
+        if (env && *env) {
+            chosen = env;
+            origin = "ZNT_UPDATE_SERVER";
+        }
+    }
+    if (!chosen) return result;
+    if (auto url = ParseServerAddress(*chosen)) {
+        result.url = *url;
+    } else {
+        result.problem = origin + " is not an http:// or https:// address: " + *chosen;
+    }
+    return result;
+}
+
+// The codes of /PACKAGE=<code>[,<code>...]: 32-bit integers, nothing else.
+std::optional<std::set<std::int32_t>> PackageCodesOf(const std::optional<std::string>& value) {
+    if (!value || value->empty()) return std::nullopt;
+    std::set<std::int32_t> codes;
+    size_t start = 0;
+    while (start <= value->size()) {
+        size_t end = std::min(value->find(',', start), value->size());
+        const std::string item = value->substr(start, end - start);
+        size_t used = 0;
+        long long code = 0;
+        try {
+            code = std::stoll(item, &used);
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+        if (used != item.size() || code < INT32_MIN || code > INT32_MAX) return std::nullopt;
+        codes.insert(static_cast<std::int32_t>(code));
+        start = end + 1;
+    }
+    return codes;
+}
+
 }  // namespace
 
 std::string JoinArguments(int argc, const char* const* argv) {
@@ -66,28 +143,6 @@ std::string JoinArguments(const std::vector<std::string>& args) {
     return line;
 }
 
-std::string LaunchWord(std::string_view commandLine) {
-    return ov::AsciiUpper(commandLine.substr(0, commandLine.find(' ')));
-}
-
-bool HasSwitch(std::string_view commandLine, std::string_view name) {
-    const std::vector<std::string_view> words = Words(commandLine);
-    const std::string key = ov::AsciiUpper(name);
-    return std::any_of(words.begin(), words.end(),
-                       [&key](std::string_view w) { return ov::AsciiUpper(Unquoted(w)) == key; });
-}
-
-bool HasEnglishSwitch(std::string_view commandLine) { return HasSwitch(commandLine, "/ENG"); }
-
-std::optional<std::string> SwitchValue(std::string_view commandLine, std::string_view name) {
-    const std::string key = ov::AsciiUpper(name);
-    for (std::string_view word : Words(commandLine)) {
-        std::string argument = Unquoted(word);
-        if (ov::AsciiUpper(argument).rfind(key, 0) == 0) return argument.substr(key.size());
-    }
-    return std::nullopt;
-}
-
 std::optional<std::string> ParseServerAddress(std::string_view text) {
     const std::string lower = ov::AsciiLower(text);
     size_t schemeEnd;
@@ -108,24 +163,21 @@ std::optional<std::string> ParseServerAddress(std::string_view text) {
     return url;
 }
 
-ServerBase UpdateServerBase(std::string_view commandLine) {
-    ServerBase result{ZNT_DEFAULT_SERVER, {}};
-    std::optional<std::string> chosen = SwitchValue(commandLine, "/SERVER=");
-    std::string origin = "/SERVER=";
-    if (!chosen) {
-        const char* env = std::getenv("ZNT_UPDATE_SERVER");
-        if (env && *env) {
-            chosen = env;
-            origin = "ZNT_UPDATE_SERVER";
-        }
-    }
-    if (!chosen) return result;
-    if (auto url = ParseServerAddress(*chosen)) {
-        result.url = *url;
-    } else {
-        result.problem = origin + " is not an http:// or https:// address: " + *chosen;
-    }
-    return result;
+LaunchOptions ParseLaunchOptions(std::string_view commandLine) {
+    const std::vector<std::string_view> words = Words(commandLine);
+    LaunchOptions options;
+    options.word = LaunchWordOf(commandLine);
+    options.english = HasSwitch(words, "/ENG");
+    options.quiet = HasSwitch(words, "/QUIET");
+    options.sourceFolder = SwitchValue(words, "/SOURCE=");
+    options.server = ServerBaseOf(SwitchValue(words, "/SERVER="));
+    options.logPath = SwitchValue(words, "/LOG=");
+    options.packageCodes = PackageCodesOf(SwitchValue(words, "/PACKAGE="));
+    return options;
+}
+
+std::string StartLanguageSetting(const LaunchOptions& options) {
+    return options.english ? "ENGLISH.LNG" : "GREEK.LNG";
 }
 
 }  // namespace znt

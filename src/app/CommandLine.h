@@ -1,10 +1,13 @@
 #pragma once
 
-// The program's command line as one text, as the system hands it to the
-// program: the launch word, the "/ENG" switch and the value switches
-// "/SERVER=" and "/SOURCE=".
+// The program's command line, read once at the entry into LaunchOptions:
+// the launch word, the "/ENG" and "/QUIET" switches and the value switches
+// "/SERVER=", "/SOURCE=", "/LOG=" and "/PACKAGE=". Start-up, the windows and
+// the unattended modes receive the parsed value, never the text.
 
+#include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,23 +19,9 @@ namespace znt {
 std::string JoinArguments(int argc, const char* const* argv);
 std::string JoinArguments(const std::vector<std::string>& args);
 
-// The command line, upper-cased, up to its first blank.
-std::string LaunchWord(std::string_view commandLine);
-
-// Words: blanks separate them except inside double quotes (as JoinArguments
-// writes them); a word's quotes are not part of the argument it stands for.
-
-// True when some word is "/ENG" (without regard to case). "/ENG" inside a
-// switch value or as the start of a longer word ("/ENGLISH") does not count.
-bool HasEnglishSwitch(std::string_view commandLine);
-
-// True when a whole word equals the switch name ("/QUIET"), in any case.
-bool HasSwitch(std::string_view commandLine, std::string_view name);
-
-// The value of the first word that starts with a switch such as "/SERVER="
-// (name compared without regard to case): the rest of that word without its
-// quotes. Nothing when no word starts with the switch.
-std::optional<std::string> SwitchValue(std::string_view commandLine, std::string_view name);
+// The command line's first word (the text up to its first blank), in any
+// case. Any other word, or none, opens the main window.
+enum class LaunchWord { None, Setup, Update, FirstInstall, List, Uninstall, Usage };
 
 // The update server's base address ("http://host[:port]", no trailing "/"):
 // the /SERVER= switch, else the ZNT_UPDATE_SERVER environment variable, else
@@ -42,7 +31,29 @@ struct ServerBase {
     std::string url;
     std::string problem;
 };
-ServerBase UpdateServerBase(std::string_view commandLine);
+
+// What the program was asked to do. Words are separated by blanks except
+// inside double quotes (as JoinArguments writes them); a word's quotes are
+// not part of the argument it stands for. Switch names are compared without
+// regard to case, and a value switch takes the first word that starts with it.
+struct LaunchOptions {
+    LaunchWord word = LaunchWord::None;
+    // "/ENG" and "/QUIET" count only as whole words, never inside a switch
+    // value or as the start of a longer word ("/ENGLISH").
+    bool english = false;
+    bool quiet = false;
+    std::optional<std::string> sourceFolder;  // /SOURCE=, holding packages.dat and files\ .
+    ServerBase server;
+    std::optional<std::string> logPath;       // /LOG=; empty when the switch names no file
+    // /PACKAGE=<code>[,<code>...]; nothing when absent, empty or malformed.
+    std::optional<std::set<std::int32_t>> packageCodes;
+};
+
+// Reads the command line (and ZNT_UPDATE_SERVER when there is no /SERVER=).
+LaunchOptions ParseLaunchOptions(std::string_view commandLine);
+
+// "ENGLISH.LNG" with /ENG, else "GREEK.LNG": the language a run starts in.
+std::string StartLanguageSetting(const LaunchOptions& options);
 
 // Normalises an http:// or https:// address with a host; nothing otherwise.
 std::optional<std::string> ParseServerAddress(std::string_view text);

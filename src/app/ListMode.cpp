@@ -1,9 +1,8 @@
 #include "app/ListMode.h"
 
 #include "OVShared/Modules/ProgressView.h"
+#include "app/UnattendedSteps.h"
 #include "catalogue/PackageLists.h"
-
-#include <exception>
 
 namespace znt {
 namespace {
@@ -35,32 +34,14 @@ void PrintLists(const Packages& catalogue, const UnattendedRun& run, std::ostrea
     PrintRows("UNINSTALL", c, view, out);
 }
 
-int ListInstallation(const std::string& commandLine, const std::string& programPath,
-                     std::ostream& out, std::ostream& err) {
-    const UnattendedRun run = UnattendedRunOf(commandLine, programPath);
-    auto source = SourceOf(commandLine, err);
-    if (!source) return kListBadServer;
-    std::optional<Packages> catalogue = FetchPrivateCatalogue(*source, run, "LIST", err);
-    if (!catalogue) return kListFetchFailed;
-    PrintLists(*catalogue, run, out, err);
-    if (!out.flush()) {
-        err << "LIST: the listing could not be written to standard output.\n";
-        return kListWriteFailed;
-    }
-    return kListOk;
-}
-
 }  // namespace
 
-int RunListMode(const std::string& commandLine, const std::string& programPath,
+int RunListMode(const LaunchOptions& options, const std::string& programPath,
                 std::ostream& out, std::ostream& err) {
-    try {
-        return ListInstallation(commandLine, programPath, out, err);
-    } catch (const std::exception& e) {
-        // The private folder has been removed on the way out.
-        err << "LIST: " << e.what() << '\n';
-        return kListFetchFailed;
-    }
+    UnattendedJob job(options, programPath, "LIST", out, err);
+    if (auto end = PrepareListing(job)) return *end;
+    PrintLists(job.packages, job.run, out, err);
+    return FlushedStatus(out, err, "LIST", "listing", kListOk);
 }
 
 }  // namespace znt

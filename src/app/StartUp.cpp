@@ -35,18 +35,6 @@ constexpr Step kLoadSteps[] = {
 
 }  // namespace
 
-LaunchMode LaunchModeOf(std::string_view commandLine) {
-    std::string word = LaunchWord(commandLine);
-    if (word == "SETUP") return LaunchMode::Setup;
-    if (word == "UPDATE") return LaunchMode::Update;
-    if (word == "FIRSTINSTALL") return LaunchMode::FirstInstall;
-    return LaunchMode::MainWindow;
-}
-
-std::string StartLanguageSetting(std::string_view commandLine) {
-    return HasEnglishSwitch(commandLine) ? "ENGLISH.LNG" : "GREEK.LNG";
-}
-
 std::string SharedPackLanguage(std::string_view languageSetting) {
     bool english = !languageSetting.empty() && (languageSetting[0] == 'E' || languageSetting[0] == 'e');
     return english ? "ENGLISH" : "GREEK";
@@ -58,9 +46,9 @@ StepResult StepStagedCopyMode(MainContext& c) {
     return RunStagedCopy(c.state.programFolder, c.state.appTitle, c.state.messages);
 }
 
-// Reads the command line; writes settings entry 3.
+// Reads /ENG; writes settings entry 3.
 StepResult StepLanguageFromCommandLine(MainContext& c) {
-    c.state.languageSetting() = StartLanguageSetting(c.state.commandLine);
+    c.state.languageSetting() = StartLanguageSetting(c.state.launch);
     return std::nullopt;
 }
 
@@ -100,11 +88,11 @@ StepResult StepStagedExecutable(MainContext& c) {
     return std::nullopt;
 }
 
-// Reads appFolder and the command line; writes the source state and server.
+// Reads appFolder and the server address; writes the source state and server.
 StepResult StepPackageSource(MainContext& c) {
     c.state.SourceIsInternet = true;
     c.state.SourceFolder = c.state.appFolder;
-    ServerBase server = UpdateServerBase(c.state.commandLine);
+    const ServerBase& server = c.state.launch.server;
     c.state.serverBase = server.url;
     if (!server.problem.empty()) c.state.Message(server.problem, ov::MsgIcon::Exclamation);
     return std::nullopt;
@@ -180,16 +168,19 @@ StepResult StepIcon(MainContext& c) {
 // Reads the launch word; runs its mode. "UPDATE" and "FIRSTINSTALL" end the
 // program: the wizard's Close is the end of the run.
 StepResult StepLaunchMode(MainContext& c) {
-    switch (LaunchModeOf(c.state.commandLine)) {
-    case LaunchMode::Setup:
+    switch (c.state.launch.word) {
+    case LaunchWord::Setup:
         RunPackageCommand(c, PackageCommand::Install);
         return std::nullopt;
-    case LaunchMode::Update:
+    case LaunchWord::Update:
         return RunUpdateMode(c);
-    case LaunchMode::FirstInstall:
+    case LaunchWord::FirstInstall:
         c.dialogs.ShowFirstInstall(c);
         return c.state.exitCode;
-    case LaunchMode::MainWindow:
+    case LaunchWord::None:  // the main window, as for UNINSTALL without /QUIET
+    case LaunchWord::List:
+    case LaunchWord::Uninstall:
+    case LaunchWord::Usage:
         break;
     }
     return std::nullopt;

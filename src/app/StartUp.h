@@ -14,14 +14,6 @@
 
 namespace znt {
 
-enum class LaunchMode { MainWindow, Setup, Update, FirstInstall };
-
-// The mode named by the command line's first word.
-LaunchMode LaunchModeOf(std::string_view commandLine);
-
-// "ENGLISH.LNG" when the command line holds "/ENG", else "GREEK.LNG".
-std::string StartLanguageSetting(std::string_view commandLine);
-
 // "ENGLISH" or "GREEK": the shared pack's language for the setting.
 std::string SharedPackLanguage(std::string_view languageSetting);
 

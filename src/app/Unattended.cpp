@@ -1,23 +1,18 @@
 #include "app/Unattended.h"
 
-#include "OVShared/Platform/FileSystem.h"
-#include "OVShared/Platform/Inet.h"
-#include "OVShared/Platform/RegistryStore.h"
-#include "app/CommandLine.h"
+#include "app/ListMode.h"
+#include "catalogue/Retrieval.h"
 #include "install/DownloadView.h"
 #include "install/FetchFromSource.h"
 #include "install/InstallRun.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <random>
+#include <exception>
 
 namespace znt {
 namespace {
 
 constexpr int kTitleText = 1;
-constexpr int kFolderAttempts = 16;
 
 // English texts for an installation whose language pack is missing.
 void FillFallbackTexts(AppTexts& texts) {
@@ -57,56 +52,43 @@ void FillFallbackTexts(AppTexts& texts) {
     }
 }
 
+using ModeRun = int (*)(const LaunchOptions&, const std::string&, std::ostream&, std::ostream&);
+
+struct UnattendedMode {
+    LaunchWord word;
+    bool needsQuiet;   // without /QUIET the word opens a window
+    const char* name;  // the start of its messages
+    int onThrow;
+    ModeRun run;
+};
+
+constexpr UnattendedMode kModes[] = {
+    {LaunchWord::List, false, "LIST", kExitFetchFailed, RunListMode},
+    {LaunchWord::Update, true, "UPDATE", kExitFileFailed, RunUnattendedUpdate},
+    {LaunchWord::Uninstall, true, "UNINSTALL", kExitFileFailed, RunUnattendedRemoval},
+};
+
 // Text before the last separator of either kind; empty when there is none.
 std::string ParentOf(const std::string& path) {
     size_t cut = path.find_last_of("\\/");
     return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
-// A folder of this run alone below the system's temporary folder, removed
-// with its contents when the object goes. Like mkdtemp: a random name, and a
-// name that already exists is never taken over.
-class PrivateFolder {
-public:
-    PrivateFolder() {
-        namespace fs = std::filesystem;
-        std::random_device seed;
-        std::mt19937_64 random((std::uint64_t{seed()} << 32) ^ seed());
-        for (int attempt = 0; attempt < kFolderAttempts && path_.empty(); ++attempt) {
-            char name[40];
-            std::snprintf(name, sizeof name, "zntr-run-%016llx",
-                          static_cast<unsigned long long>(random()));
-            fs::path candidate = fs::path(ov::SystemTempFolder()) / name;
-            std::error_code ec;
-            if (!fs::create_directory(candidate, ec)) continue;  // taken or not creatable
-            fs::permissions(candidate, fs::perms::owner_all, ec);
-            path_ = candidate.string();
-        }
-    }
-    ~PrivateFolder() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
-
-    // Empty when no folder could be made.
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 }  // namespace
 
-UnattendedRun UnattendedRunOf(const std::string& commandLine, const std::string& programPath) {
+UnattendedRun UnattendedRunOf(const LaunchOptions& options, const std::string& programPath) {
     UnattendedRun run;
     run.appFolder = ParentOf(ParentOf(programPath));
-    run.english = HasEnglishSwitch(commandLine);
-    LoadLanguagePack(run.texts, run.appFolder, run.english ? "ENGLISH.LNG" : "GREEK.LNG");
+    run.english = options.english;
+    LoadLanguagePack(run.texts, run.appFolder, StartLanguageSetting(options));
     FillFallbackTexts(run.texts);
     run.title = run.texts[kTitleText];
     return run;
+}
+
+std::string ShownName(const UnattendedRun& run, const std::string& path) {
+    const std::string prefix = run.appFolder + "\\";
+    return OneRowText(path.rfind(prefix, 0) == 0 ? path.substr(prefix.size()) : path);
 }
 
 ov::MsgResult StreamMessageSink::Show(const std::string& text, const std::string&, ov::MsgIcon,
@@ -129,52 +111,52 @@ std::optional<std::string> StreamMessageSink::InputBox(const std::string&, const
     return std::nullopt;
 }
 
-std::optional<CatalogueSource> SourceOf(const std::string& commandLine, std::ostream& err) {
-    CatalogueSource source;
-    if (auto folder = SwitchValue(commandLine, "/SOURCE=")) {
-        source.SourceIsInternet = false;
-        source.SourceFolder = *folder;
-        return source;
-    }
-    ServerBase server = UpdateServerBase(commandLine);
-    if (!server.problem.empty()) {
-        err << server.problem << '\n';
-        return std::nullopt;
-    }
-    source.serverBase = server.url;
-    return source;
+int FlushedStatus(std::ostream& out, std::ostream& err, std::string_view mode,
+                  std::string_view what, int status) {
+    if (out.flush()) return status;
+    err << mode << ": the " << what << " could not be written to standard output.\n";
+    return kExitOutputFailed;
 }
 
-std::optional<Packages> FetchPrivateCatalogue(const CatalogueSource& source,
-                                              const UnattendedRun& run, const char* mode,
-                                              std::ostream& err, ArchiveHashes* hashes) {
-    PrivateFolder folder;
-    if (folder.path().empty()) {
-        err << mode << ": no private folder could be made in " << ov::SystemTempFolder() << '\n';
-        return std::nullopt;
+std::string UsageText() {
+    return "Usage: zntr.exe [SETUP | UPDATE | FIRSTINSTALL] [/ENG] [/SERVER=<address>]\n"
+           "       zntr.exe LIST [/ENG] [/SERVER=<address> | /SOURCE=<folder>]\n"
+           "       zntr.exe UPDATE /QUIET [/ENG] [/SERVER=<address> | /SOURCE=<folder>]\n"
+           "                [/LOG=<file>]\n"
+           "       zntr.exe UNINSTALL /QUIET /PACKAGE=<code>[,<code>...] [/ENG]\n"
+           "                [/SERVER=<address> | /SOURCE=<folder>] [/LOG=<file>]\n"
+           "\n"
+           "Without a launch word the main window opens; SETUP starts the Install command,\n"
+           "UPDATE offers the updates, FIRSTINSTALL opens the first-install wizard.\n"
+           "/ENG selects English (Greek otherwise). /SERVER= names the update server\n"
+           "(http:// or https://); /SOURCE= a local folder holding packages.dat and files\\.\n"
+           "/LOG= appends the run's log to that file instead of core\\zntr.log.\n"
+           "\n"
+           "Exit status of the unattended modes: 0 done, 1 the catalogue could not be\n"
+           "fetched, 2 bad command line, 3 output could not be written (or no display for\n"
+           "the windows), 4 nothing to do or no package matched, 5 a file failed, 6 the\n"
+           "program's new copy is staged for the next start, 7 the program is already\n"
+           "running on this installation.\n";
+}
+
+std::optional<int> RunUnattendedMode(const LaunchOptions& options, const std::string& programPath,
+                                     std::ostream& out, std::ostream& err) {
+    if (options.word == LaunchWord::Usage) {
+        out << UsageText();
+        return out.flush() ? kExitDone : kExitOutputFailed;
     }
-    ov::InetControl inet;
-    ov::RegistryStore store = ov::RegistryStore::Default();
-    CatalogueFetchResult fetched =
-        FetchCatalogue(source, folder.path(), inet, InstallationTrust(run.appFolder, store));
-    CatalogueRead read;
-    if (fetched.status == FetchStatus::Placed) {
-        read = ReadCatalogueFile(folder.path() + "\\packages.dat");
+    for (const UnattendedMode& mode : kModes) {
+        if (mode.word != options.word || (mode.needsQuiet && !options.quiet)) continue;
+        try {
+            return mode.run(options, programPath, out, err);
+        } catch (const std::exception& e) {
+            // A LIST that failed this way could not use its catalogue; a run
+            // that changes the installation may have failed on a file.
+            err << mode.name << ": " << e.what() << '\n';
+            return mode.onThrow;
+        }
     }
-    if (fetched.status == FetchStatus::Untrusted) {
-        err << run.texts[kTextCatalogueUntrusted] << '\n'
-            << mode << ": " << fetched.problem << '\n';
-        return std::nullopt;
-    }
-    if (!read.complete) {
-        const std::string why = fetched.status == FetchStatus::Placed ? "damaged or cut short"
-                                                                      : fetched.problem;
-        err << run.texts[600] << '\n';
-        if (!why.empty()) err << mode << ": " << OneRowText(why) << '\n';
-        return std::nullopt;
-    }
-    if (hashes) *hashes = std::move(fetched.hashes);
-    return std::move(read.packages);
+    return std::nullopt;
 }
 
 }  // namespace znt

@@ -10,7 +10,6 @@
 #include "OVShared/Platform/Yield.h"
 #include "app/AppState.h"
 #include "app/CommandLine.h"
-#include "app/QuietModes.h"
 #include "app/Unattended.h"
 #include "app/MainForm.h"
 #include "app/QtAppDialogs.h"
@@ -26,12 +25,12 @@ namespace {
 
 // ZNT_UNATTENDED=1: message boxes go to standard error and are answered
 // with their first button, so that a script's run never waits for a user.
-bool UnattendedRun() {
+bool BoxesOnConsole() {
     const char* value = std::getenv("ZNT_UNATTENDED");
     return value && std::strcmp(value, "1") == 0;
 }
 
-// Without a display Qt would end the process with a signal; the windowless
+// Without a display Qt would end the process with a signal; the unattended
 // modes are what such a machine can run.
 bool DisplayAvailable() {
 #ifdef _WIN32
@@ -61,9 +60,10 @@ int ShowMainWindow(znt::MainForm& form, bool unattended) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string commandLine = znt::JoinArguments(ov::ProgramArguments(argc, argv));
+    const znt::LaunchOptions options =
+        znt::ParseLaunchOptions(znt::JoinArguments(ov::ProgramArguments(argc, argv)));
     const std::string programPath = ov::ExecutablePath();
-    if (auto status = znt::RunWindowlessMode(commandLine, programPath, std::cout, std::cerr)) {
+    if (auto status = znt::RunUnattendedMode(options, programPath, std::cout, std::cerr)) {
         return *status;
     }
 
@@ -77,12 +77,12 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     ov::SetYieldHook([] { QCoreApplication::processEvents(); });
 
-    const bool unattended = UnattendedRun();
+    const bool unattended = BoxesOnConsole();
     ov::ConsoleMessageSink console;
     znt::QtMessageSink boxes;
     ov::MessageSink& messages = unattended ? static_cast<ov::MessageSink&>(console) : boxes;
     ov::RegistryStore store = ov::RegistryStore::Default();
-    znt::AppState state(commandLine, programPath, messages, store);
+    znt::AppState state(options, programPath, messages, store);
     boxes.SetButtonLabels([&state] { return znt::MessageButtonLabels(state.texts); });
     znt::QtAppDialogs dialogs;
     znt::MainForm form(state, dialogs);

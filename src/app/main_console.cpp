@@ -1,5 +1,5 @@
 // Entry of the console build of zntr.exe (a build without the Qt windows):
-// the windowless modes, and the staged copy's run that completes a
+// the unattended modes, and the staged copy's run that completes a
 // self-update (started as core\cache\zntr.exe once the old copy has ended).
 
 #include "OVShared/Modules/modOVCoreFunctions.h"
@@ -7,7 +7,6 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "app/CommandLine.h"
-#include "app/QuietModes.h"
 #include "app/StagedUpdate.h"
 #include "app/Unattended.h"
 
@@ -15,14 +14,15 @@
 
 int main(int argc, char** argv) {
     ov::UseUtf8Console();
-    const std::string commandLine = znt::JoinArguments(ov::ProgramArguments(argc, argv));
+    const znt::LaunchOptions options =
+        znt::ParseLaunchOptions(znt::JoinArguments(ov::ProgramArguments(argc, argv)));
     const std::string programPath = ov::ExecutablePath();
     const std::string programFolder = ov::ParentFolder(programPath);
     if (znt::IsStagedCopyRun(programFolder)) {
         ov::ConsoleMessageSink console;
         return znt::RunStagedCopy(programFolder, "zntr.exe", console);
     }
-    if (auto status = znt::RunWindowlessMode(commandLine, programPath, std::cout, std::cerr)) {
+    if (auto status = znt::RunUnattendedMode(options, programPath, std::cout, std::cerr)) {
         return *status;
     }
     std::cerr << "zntr.exe: this build has no windows. Run \"zntr.exe LIST\" to see what an "

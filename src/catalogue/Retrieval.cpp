@@ -4,7 +4,6 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/Yield.h"
-#include "catalogue/Catalogue.h"
 
 #include <optional>
 
@@ -62,13 +61,12 @@ std::optional<std::string> Fetched(const CatalogueSource& source, ov::InetContro
     return body;
 }
 
-// The placed catalogue against the hash list and signature from the same place.
-TrustCheck CheckPlaced(const CatalogueSource& source, const std::string& target,
+// The placed catalogue's bytes against the hash list and signature from the same place.
+TrustCheck CheckPlaced(const CatalogueSource& source, std::string_view catalogue,
                        ov::InetControl& inet, const CatalogueTrust& trust) {
     SignedFiles files{Fetched(source, inet, kHashListName, kMaxHashListBytes),
                       Fetched(source, inet, kHashListSignatureName, kMaxSignatureFileBytes)};
-    std::optional<std::string> catalogue = ov::ReadWholeFile(target, kMaxCatalogueBytes);
-    return CheckSignedCatalogue(trust, catalogue.value_or(""), files);
+    return CheckSignedCatalogue(trust, catalogue, files);
 }
 
 std::vector<std::string> SplitLines(std::string_view text, size_t maxLines) {
@@ -105,22 +103,26 @@ CatalogueFetchResult FetchCatalogue(const CatalogueSource& source, std::string_v
     CatalogueFetchResult result;
     const std::string target = std::string(folder) + "\\packages.dat";
     if (!PlaceCatalogue(source, target, inet, result.problem)) return result;
+    // One read serves the signature check and the parse; an unreadable or
+    // oversized file fails both.
+    const std::optional<std::string> bytes = ov::ReadWholeFile(target, kMaxCatalogueBytes);
     TrustCheck check;
     if (RequiresSignature(trust)) {
-        check = CheckPlaced(source, target, inet, trust);
+        check = CheckPlaced(source, bytes.value_or(""), inet, trust);
         if (!check.accepted) {
             ov::RemoveFile(target);
-            return {FetchStatus::Untrusted, check.problem, {}};
+            return {FetchStatus::Untrusted, check.problem, {}, {}};
         }
     }
     // A damaged, cut or still-compressed catalogue must not pass for the whole one.
-    if (!ReadCatalogueFile(target).complete) {
+    CatalogueRead read = bytes ? ReadCatalogue(*bytes) : CatalogueRead{};
+    if (!read.complete) {
         ov::RemoveFile(target);
         result.problem = "damaged or cut short";
         return result;
     }
     RememberAccepted(trust, check);
-    return {FetchStatus::Placed, "", std::move(check.hashes)};
+    return {FetchStatus::Placed, "", std::move(check.hashes), std::move(read.packages)};
 }
 
 bool ReadNameList(std::string_view bytes, NameTables& names) {

@@ -4,6 +4,7 @@
 // server or a local source folder, and fetches the product name list.
 // Callers move the progress bar themselves: 5 before FetchCatalogue, 20 after.
 
+#include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueTrust.h"
 
 #include <string>
@@ -44,14 +45,18 @@ struct CatalogueFetchResult {
     FetchStatus status = FetchStatus::Failed;
     std::string problem;   // why it was Untrusted or Failed ("HTTP 404", "certificate not trusted")
     ArchiveHashes hashes;  // required when the catalogue was signed
+    Packages packages;     // the placed catalogue as read, when Placed
 };
 
 // FetchCatalogue checked against trust. When RequiresSignature(trust), it
 // also fetches packages.sha256 and packages.sha256.minisig from the same
-// place (kept in memory) and reads the placed catalogue only once
+// place (kept in memory) and parses the placed catalogue only once
 // CheckSignedCatalogue accepts it; a catalogue it refuses is removed. The
-// accepted timestamp is recorded once the catalogue reads whole. Without a
-// key file this is FetchCatalogue, with no further request.
+// placed file is read once: the bytes checked are the bytes parsed, and a
+// caller that needs the packages takes them from the result instead of
+// reading the file again. The accepted timestamp is recorded once the
+// catalogue reads whole. Without a key file this is FetchCatalogue, with no
+// further request.
 CatalogueFetchResult FetchCatalogue(const CatalogueSource& source, std::string_view folder,
                                     ov::InetControl& inet, const CatalogueTrust& trust);
 

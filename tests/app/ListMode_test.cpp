@@ -95,7 +95,8 @@ struct Installation {
         inst.write("old.txt", "old");
     }
     int Run(const std::string& commandLine) {
-        return znt::RunListMode(commandLine, inst.file("core/zntr.exe"), out, err);
+        return znt::RunListMode(znt::ParseLaunchOptions(commandLine), inst.file("core/zntr.exe"),
+                                out, err);
     }
 };
 

@@ -51,7 +51,7 @@ protected:
     testsupport::TestStoreLocation storeAt{config};
     ov::RegistryStore store{storeAt.path()};
     testsupport::RecordingMessageSink sink;
-    AppState state{"", install.file("core/zntr.exe"), sink, store};
+    AppState state{LaunchOptions{}, install.file("core/zntr.exe"), sink, store};
     FakeWindow window;
     FakeDialogs dialogs;
     bool fetchWorks = true;
@@ -147,7 +147,7 @@ TEST_F(MainCommandsTest, ToggleToAMissingPackIsFatal) {
 TEST_F(MainCommandsTest, ClosingDuringTheFetchEndsTheCommandSilently) {
     for (bool fetched : {false, true}) {
         SCOPED_TRACE(fetched ? "fetch succeeded" : "fetch cancelled");
-        AppState closing{"", install.file("core/zntr.exe"), sink, store};
+        AppState closing{LaunchOptions{}, install.file("core/zntr.exe"), sink, store};
         closing.texts = state.texts;
         dialogs.opened.clear();
         dialogs.sources = {{true, install.path()}};

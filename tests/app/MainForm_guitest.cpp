@@ -51,7 +51,8 @@ protected:
     MainForm& Open(const std::string& commandLine) { return Open(commandLine, dialogs); }
     MainForm& Open(const std::string& commandLine, AppDialogs& with,
                    CatalogueFetch fetch = FetchFromSource) {
-        state = std::make_unique<AppState>(commandLine, install.file("core/zntr.exe"), sink, store);
+        state = std::make_unique<AppState>(ParseLaunchOptions(commandLine),
+                                           install.file("core/zntr.exe"), sink, store);
         form = std::make_unique<MainForm>(*state, with, std::move(fetch));
         EXPECT_TRUE(form->Load().showMainWindow);
         form->show();
@@ -216,7 +217,8 @@ TEST_F(MainFormTest, ClosingDuringAFetchEndsTheCommandWithoutMessagesOrDialogs) 
 TEST_F(MainFormTest, ClosingDuringTheLoadNeverShowsTheWindow) {
     apptest::FakeDialogs fake;
     fake.sources = {{true, install.path()}};
-    state = std::make_unique<AppState>("SETUP /ENG", install.file("core/zntr.exe"), sink, store);
+    state = std::make_unique<AppState>(ParseLaunchOptions("SETUP /ENG"),
+                                       install.file("core/zntr.exe"), sink, store);
     form = std::make_unique<MainForm>(*state, fake);
     fake.duringSource = [this] { form->close(); };
     QSignalSpy ended(form.get(), &MainForm::programEnded);

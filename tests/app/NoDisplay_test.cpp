@@ -1,5 +1,5 @@
 // A window mode started where no display exists ends with a message that
-// names the windowless modes, instead of the toolkit's abort.
+// names the unattended modes, instead of the toolkit's abort.
 
 #include "support/TestPaths.h"
 

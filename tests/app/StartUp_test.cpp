@@ -24,14 +24,7 @@ using testsupport::TempDir;
 namespace znt {
 namespace {
 
-TEST(LaunchWord, SelectsTheModeAndTheLanguages) {
-    EXPECT_EQ(LaunchModeOf("setup /eng"), LaunchMode::Setup);
-    EXPECT_EQ(StartLanguageSetting("setup /eng"), "ENGLISH.LNG");
-    EXPECT_EQ(LaunchModeOf("UPDATE"), LaunchMode::Update);
-    EXPECT_EQ(LaunchModeOf("FirstInstall x"), LaunchMode::FirstInstall);
-    EXPECT_EQ(LaunchModeOf("/ENG"), LaunchMode::MainWindow);
-    EXPECT_EQ(LaunchModeOf("UPDATES"), LaunchMode::MainWindow);
-    EXPECT_EQ(StartLanguageSetting(""), "GREEK.LNG");
+TEST(SharedPack, FollowsTheLanguageSetting) {
     EXPECT_EQ(SharedPackLanguage("english.lng"), "ENGLISH");
     EXPECT_EQ(SharedPackLanguage("Greek.lng"), "GREEK");
 }
@@ -73,7 +66,8 @@ protected:
     }
 
     LoadOutcome Load(const std::string& commandLine) {
-        state = std::make_unique<AppState>(commandLine, install.file("core/zntr.exe"), sink, store);
+        state = std::make_unique<AppState>(ParseLaunchOptions(commandLine),
+                                           install.file("core/zntr.exe"), sink, store);
         MainContext c{*state, window, dialogs, [this](AppState& s) {
                           ++fetches;
                           s.catalogueUntrusted = fetchUntrusted;
@@ -287,7 +281,8 @@ TEST_F(StartUpTest, AFailedStagedCopyKeepsTheOldProgramAndWritesNoMarker) {
 
 TEST_F(StartUpTest, LoadFromTheCacheFolderRunsTheStagedCopyAndEnds) {
     install.write("core/cache/zntr.exe", "new program");
-    state = std::make_unique<AppState>("", install.file("core/cache/zntr.exe"), sink, store);
+    state = std::make_unique<AppState>(LaunchOptions{}, install.file("core/cache/zntr.exe"), sink,
+                                       store);
     MainContext c{*state, window, dialogs};
     LoadOutcome outcome = LoadMainWindow(c);
     EXPECT_FALSE(outcome.showMainWindow);

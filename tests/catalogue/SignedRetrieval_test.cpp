@@ -70,6 +70,10 @@ TEST_F(SignedRetrievalTest, ASignedCatalogueIsPlacedFromAFolderOrTheServer) {
     EXPECT_TRUE(fetched.hashes.required);
     ASSERT_NE(fetched.hashes.Find("a.zip"), nullptr);
     EXPECT_EQ(*fetched.hashes.Find("a.zip"), znt::Sha256Hex("archive"));
+    // The caller gets the checked catalogue already read, with no second read of the file.
+    ASSERT_EQ(fetched.packages.PackageCount(), 1);
+    EXPECT_EQ(fetched.packages.entries[0].Code, 5);
+    EXPECT_EQ(fetched.packages.entries[0].NameEnglish, "A");
 
     LoopbackServer server;
     ServeTree(server);

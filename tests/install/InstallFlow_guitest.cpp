@@ -98,7 +98,7 @@ protected:
 };
 
 TEST_F(InstallFlowTest, InstallFromTheServerPlacesTheSelectedPackages) {
-    state = std::make_unique<AppState>("/ENG /SERVER=" + server.Url(),
+    state = std::make_unique<AppState>(ParseLaunchOptions("/ENG /SERVER=" + server.Url()),
                                        install.file("core/zntr.exe"), sink, store);
     form = std::make_unique<MainForm>(*state, dialogs);
     ASSERT_TRUE(form->Load().showMainWindow);

@@ -57,7 +57,8 @@ protected:
 
     // Start-up as far as the launch mode, then the wizard, shown.
     frmZNT_FirstInstall& Open(const std::string& commandLine) {
-        state = std::make_unique<AppState>(commandLine, install.file("core/zntr.exe"), sink, store);
+        state = std::make_unique<AppState>(ParseLaunchOptions(commandLine),
+                                           install.file("core/zntr.exe"), sink, store);
         context.reset(new MainContext{*state, window, dialogs, [this](AppState&) {
                                           ++catalogueFetches;
                                           return true;
@@ -202,8 +203,9 @@ TEST_F(FirstInstallWindow, CloseAtStepTwoEndsTheStartWithoutSaving) {
         }
         int stepBeforeClose = 0;
     } wizardDialogs;
-    state = std::make_unique<AppState>("FIRSTINSTALL /ENG /SERVER=" + server.Url(),
-                                       install.file("core/zntr.exe"), sink, store);
+    state = std::make_unique<AppState>(
+        ParseLaunchOptions("FIRSTINSTALL /ENG /SERVER=" + server.Url()),
+        install.file("core/zntr.exe"), sink, store);
     MainContext c{*state, window, wizardDialogs};
     LoadOutcome outcome = LoadMainWindow(c);
     EXPECT_EQ(wizardDialogs.stepBeforeClose, 2);

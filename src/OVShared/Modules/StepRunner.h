@@ -25,7 +25,9 @@ struct ChainStep {
 
 // Runs the steps in order; the result of the first step that ends the
 // chain, or nothing when every step let it go on. When a throw ends the
-// chain, stopped (if given) is called first, so the chain can say so.
+// chain, stopped (if given) is called first, so the chain can say so. It
+// runs while the exception is being handled: a rethrow (`throw;`) inside it
+// tells what was thrown.
 template <typename Context, typename Result>
 std::optional<Result> RunChain(std::span<const ChainStep<Context, Result>> steps, Context& c,
                                void (*stopped)(Context&) = nullptr) {

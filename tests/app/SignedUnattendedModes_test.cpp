@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 
-class SignedQuietModes : public ::testing::Test {
+class SignedUnattendedModes : public ::testing::Test {
 protected:
     void SetUp() override {
         cd = apptest::BuildFolder() + "/demo/cd";
@@ -55,7 +55,7 @@ protected:
 
 }  // namespace
 
-TEST_F(SignedQuietModes, AChangedArchiveOrCatalogueInstallsNothingAndTheSignedTreeInstalls) {
+TEST_F(SignedUnattendedModes, AChangedArchiveOrCatalogueInstallsNothingAndTheSignedTreeInstalls) {
     EXPECT_EQ(Update(ChangedCopy("files/frame.exe.zip")), 5) << err;
     EXPECT_NE(out.find("FAILED\tframe.exe.zip"), std::string::npos) << out;
     EXPECT_EQ(out.find("INSTALLED"), std::string::npos) << out;
@@ -73,7 +73,7 @@ TEST_F(SignedQuietModes, AChangedArchiveOrCatalogueInstallsNothingAndTheSignedTr
               ReadFile(cd + "/../payload/bin/sections.dat"));
 }
 
-TEST_F(SignedQuietModes, ACatalogueSignedBeforeTheLastAcceptedOneIsRefused) {
+TEST_F(SignedUnattendedModes, ACatalogueSignedBeforeTheLastAcceptedOneIsRefused) {
     auto id = znt::ParsePublicKey(key);
     ASSERT_TRUE(id);
     ov::RegistryStore store = ov::RegistryStore::Default();
@@ -83,7 +83,7 @@ TEST_F(SignedQuietModes, ACatalogueSignedBeforeTheLastAcceptedOneIsRefused) {
     EXPECT_FALSE(fs::exists(inst.file("bin")));
 }
 
-TEST_F(SignedQuietModes, AnInstallationWithoutAKeyIgnoresTheSignature) {
+TEST_F(SignedUnattendedModes, AnInstallationWithoutAKeyIgnoresTheSignature) {
     fs::remove(inst.file("core/zntr.pub"));
     std::string source = ChangedCopy("packages.sha256.minisig");
     EXPECT_EQ(Update(source), 0) << err;

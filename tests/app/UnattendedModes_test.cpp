@@ -27,7 +27,7 @@ using testsupport::HttpServerProcess;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 
-class QuietModesTest : public ::testing::Test {
+class UnattendedModesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         demo = apptest::BuildFolder() + "/demo";
@@ -60,7 +60,7 @@ protected:
     std::string out, err;
 };
 
-TEST_F(QuietModesTest, UpdateInstallsThePayloadThenHasNothingToDoAndPutsBackAChangedFile) {
+TEST_F(UnattendedModesTest, UpdateInstallsThePayloadThenHasNothingToDoAndPutsBackAChangedFile) {
     HttpServerProcess server(demo + "/server", logs);
     ASSERT_TRUE(server.Ready());
     const std::string serverSwitch = "/SERVER=" + server.Url();
@@ -91,7 +91,7 @@ TEST_F(QuietModesTest, UpdateInstallsThePayloadThenHasNothingToDoAndPutsBackACha
     EXPECT_NE(out.find("INSTALLED\tbin\\sections.dat"), std::string::npos) << out;
 }
 
-TEST_F(QuietModesTest, HostileCatalogueAndArchiveWriteNothingOutsideTheInstallation) {
+TEST_F(UnattendedModesTest, HostileCatalogueAndArchiveWriteNothingOutsideTheInstallation) {
     TempDir tree;
     fs::create_directories(tree.file("ovw2010/files"));
     znt::Packages hostile;
@@ -145,7 +145,7 @@ TEST_F(QuietModesTest, HostileCatalogueAndArchiveWriteNothingOutsideTheInstallat
               std::string::npos);
 }
 
-TEST_F(QuietModesTest, FailuresEndTheirLineWithTheReasonInTheReportAndTheLog) {
+TEST_F(UnattendedModesTest, FailuresEndTheirLineWithTheReasonInTheReportAndTheLog) {
     TempDir tree;
     fs::create_directories(tree.file("ovw2010/files"));
     HttpServerProcess server(tree.path(), logs);
@@ -204,7 +204,7 @@ TEST_F(QuietModesTest, FailuresEndTheirLineWithTheReasonInTheReportAndTheLog) {
     EXPECT_TRUE(fs::is_empty(File("core/cache")));
 }
 
-TEST_F(QuietModesTest, UninstallRemovesOnlyNamedInstalledPackagesWithClearStatuses) {
+TEST_F(UnattendedModesTest, UninstallRemovesOnlyNamedInstalledPackagesWithClearStatuses) {
     Write("help/gr/frame.htm", "x");
     Write("help/gr/units.htm", "y");
     Write("bin/units.dll", "old units");
@@ -227,7 +227,7 @@ TEST_F(QuietModesTest, UninstallRemovesOnlyNamedInstalledPackagesWithClearStatus
     EXPECT_EQ(ReadFile(File("bin/units.dll")), "old units");
 }
 
-TEST_F(QuietModesTest, ARunningCopyOfAnySessionOrNoLockAtAllStopsTheRun) {
+TEST_F(UnattendedModesTest, ARunningCopyOfAnySessionOrNoLockAtAllStopsTheRun) {
     TempDir sessionA, sessionB;
     ov::InstanceLock window;
     {
@@ -247,7 +247,7 @@ TEST_F(QuietModesTest, ARunningCopyOfAnySessionOrNoLockAtAllStopsTheRun) {
     EXPECT_FALSE(fs::exists(File("bin/frame.exe")));
 }
 
-TEST_F(QuietModesTest, ANamedLogThatCannotBeWrittenRefusesTheRunTheDefaultOneWarns) {
+TEST_F(UnattendedModesTest, ANamedLogThatCannotBeWrittenRefusesTheRunTheDefaultOneWarns) {
     const std::string source = "/SOURCE=" + demo + "/cd";
     fs::create_directories(logs.file("a folder"));
     for (const std::string& log :
