@@ -5,6 +5,7 @@
 #include "OVShared/Platform/Yield.h"
 #include "app/AppState.h"
 #include "catalogue/Retrieval.h"
+#include "i18n/TextNumbers.h"
 
 #include <chrono>
 

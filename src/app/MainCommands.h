@@ -16,14 +16,6 @@ struct AppState;
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 
-// Application texts used by the shell.
-inline constexpr int kTextTitle = 1;
-inline constexpr int kTextAlreadyRunning = 4;
-inline constexpr int kTextNoCatalogue = 306;
-inline constexpr int kTextFetchFailed = 600;
-inline constexpr int kTextFetchingInternet = 602;
-inline constexpr int kTextReadingFolder = 614;
-
 // Places packages.dat in the installation folder from the state's source.
 using CatalogueFetch = std::function<bool(AppState&)>;
 // FetchCatalogue over the state's transfer control, checked against the

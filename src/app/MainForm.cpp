@@ -5,6 +5,7 @@
 #include "app/QtFonts.h"
 #include "app/QtWidgets.h"
 #include "app/frmOVProgress.h"
+#include "i18n/TextNumbers.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -118,18 +119,18 @@ void MainForm::SetCaptions() {
     QFont greek = QtLanguageFont(kLanguageControlCharset);
     lblLanguage->setFont(greek);
     cmdLanguage->setFont(greek);
-    setWindowTitle(Q(t[1] + "..."));
-    lblSelect->setText(Q(t[20]));
-    fmInstall->setTitle(Q(t[24]));
-    lblInstall->setText(Q(t[25]));
-    cmdInstall->setText(Q(t[124]));
-    fmUninstall->setTitle(Q(t[26]));
-    lblUninstall->setText(Q(t[27]));
-    cmdUninstall->setText(Q(t[125]));
-    lblLanguage->setText(Q(t[kLanguageLabelText]));
-    cmdLanguage->setText(Q(t[kLanguageButtonText]));
-    cmdOk->setText(Q(t[10]));
-    cmdCancel->setText(Q(t[11]));
+    setWindowTitle(Q(t[kTextTitle] + "..."));
+    lblSelect->setText(Q(t[kTextSelectPrompt]));
+    fmInstall->setTitle(Q(t[kTextInstallFrame]));
+    lblInstall->setText(Q(t[kTextInstallLabel]));
+    cmdInstall->setText(Q(t[kTextInstallConfirm]));
+    fmUninstall->setTitle(Q(t[kTextUninstallFrame]));
+    lblUninstall->setText(Q(t[kTextUninstallLabel]));
+    cmdUninstall->setText(Q(t[kTextUninstallConfirm]));
+    lblLanguage->setText(Q(t[kTextLanguageLabel]));
+    cmdLanguage->setText(Q(t[kTextLanguageButton]));
+    cmdOk->setText(Q(t[kTextOk]));
+    cmdCancel->setText(Q(t[kTextCancel]));
     if (progress_) {
         progress_->SetCharset(t.charset);
         progress_->setWindowTitle(Q(state_.appTitle));

@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/StagedUpdate.h"
 #include "app/Unattended.h"
+#include "i18n/TextNumbers.h"
 #include "install/InstallFiles.h"
 #include "install/InstallJournal.h"
 #include "install/InstallLog.h"

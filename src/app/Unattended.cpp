@@ -2,6 +2,7 @@
 
 #include "app/ListMode.h"
 #include "catalogue/Retrieval.h"
+#include "i18n/TextNumbers.h"
 #include "install/DownloadView.h"
 #include "install/FetchFromSource.h"
 #include "install/InstallRun.h"
@@ -12,19 +13,17 @@
 namespace znt {
 namespace {
 
-constexpr int kTitleText = 1;
-
 // English texts for an installation whose language pack is missing.
 void FillFallbackTexts(AppTexts& texts) {
     const std::pair<int, const char*> fallbacks[] = {
-        {kTitleText, "Orvantis live update"},
-        {4, "Orvantis live update is already running."},
-        {208, "Some files could not be removed."},
-        {210, "No installed packages can be removed."},
-        {600, "The package list could not be fetched."},
-        {609, "A new version of the program has been staged; start it again to finish."},
-        {610, "All installed packages are up to date."},
-        {612, "The installation has finished."},
+        {kTextTitle, "Orvantis live update"},
+        {kTextAlreadyRunning, "Orvantis live update is already running."},
+        {kTextRemovalFailed, "Some files could not be removed."},
+        {kTextNothingToRemove, "No installed packages can be removed."},
+        {kTextFetchFailed, "The package list could not be fetched."},
+        {kTextOwnExecutableStaged, "A new version of the program has been staged; start it again to finish."},
+        {kTextNothingToInstall, "All installed packages are up to date."},
+        {kTextInstallFinished, "The installation has finished."},
         {kTextCatalogueUntrusted,
          "The package list is not signed by the trusted key, or it or its checksums were "
          "changed, so it was not used."},
@@ -82,7 +81,7 @@ UnattendedRun UnattendedRunOf(const LaunchOptions& options, const std::string& p
     run.english = options.english;
     LoadLanguagePack(run.texts, run.appFolder, StartLanguageSetting(options));
     FillFallbackTexts(run.texts);
-    run.title = run.texts[kTitleText];
+    run.title = run.texts[kTextTitle];
     return run;
 }
 

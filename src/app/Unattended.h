@@ -33,9 +33,6 @@ constexpr int kExitFileFailed = 5;       // a file was not fetched, extracted, p
 constexpr int kExitRestartNeeded = 6;    // the program's own new copy waits for the next start
 constexpr int kExitAlreadyRunning = 7;   // another copy works on this installation
 
-// Shown when the installation's lock cannot be taken at all (no lock file).
-inline constexpr int kTextLockUnavailable = 660;
-
 // The installation and language of an unattended run.
 struct UnattendedRun {
     std::string appFolder;  // the parent of the program's folder

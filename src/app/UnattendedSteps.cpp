@@ -5,6 +5,7 @@
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/RegistryStore.h"
 #include "app/MainCommands.h"
+#include "i18n/TextNumbers.h"
 #include "install/InstallFiles.h"
 #include "install/InstallJournal.h"
 #include "install/InstallLog.h"

@@ -5,16 +5,13 @@
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/FileTests.h"
 #include "i18n/LanguagePack.h"
+#include "i18n/TextNumbers.h"
 
 #include <algorithm>
 #include <limits>
 
 namespace znt {
 namespace {
-
-constexpr int kUninstallEmptyText = 210;
-constexpr int kInstallEmptyText = 610;
-constexpr int kTitleText = 1;
 
 // Byte totals stay within 0..INT32_MAX whatever the catalogue or the disk says.
 void AddBytes(std::int32_t& total, std::uint64_t bytes) {
@@ -62,7 +59,7 @@ void FinishList(ListContext& c, int emptyText) {
         return;
     }
     c.progress.Close();
-    c.messages.Show(c.texts[emptyText], c.texts[kTitleText], ov::MsgIcon::Information);
+    c.messages.Show(c.texts[emptyText], c.texts[kTextTitle], ov::MsgIcon::Information);
     c.view.SetListColours(ListColour::ButtonFace);
     c.view.SetListEnabled(false);
     c.view.SetConfirmEnabled(false);
@@ -135,7 +132,7 @@ void FillInstallList(ListContext& c, FileTestCache& tests) {
         const auto& p = c.packages.Package(i);
         if (p.Marked && p.SizeBytes > 0) AddPackageRow(c, i);
     }
-    FinishList(c, kInstallEmptyText);
+    FinishList(c, kTextNothingToInstall);
 }
 
 void FillUninstallList(ListContext& c) {
@@ -153,7 +150,7 @@ void FillUninstallList(ListContext& c, FileTestCache& tests) {
         const auto& p = c.packages.Package(i);
         if (p.Marked && p.SizeBytes > 0 && !IsProtectedCode(p.Code)) AddPackageRow(c, i);
     }
-    FinishList(c, kUninstallEmptyText);
+    FinishList(c, kTextNothingToRemove);
 }
 
 void BuildInstallList(ListContext& c) {

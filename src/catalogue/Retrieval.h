@@ -32,9 +32,6 @@ struct CatalogueSource {
 bool FetchCatalogue(const CatalogueSource& source, std::string_view installFolder,
                     ov::InetControl& inet);
 
-// The message for an Untrusted fetch.
-inline constexpr int kTextCatalogueUntrusted = 650;
-
 enum class FetchStatus {
     Placed,     // packages.dat is in place, read whole (and signed when required)
     Failed,     // as FetchCatalogue's false

@@ -4,6 +4,7 @@
 #include "OVShared/Platform/CodePage.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "i18n/SequentialReader.h"
+#include "i18n/TextNumbers.h"
 
 #include <algorithm>
 #include <optional>
@@ -24,7 +25,7 @@ bool IsPlainText(std::string_view text) {
 }
 
 ov::CodePage CodePageOfText(int index, int packCharset) {
-    bool greekControl = index == kLanguageLabelText || index == kLanguageButtonText;
+    bool greekControl = index == kTextLanguageLabel || index == kTextLanguageButton;
     return ov::CodePageForCharset(greekControl ? kLanguageControlCharset : packCharset);
 }
 
@@ -126,8 +127,8 @@ std::string FillText(std::string_view pattern, std::initializer_list<std::string
 }
 
 ov::MsgButtonLabels MessageButtonLabels(const AppTexts& texts) {
-    return ov::MsgButtonLabels{texts[kTextButtonOk], texts[kTextButtonCancel],
-                               texts[kTextButtonYes], texts[kTextButtonNo]};
+    return ov::MsgButtonLabels{texts[kTextOk], texts[kTextCancel],
+                               texts[kTextYes], texts[kTextNo]};
 }
 
 }  // namespace znt

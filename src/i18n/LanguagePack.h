@@ -29,15 +29,7 @@ enum class PackLoadResult { Ok, Missing, Corrupt };
 // The language label and button are drawn with the Greek character set
 // whatever the pack, so their bytes are always read as Windows-1253 (the
 // English pack names the other language, "Ελληνικά", in Greek letters).
-constexpr int kLanguageLabelText = 28;
-constexpr int kLanguageButtonText = 29;
 constexpr int kLanguageControlCharset = 161;
-
-// Captions of the message boxes' standard buttons.
-constexpr int kTextButtonOk = 10;
-constexpr int kTextButtonCancel = 11;
-constexpr int kTextButtonYes = 654;
-constexpr int kTextButtonNo = 655;
 
 // Packs larger than this are refused as corrupt.
 constexpr std::size_t kMaxPackBytes = 16u << 20;

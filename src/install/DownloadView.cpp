@@ -1,6 +1,7 @@
 #include "install/DownloadView.h"
 
 #include "i18n/LanguagePack.h"
+#include "i18n/TextNumbers.h"
 
 #include <utility>
 

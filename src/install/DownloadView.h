@@ -30,22 +30,6 @@ enum class DownloadControl {
     lblSpeed,     // under PTOTAL: transfer rate and time left of the run
 };
 
-// Language texts of the window and its run.
-inline constexpr int kTextCancel = 11;
-inline constexpr int kTextDownloadsCaption = 201;
-inline constexpr int kTextDownloadsFrame = 202;
-inline constexpr int kTextDownloadingTotal = 204;
-inline constexpr int kTextFetchingArchive = 205;
-inline constexpr int kTextInstallingTotal = 206;
-inline constexpr int kTextOwnExecutableStaged = 609;
-inline constexpr int kTextInstallFinished = 612;
-// A run that ended with files not installed: one file, or "%1" files; "%2"
-// is the install log.
-inline constexpr int kTextOneFileNotInstalled = 652;
-inline constexpr int kTextFilesNotInstalled = 653;
-// State s of the transfer shows text kTextTransferStateBase + s (621 to 632).
-inline constexpr int kTextTransferStateBase = 620;
-
 // The flag and action behind cmdCancel; the window owns one.
 class CancelButton {
 public:

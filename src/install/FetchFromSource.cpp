@@ -5,6 +5,7 @@
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/Signature.h"
 #include "i18n/LanguagePack.h"
+#include "i18n/TextNumbers.h"
 #include "install/DownloadView.h"
 #include "install/InstallFiles.h"
 

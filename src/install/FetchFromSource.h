@@ -22,9 +22,6 @@
 
 namespace znt {
 
-// The message when an archive does not match a signed catalogue's hash list.
-inline constexpr int kTextArchiveUntrusted = 651;
-
 // Fetches ArchiveName of file j of package i (both 1-based) into the cache
 // folder; sets the entry's Fetched flag and returns it. True only when the
 // archive there has exactly ArchiveSize bytes and, when the catalogue was

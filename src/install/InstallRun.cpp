@@ -6,6 +6,7 @@
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/FileTests.h"
 #include "i18n/LanguagePack.h"
+#include "i18n/TextNumbers.h"
 #include "install/DownloadView.h"
 #include "install/FetchFromSource.h"
 #include "install/InstallFiles.h"

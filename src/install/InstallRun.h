@@ -44,9 +44,6 @@ enum class InstallOutcome {
                 // caller closes the download window
 };
 
-inline constexpr int kTextJournalNotWritten = 656;
-inline constexpr int kTextInstallStopped = 657;
-
 // Runs the steps below in order (OVShared/Modules/StepRunner.h); a step that
 // throws ends the run with Failed.
 InstallOutcome RunInstall(InstallContext& c);

@@ -1,5 +1,7 @@
 #include "install/PackageSelection.h"
 
+#include "i18n/TextNumbers.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>

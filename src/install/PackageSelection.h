@@ -14,18 +14,6 @@
 
 namespace znt {
 
-// Application texts of the selection dialogs.
-inline constexpr int kTextInstallTitle = 200;
-inline constexpr int kTextUninstallTitle = 207;
-inline constexpr int kTextSelectionFrame = 605;
-inline constexpr int kTextTotalSize = 606;
-inline constexpr int kTextInstallConfirm = 124;
-inline constexpr int kTextUninstallConfirm = 125;
-inline constexpr int kTextCloseButton = 11;
-inline constexpr int kTextSelectAll = 15;
-inline constexpr int kTextSelectNone = 16;
-inline constexpr int kTextSelectInvert = 17;
-
 struct SelectionSummary {
     bool confirmEnabled = false;  // some row is selected
     std::string sizeText;         // text 606 + ": " + kilobytes + " Kb"

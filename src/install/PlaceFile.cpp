@@ -6,6 +6,7 @@
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/SafePath.h"
 #include "i18n/LanguagePack.h"
+#include "i18n/TextNumbers.h"
 #include "install/DownloadView.h"
 #include "install/InstallFiles.h"
 

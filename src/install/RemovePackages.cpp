@@ -7,6 +7,7 @@
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/PackageLists.h"
 #include "i18n/LanguagePack.h"
+#include "i18n/TextNumbers.h"
 #include "install/InstallFiles.h"
 
 #include <algorithm>

@@ -38,9 +38,6 @@ namespace znt {
 struct AppTexts;
 class FileOps;
 
-// Application text shown when some file could not be removed.
-inline constexpr int kTextRemovalFailed = 208;
-
 struct RemovalContext {
     std::string installFolder;  // without a trailing "\"
     Packages& packages;         // Marked = chosen for removal

@@ -9,14 +9,6 @@
 
 namespace znt {
 
-// Application texts of the source dialog.
-inline constexpr int kTextSourceTitle = 300;
-inline constexpr int kTextSourceFrame = 301;
-inline constexpr int kTextSourceInternet = 302;
-inline constexpr int kTextSourceFolder = 303;
-inline constexpr int kTextSourceFolderLabel = 304;
-inline constexpr int kTextSourceBrowse = 305;
-
 // folder + "\SETUP", unless folder (upper-cased) already holds "SETUP"
 // anywhere. A drive root keeps its separator: "E:\" gives "E:\\SETUP".
 std::string CompleteSourceFolder(std::string_view folder);

@@ -1,6 +1,7 @@
 #include "install/TransferRate.h"
 
 #include "i18n/LanguagePack.h"
+#include "i18n/TextNumbers.h"
 
 #include <algorithm>
 #include <cmath>

@@ -20,14 +20,6 @@ namespace znt {
 
 struct AppTexts;
 
-// Texts of lblSpeed: "%1 KB/s", "%1 MB/s", "%1 left", "%1, %2" (rate, time
-// left) and the decimal mark of the MB/s figure.
-inline constexpr int kTextRateKilobytes = 640;
-inline constexpr int kTextRateMegabytes = 641;
-inline constexpr int kTextTimeLeft = 642;
-inline constexpr int kTextRateAndTimeLeft = 643;
-inline constexpr int kTextDecimalMark = 644;
-
 class TransferRate {
 public:
     using Clock = std::chrono::steady_clock;

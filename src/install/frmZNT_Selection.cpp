@@ -4,6 +4,7 @@
 #include "app/QtFonts.h"
 #include "app/QtWidgets.h"
 #include "i18n/LanguagePack.h"
+#include "i18n/TextNumbers.h"
 #include "install/PackageSelection.h"
 
 #include <QGroupBox>
@@ -123,7 +124,7 @@ void frmZNT_Selection::SetCaptions() {
     setWindowTitle(Q(t[install ? kTextInstallTitle : kTextUninstallTitle]));
     fmSettings->setTitle(Q(t[kTextSelectionFrame]));
     cmdUpdate->setText(Q(t[install ? kTextInstallConfirm : kTextUninstallConfirm]));
-    cmdClose->setText(Q(t[kTextCloseButton]));
+    cmdClose->setText(Q(t[kTextCancel]));
     cmdSelectAll->setText(Q(t[kTextSelectAll]));
     cmdSelectNone->setText(Q(t[kTextSelectNone]));
     cmdSelectInvert->setText(Q(t[kTextSelectInvert]));

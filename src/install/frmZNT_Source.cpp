@@ -3,6 +3,7 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "app/QtFonts.h"
 #include "app/QtWidgets.h"
+#include "i18n/TextNumbers.h"
 #include "install/SourceChoice.h"
 
 #include <QButtonGroup>
@@ -19,8 +20,6 @@ namespace znt {
 namespace {
 
 constexpr int kPictureSize = 48;
-constexpr int kTextOk = 10;
-constexpr int kTextCancel = 11;
 
 }  // namespace
 

@@ -4,10 +4,10 @@
 #include "OVShared/Modules/modOVCoreFunctions.h"
 #include "catalogue/Retrieval.h"
 #include "i18n/LanguagePack.h"
+#include "i18n/TextNumbers.h"
 
 namespace znt {
 
-using namespace wizard_text;
 
 void FirstInstallWizard::Load() {
     view_.SetCaptions();
@@ -38,7 +38,7 @@ const std::string& FirstInstallWizard::Text(int index) const { return host_.Text
 // Reads SourceIsInternet; fetches the name list; step 2 on success.
 void FirstInstallWizard::NextAtStep1() {
     view_.SetWizardEnabled(false);
-    int label = host_.Source().SourceIsInternet ? kFetchingInternet : kReadingFolder;
+    int label = host_.Source().SourceIsInternet ? kTextFetchingInternet : kTextReadingFolder;
     bool fetched = Fetch(label, &WizardHost::FetchNameList, kWizardBarNames);
     if (host_.Closing()) return;
     if (!fetched) {
@@ -56,10 +56,10 @@ void FirstInstallWizard::NextAtStep1() {
 void FirstInstallWizard::NextAtStep2() {
     view_.SetWizardEnabled(false);
     if (!AskForSource()) return;
-    bool fetched = Fetch(kFetchingInternet, &WizardHost::FetchCatalogue, kWizardBarCatalogue);
+    bool fetched = Fetch(kTextFetchingInternet, &WizardHost::FetchCatalogue, kWizardBarCatalogue);
     if (host_.Closing()) return;
     if (!fetched) {
-        FetchFailed(host_.CatalogueUntrusted() ? kTextCatalogueUntrusted : kFetchFailed);
+        FetchFailed(host_.CatalogueUntrusted() ? kTextCatalogueUntrusted : kTextFetchFailed);
         return;
     }
     host_.ShowInstallSelection();
@@ -87,7 +87,7 @@ bool FirstInstallWizard::AskForSource() {
         if (source.SourceIsInternet || ov::FileExists(source.SourceFolder + "\\packages.dat")) {
             return true;
         }
-        host_.Message(Text(kNoCatalogue) + ": " + source.SourceFolder, ov::MsgIcon::Critical);
+        host_.Message(Text(kTextNoCatalogue) + ": " + source.SourceFolder, ov::MsgIcon::Critical);
         if (host_.Closing()) return false;
     }
 }

@@ -13,6 +13,7 @@
 // touching the window or showing anything.
 
 #include "OVShared/Platform/MessageBox.h"
+#include "i18n/TextNumbers.h"
 
 #include <string>
 
@@ -24,22 +25,6 @@ namespace znt {
 
 struct AppTexts;
 
-// Application texts the wizard shows.
-namespace wizard_text {
-inline constexpr int kTitle = 700;
-inline constexpr int kStep1Frame = 701;
-inline constexpr int kStep1Label = 702;
-inline constexpr int kStep2Label = 703;
-inline constexpr int kClose = 710;
-inline constexpr int kNext = 711;
-inline constexpr int kStep2Frame = 712;
-inline constexpr int kStep3Label = 715;
-inline constexpr int kStep3Frame = 718;
-inline constexpr int kNoCatalogue = 306;  // followed by ": " and the folder
-inline constexpr int kFetchFailed = 600;
-inline constexpr int kFetchingInternet = 602;
-inline constexpr int kReadingFolder = 614;
-}  // namespace wizard_text
 
 // Progress bar values around the two fetches.
 inline constexpr int kWizardBarStart = 5;
@@ -110,7 +95,7 @@ private:
     bool AskForSource();
     bool Fetch(int label, bool (WizardHost::*fetch)(), int barAfter);
     // Closes the progress window, enables the wizard, shows the text.
-    void FetchFailed(int text = wizard_text::kFetchFailed);
+    void FetchFailed(int text = kTextFetchFailed);
     const std::string& Text(int index) const;
 
     WizardHost& host_;

@@ -5,6 +5,7 @@
 #include "app/AppState.h"
 #include "app/QtFonts.h"
 #include "app/QtWidgets.h"
+#include "i18n/TextNumbers.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -19,7 +20,6 @@
 namespace znt {
 namespace {
 
-using namespace wizard_text;
 
 constexpr int kPictureSize = 48;
 constexpr int kPageWidth = 380;
@@ -105,17 +105,17 @@ void frmZNT_FirstInstall::LoadPictures() {
 void frmZNT_FirstInstall::SetCaptions() {
     const AppTexts& t = c_.state.texts;
     ApplyLanguageFont(*this, t.charset);
-    setWindowTitle(Q(t[kTitle]));
-    fmStep1->setTitle(Q(t[kStep1Frame]));
-    lblStep->setText(Q(t[kStep1Label]));
-    fmStep2->setTitle(Q(t[kStep2Frame]));
-    lblStep2->setText(Q(t[kStep2Label]));
-    fmStep3->setTitle(Q(t[kStep3Frame]));
-    lblStep3->setText(Q(t[kStep3Label]));
-    cmdUpdate->setText(Q(t[kNext]));
-    cmdClose->setText(Q(t[kClose]));
+    setWindowTitle(Q(t[kTextWizardTitle]));
+    fmStep1->setTitle(Q(t[kTextWizardStep1Frame]));
+    lblStep->setText(Q(t[kTextWizardStep1Label]));
+    fmStep2->setTitle(Q(t[kTextWizardStep2Frame]));
+    lblStep2->setText(Q(t[kTextWizardStep2Label]));
+    fmStep3->setTitle(Q(t[kTextWizardStep3Frame]));
+    lblStep3->setText(Q(t[kTextWizardStep3Label]));
+    cmdUpdate->setText(Q(t[kTextWizardNext]));
+    cmdClose->setText(Q(t[kTextWizardClose]));
     cmdLanguage->setFont(QtLanguageFont(kLanguageControlCharset));
-    cmdLanguage->setText(Q(t[kLanguageButtonText]));
+    cmdLanguage->setText(Q(t[kTextLanguageButton]));
 }
 
 void frmZNT_FirstInstall::ShowStep(int step) {

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/StartUp.h"
 #include "catalogue/Retrieval.h"
+#include "i18n/TextNumbers.h"
 #include "support/AppFakes.h"
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"

@@ -8,6 +8,7 @@
 #include "app/MainForm.h"
 #include "app/QtAppDialogs.h"
 #include "catalogue/CatalogueWriter.h"
+#include "i18n/TextNumbers.h"
 #include "install/DownloadView.h"
 #include "support/AppFakes.h"
 #include "support/LoopbackServer.h"

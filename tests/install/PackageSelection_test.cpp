@@ -1,5 +1,7 @@
 #include "install/PackageSelection.h"
 
+#include "i18n/TextNumbers.h"
+
 #include <gtest/gtest.h>
 
 namespace znt {

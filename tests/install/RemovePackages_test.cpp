@@ -3,6 +3,7 @@
 #include "InstallFixture.h"
 #include "OVShared/Modules/ProgressView.h"
 #include "catalogue/PackageLists.h"
+#include "i18n/TextNumbers.h"
 #include "install/PackageSelection.h"
 
 #include <gtest/gtest.h>

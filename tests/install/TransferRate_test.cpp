@@ -3,6 +3,7 @@
 #include "install/TransferRate.h"
 
 #include "i18n/LanguagePack.h"
+#include "i18n/TextNumbers.h"
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/Yield.h"
 #include "i18n/LanguagePack.h"
+#include "i18n/TextNumbers.h"
 #include "install/InstallOnDisk.h"
 #include "install/TransferRate.h"
 #include "install/frmZNT_Downloads.h"

@@ -5,6 +5,7 @@
 #include "OVShared/Modules/ProgressView.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "catalogue/CatalogueWriter.h"
+#include "i18n/TextNumbers.h"
 #include "install/PackageSelection.h"
 #include "install/frmZNT_Selection.h"
 #include "support/CatalogueEntries.h"

@@ -2,6 +2,7 @@
 // browser, OK and Cancel, captioned from the shipped packs.
 
 #include "OVShared/Platform/FileSystem.h"
+#include "i18n/TextNumbers.h"
 #include "install/SourceChoice.h"
 #include "install/frmZNT_Source.h"
 #include "support/QtTestApp.h"
