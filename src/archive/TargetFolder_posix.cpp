@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,6 +15,11 @@ namespace znt {
 namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// Written data is handed to the disk in steps of this size while a member is
+// extracted, so that the flush an install makes before it places its files
+// finds little left to write.
+constexpr std::uint64_t kWritebackStep = 8u << 20;
 
 // Owns one descriptor.
 class Fd {
@@ -75,7 +81,26 @@ struct MemberOutput::Impl {
     std::string finalName;
     bool committed = false;
     bool diskFull = false;
+    std::uint64_t written = 0;
+    std::uint64_t handedOver = 0;  // bytes whose writing to the disk has been started
 };
+
+namespace {
+
+// Starts writing what the member has gained since the last step, without
+// waiting for it (where the system offers that).
+void StartWriteback(MemberOutput::Impl& out) {
+#ifdef SYNC_FILE_RANGE_WRITE
+    if (out.written - out.handedOver < kWritebackStep) return;
+    ::sync_file_range(out.file.get(), static_cast<off_t>(out.handedOver),
+                      static_cast<off_t>(out.written - out.handedOver), SYNC_FILE_RANGE_WRITE);
+    out.handedOver = out.written;
+#else
+    (void)out;
+#endif
+}
+
+}  // namespace
 
 MemberOutput::MemberOutput(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
@@ -95,7 +120,9 @@ bool MemberOutput::Write(const char* data, std::size_t size) {
         }
         data += n;
         size -= static_cast<std::size_t>(n);
+        impl_->written += static_cast<std::uint64_t>(n);
     }
+    StartWriteback(*impl_);
     return true;
 }
 

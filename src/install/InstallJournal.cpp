@@ -149,7 +149,8 @@ bool JournalPending(const std::string& cacheFolder) {
 
 bool WriteJournal(const std::string& cacheFolder, const std::vector<JournalEntry>& entries) {
     // Staged files are on disk for good before the journal names them.
-    return ov::SyncFileSystem(cacheFolder) &&
+    const std::string staging = cacheFolder + kStagingFolder;
+    return (!ov::IsDirectory(staging) || ov::SyncFilesBelow(staging)) &&
            ov::WriteFileAtomic(JournalPath(cacheFolder), JournalText(entries)) &&
            ov::SyncFolder(cacheFolder);
 }

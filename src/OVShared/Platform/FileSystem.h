@@ -157,11 +157,10 @@ std::string SystemTempFolder();
 // The platform's path separator.
 char PlatformSeparator();
 
-// Flushes everything written to the file system that holds the folder (many
-// new files at once, far cheaper than one flush each). Windows lets only an
-// administrator flush a whole volume, so there every file below the folder
-// is flushed instead.
-bool SyncFileSystem(std::string_view folder);
+// Flushes every file and folder below the folder to the disk (links are not
+// followed), and only those: other programs' writes on the same volume are
+// not waited for. False when one could not be flushed.
+bool SyncFilesBelow(std::string_view folder);
 
 // Flushes a folder's entries (names created, renamed or removed) to the disk.
 // Windows: NTFS journals its names and the renames here are write-through;

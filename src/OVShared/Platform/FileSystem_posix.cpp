@@ -11,8 +11,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace ov {
 namespace {
@@ -400,16 +402,34 @@ bool SyncOpened(const std::string& native, int flags) {
 
 }  // namespace
 
-bool SyncFileSystem(std::string_view folder) {
-#ifdef __linux__
-    int fd = ::open(NativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    bool ok = ::syncfs(fd) == 0;
-    return (::close(fd) == 0) && ok;
-#else
-    ::sync();
-    return true;
+bool SyncFilesBelow(std::string_view folder) {
+    // Every file first starts its writing, then each is flushed: the first
+    // flush commits the file system's journal for all of them, so the later
+    // ones find little to do, and nothing else on the volume is waited for.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path root(NativePath(folder));
+    if (!fs::is_directory(fs::symlink_status(root, ec))) return false;
+    std::vector<fs::path> files;
+    std::vector<fs::path> folders{root};
+    for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        const fs::file_type type = it->symlink_status(ec).type();
+        if (type == fs::file_type::regular) files.push_back(it->path());
+        if (type == fs::file_type::directory) folders.push_back(it->path());
+    }
+    if (ec) return false;
+#ifdef SYNC_FILE_RANGE_WRITE
+    for (const fs::path& file : files) {
+        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) continue;  // the flush below reports it
+        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        ::close(fd);
+    }
 #endif
+    bool ok = true;
+    for (const fs::path& file : files) ok = SyncOpened(file.string(), O_RDONLY | O_NOFOLLOW) && ok;
+    for (const fs::path& dir : folders) ok = SyncOpened(dir.string(), O_RDONLY | O_DIRECTORY) && ok;
+    return ok;
 }
 
 bool SyncFolder(std::string_view path) {

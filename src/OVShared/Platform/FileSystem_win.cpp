@@ -430,7 +430,7 @@ std::string SystemTempFolder() {
     return Narrow(WithoutTrailingSeparators(std::wstring(buffer.data(), got)));
 }
 
-bool SyncFileSystem(std::string_view folder) {
+bool SyncFilesBelow(std::string_view folder) {
     std::wstring dir = WithoutTrailingSeparators(Wide(folder));
     return IsDirectory(folder) && FlushTree(dir, 0);
 }

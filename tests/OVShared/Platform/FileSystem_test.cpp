@@ -186,6 +186,20 @@ TEST(Folders, ChainsAreCreatedAndOnlyEmptyFoldersRemoved) {
     EXPECT_TRUE(ov::IsDirectory(dir.file("a/b")));
 }
 
+TEST(Folders, AFlushCoversTheFilesBelowAFolderAndFollowsNoLink) {
+    TempDir dir;
+    dir.write("staged/a.zip/a.dll", std::string(1 << 20, 'a'));
+    MakeReadOnly(dir.write("staged/b.zip/sub/b.txt", "b"));
+    EXPECT_TRUE(ov::SyncFilesBelow(dir.file("staged")));
+    EXPECT_FALSE(ov::SyncFilesBelow(dir.file("missing")));
+    EXPECT_FALSE(ov::SyncFilesBelow(dir.file("staged/a.zip/a.dll")));
+#ifndef _WIN32
+    // A link whose target is gone is not a file to flush.
+    std::filesystem::create_symlink(dir.file("gone"), dir.file("staged/b.zip/link"));
+    EXPECT_TRUE(ov::SyncFilesBelow(dir.file("staged")));
+#endif
+}
+
 TEST(ReadWholeFile, RefusesFilesAboveTheLimit) {
     TempDir dir;
     auto f = dir.write("big", std::string(1000, 'x'));
