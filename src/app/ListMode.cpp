@@ -17,19 +17,26 @@ void PrintRows(const char* kind, const ListContext& c, const RowListView& view,
 }
 
 // Builds both lists from the parsed catalogue, reading the installation only.
-void PrintLists(const Packages& catalogue, const UnattendedRun& run, std::ostream& out,
+std::size_t FileEntryCount(const Packages& packages) {
+    std::size_t count = 0;
+    for (const PackageEntry& p : packages.entries) count += p.Files.size();
+    return count;
+}
+
+// Marks and sizes are written into packages; the uninstall list sets again
+// every mark and size it reads, so both lists work on the one copy.
+void PrintLists(Packages& packages, const UnattendedRun& run, std::ostream& out,
                 std::ostream& err) {
-    Packages packages = catalogue;
     ListMap listMap;
     StreamMessageSink messages(err);
     ov::NullProgressView progress;
     RowListView view;
     ListContext c{run.appFolder, packages, listMap, run.english, run.texts, messages, progress, view};
     FileTestCache tests(run.appFolder);  // each installed file is looked at once
+    tests.Reserve(FileEntryCount(packages));
     MarkUpdates(packages, tests);
     FillInstallList(c, tests);
     PrintRows("INSTALL", c, view, out);
-    packages = catalogue;
     FillUninstallList(c, tests);
     PrintRows("UNINSTALL", c, view, out);
 }

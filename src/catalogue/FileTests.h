@@ -3,6 +3,7 @@
 // The two tests that decide whether an installed file needs replacing. Both
 // answer True ("differs") whenever the answer cannot be had.
 
+#include "OVShared/Platform/FileSystem.h"
 #include "catalogue/Catalogue.h"
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace znt {
 
@@ -38,6 +41,8 @@ bool FileNeedsUpdate(const Packages& packages, std::string_view installFolder, s
 class FileTestCache {
 public:
     explicit FileTestCache(std::string_view installFolder) : folder_(installFolder) {}
+    // Room for this many names, when the caller knows the catalogue's size.
+    void Reserve(std::size_t names);
 
     // FileNeedsUpdate(installFolder, file).
     bool NeedsUpdate(const PackageFileEntry& file);
@@ -51,11 +56,25 @@ private:
         std::optional<std::uint64_t> length;
         std::optional<std::uint32_t> versionLow;
     };
+    using Named = std::pair<const std::string, Facts>;
+    // The lists ask about the same entries again and again, in the same
+    // order: an entry seen before is found by its address, in a table whose
+    // slots follow the entries' order in memory, and checked by its name.
+    struct Seen {
+        const PackageFileEntry* entry = nullptr;
+        Named* named = nullptr;
+    };
+
     Facts& FactsOf(const PackageFileEntry& file);
+    Seen& SlotOf(const PackageFileEntry* entry);
+    void Remember(const PackageFileEntry* entry, Named* named);
 
     std::string folder_;
+    ov::FileLengthReader lengths_;
     std::string key_;  // reused, so a hit allocates nothing
     std::unordered_map<std::string, Facts> facts_;
+    std::vector<Seen> seen_;
+    std::size_t seenCount_ = 0;
 };
 
 }  // namespace znt

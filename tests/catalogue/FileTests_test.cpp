@@ -126,4 +126,9 @@ TEST(FileTestCache, AnswersAsTheDirectTestsAndAsksTheDiskOncePerName) {
     EXPECT_FALSE(tests.NeedsUpdate(entries[0]));
     EXPECT_EQ(tests.InstalledLength(entries[1]), 3u);
     EXPECT_TRUE(znt::FileTestCache(inst.path()).NeedsUpdate(entries[0]));
+
+    // An entry renamed in place is asked by its new name.
+    entries[0].FileName = "bin\\gone";
+    EXPECT_TRUE(tests.NeedsUpdate(entries[0]));
+    EXPECT_EQ(tests.InstalledLength(entries[0]), std::nullopt);
 }

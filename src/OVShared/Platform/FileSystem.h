@@ -35,6 +35,25 @@ bool IsDirectory(std::string_view path);
 // Length in bytes of a regular file; nothing when it cannot be read.
 std::optional<std::uint64_t> FileLength(std::string_view path);
 
+// FileLength for many files that share a few folders: the folder of the last
+// file stays open and the next file in it is asked by name, so the system
+// walks each folder's path once instead of once a file. Same answers as
+// FileLength; the folders are taken not to move while it lives.
+class FileLengthReader {
+public:
+    FileLengthReader() = default;
+    ~FileLengthReader();
+    FileLengthReader(const FileLengthReader&) = delete;
+    FileLengthReader& operator=(const FileLengthReader&) = delete;
+
+    std::optional<std::uint64_t> Length(std::string_view path);
+
+private:
+    std::string folder_;  // the last folder asked for, as the path spelled it
+    bool tried_ = false;  // whether folder_ was opened (folderFd_ -1: it could not be)
+    int folderFd_ = -1;
+};
+
 // Reads a whole regular file. Nothing when it cannot be opened, is larger than
 // maxBytes, or is no regular file (a FIFO or a device is refused at once).
 std::optional<std::string> ReadWholeFile(std::string_view path,

@@ -159,6 +159,34 @@ std::optional<std::uint64_t> FileLength(std::string_view path) {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+FileLengthReader::~FileLengthReader() {
+    if (folderFd_ >= 0) ::close(folderFd_);
+}
+
+std::optional<std::uint64_t> FileLengthReader::Length(std::string_view path) {
+    const std::size_t cut = path.find_last_of("\\/");
+    if (cut == std::string_view::npos || cut + 1 == path.size()) return FileLength(path);
+    const std::string_view folder = path.substr(0, cut);
+    if (folder != folder_ || !tried_) {
+        if (folderFd_ >= 0) ::close(folderFd_);
+        tried_ = true;
+        std::string native(folder);
+        for (char& c : native) {
+            if (c == '\\') c = '/';
+        }
+        folder_ = folder;
+        folderFd_ = ::open(native.empty() ? "/" : native.c_str(),
+                           O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    const std::string leaf(path.substr(cut + 1));
+    struct stat st;
+    if (folderFd_ < 0 || ::fstatat(folderFd_, leaf.c_str(), &st, 0) != 0) {
+        return FileLength(path);  // another spelling on disk, or no file at all
+    }
+    if (!S_ISREG(st.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
 RegularFile::RegularFile(std::string_view path) {
     std::string converted(path);
     for (char& c : converted) {

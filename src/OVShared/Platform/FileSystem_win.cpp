@@ -430,6 +430,13 @@ std::string SystemTempFolder() {
     return Narrow(WithoutTrailingSeparators(std::wstring(buffer.data(), got)));
 }
 
+FileLengthReader::~FileLengthReader() = default;
+
+// Windows opens no folder for it: each file is asked by its whole path.
+std::optional<std::uint64_t> FileLengthReader::Length(std::string_view path) {
+    return FileLength(path);
+}
+
 bool SyncFilesBelow(std::string_view folder) {
     std::wstring dir = WithoutTrailingSeparators(Wide(folder));
     return IsDirectory(folder) && FlushTree(dir, 0);

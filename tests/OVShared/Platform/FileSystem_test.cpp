@@ -33,6 +33,20 @@ TEST(FileNames, AnyCaseAndEitherSeparatorReachTheFile) {
     EXPECT_FALSE(ov::FileLength(dir.path() + "\\Languages\\missing.lng"));
 }
 
+TEST(FileNames, ALengthReaderAnswersAsFileLengthFolderAfterFolder) {
+    TempDir dir;
+    dir.write("a/x", "1");
+    dir.write("a/sub/y", "22");
+    dir.write("B/x", "333");
+    const std::string root = dir.path();
+    const std::string paths[] = {root + "\\a\\x", root + "/B/x", root + "\\b\\X", root + "\\a/x",
+                                 root + "\\a\\sub", root + "\\a\\missing", root + "\\a\\sub\\y",
+                                 root + "\\B\\x", root + "\\none\\x", root + "\\a\\"};
+    ov::FileLengthReader reader;
+    for (const std::string& path : paths) EXPECT_EQ(reader.Length(path), ov::FileLength(path)) << path;
+    EXPECT_EQ(reader.Length(root + "\\B\\x"), 3u);
+}
+
 #ifndef _WIN32
 // Windows finds names without regard to case itself; NativePath only turns "/" into "\".
 TEST(NativePath, ConvertsBackslashesAndFindsNamesWithoutRegardToCase) {
