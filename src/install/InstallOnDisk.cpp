@@ -8,7 +8,7 @@ namespace znt {
 
 InstallOutcome InstallOnDisk(const InstallRequest& r, DownloadView& view) {
     DiskFileOps files;
-    // Start-up makes it for the windows; a windowless run may be the first.
+    // Start-up makes it for the windows; an unattended run may be the first.
     // A link in its place is replaced by a real folder.
     ov::MakeRealFolder(r.installFolder + "\\core\\cache");
     UnzipExtractor extractor(r.messages);
