@@ -20,13 +20,13 @@ znt::PackageEntry MakePackage(int i) {
     p.Version = std::to_string(1 + i % 7) + "." + std::to_string(i % 10);
     p.NameEnglish = "Structural package " + std::to_string(i);
     p.NameGreek = "Στατικό πακέτο " + std::to_string(i);
-    p.DescriptionEnglish = "Analysis and design tools for frames, slabs and foundations, part " +
-                           std::to_string(i);
+    p.DescriptionEnglish =
+        "Analysis and design tools for frames, slabs and foundations, part " + std::to_string(i);
     p.DescriptionGreek = "Εργαλεία ανάλυσης και διαστασιολόγησης πλαισίων, πλακών και θεμελιώσεων";
     for (int j = 0; j < kFilesPerPackage; ++j) {
         std::string name = "p" + std::to_string(i) + "_f" + std::to_string(j) + ".dll";
-        p.Files.push_back({"bin\\modules\\" + name, j % 2, (j << 16) | i % 65536,
-                           12345 + i * 7 + j, 6789 + i + j, name + ".zip"});
+        p.Files.push_back({"bin\\modules\\" + name, j % 2, (j << 16) | i % 65536, 12345 + i * 7 + j,
+                           6789 + i + j, name + ".zip"});
     }
     p.FileCount = kFilesPerPackage;
     return p;

@@ -70,8 +70,8 @@ int main(int argc, char** argv) {
     ov::SetYieldHook(nullptr);
 
     double seconds = std::chrono::duration<double>(end - start).count();
-    std::printf("%lld %.3f %.1f %.1f %ld %ld %zu\n", static_cast<long long>(run.received),
-                seconds, static_cast<double>(run.received) / seconds / (1 << 20), Ms(gaps.longest),
+    std::printf("%lld %.3f %.1f %.1f %ld %ld %zu\n", static_cast<long long>(run.received), seconds,
+                static_cast<double>(run.received) / seconds / (1 << 20), Ms(gaps.longest),
                 gaps.turns, watcher.moves, inet.BufferHighWater());
     std::remove(target.c_str());
     return result.Accepted() ? 0 : 1;

@@ -34,8 +34,12 @@ znt::PackageFileEntry Describe(int k, bool version, std::int32_t peLow, std::int
     std::string name = "f" + std::to_string(k) + (version ? ".dll" : ".dat");
     std::string folder = "mod" + std::to_string(k / kFilesPerFolder);
     bool stale = k % (100 * kFilesPerPackage) == 0;
-    return {folder + "\\" + name, version ? 0 : 1, peLow + (stale && version ? 1 : 0),
-            length + (stale && !version ? 1 : 0), 1000 + k % 50000, name + ".zip"};
+    return {folder + "\\" + name,
+            version ? 0 : 1,
+            peLow + (stale && version ? 1 : 0),
+            length + (stale && !version ? 1 : 0),
+            1000 + k % 50000,
+            name + ".zip"};
 }
 
 std::string Contents(int k) { return std::string(static_cast<size_t>(k % 2048), 'x'); }
@@ -46,18 +50,21 @@ int Make(const std::string& dir, int files, bool version, const std::string& pe)
     if (version && peBytes.empty()) return std::fprintf(stderr, "cannot read %s\n", pe.c_str()), 1;
     znt::Packages c;
     for (int k = 0; k < files; ++k) {
-        if (k % kFilesPerPackage == 0) c.entries.emplace_back().NameEnglish = "P" + std::to_string(k);
+        if (k % kFilesPerPackage == 0)
+            c.entries.emplace_back().NameEnglish = "P" + std::to_string(k);
         std::string data = version ? peBytes : Contents(k);
         auto entry = Describe(k, version, peLow, static_cast<std::int32_t>(data.size()));
         std::string path = dir + "/tree/" + entry.FileName;
         std::replace(path.begin(), path.end(), '\\', '/');
-        if (k % kFilesPerFolder == 0) std::filesystem::create_directories(path.substr(0, path.rfind('/')));
+        if (k % kFilesPerFolder == 0)
+            std::filesystem::create_directories(path.substr(0, path.rfind('/')));
         std::ofstream(path, std::ios::binary) << data;
         c.entries.back().Files.push_back(entry);
         c.entries.back().FileCount = static_cast<std::int32_t>(c.entries.back().Files.size());
     }
     std::string bytes, error;
-    if (!znt::FormatCatalogue(c, bytes, error)) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
+    if (!znt::FormatCatalogue(c, bytes, error))
+        return std::fprintf(stderr, "%s\n", error.c_str()), 1;
     return ov::WriteFileAtomic(dir + "/catalogue.dat", bytes) ? 0 : 1;
 }
 
@@ -101,7 +108,8 @@ int Repeat(const std::string& dir, int entries, const std::string& pe) {
     p.Files.assign(static_cast<size_t>(entries), {"same.dll", 0, 1, 0, 10, "same.dll.zip"});
     p.FileCount = entries;
     std::string bytes, error;
-    if (!znt::FormatCatalogue(c, bytes, error)) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
+    if (!znt::FormatCatalogue(c, bytes, error))
+        return std::fprintf(stderr, "%s\n", error.c_str()), 1;
     auto start = std::chrono::steady_clock::now();
     znt::CatalogueRead read = znt::ReadCatalogue(bytes);
     double readSeconds = SecondsSince(start);
@@ -139,8 +147,9 @@ int main(int argc, char** argv) {
     }
     if (mode == "time") return Time(argv[2], argc > 3 ? std::atoi(argv[3]) : 3);
     if (mode == "repeat" && argc >= 5) return Repeat(argv[2], std::atoi(argv[3]), argv[4]);
-    std::fprintf(stderr, "usage: list_build_bench make <dir> <files> size|version [pe]\n"
-                         "       list_build_bench time <dir> [repeats]\n"
-                         "       list_build_bench repeat <dir> <entries> <pe>\n");
+    std::fprintf(stderr,
+                 "usage: list_build_bench make <dir> <files> size|version [pe]\n"
+                 "       list_build_bench time <dir> [repeats]\n"
+                 "       list_build_bench repeat <dir> <entries> <pe>\n");
     return 2;
 }

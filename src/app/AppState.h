@@ -70,7 +70,7 @@ struct AppState {
     std::string SourceFolder;
     bool SourceConfirmed = false;
 
-    Packages packages;          // the catalogue in memory
+    Packages packages;  // the catalogue in memory
     // The archive hashes of the last catalogue fetched, when it was signed, and
     // whether the last fetch failed because its signature or hashes were wrong.
     ArchiveHashes archiveHashes;

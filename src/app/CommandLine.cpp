@@ -65,11 +65,12 @@ std::optional<std::string> SwitchValue(const std::vector<std::string_view>& word
 
 LaunchWord LaunchWordOf(std::string_view commandLine) {
     const std::string word = ov::AsciiUpper(commandLine.substr(0, commandLine.find(' ')));
-    const std::pair<const char*, LaunchWord> known[] = {
-        {"SETUP", LaunchWord::Setup},     {"UPDATE", LaunchWord::Update},
-        {"FIRSTINSTALL", LaunchWord::FirstInstall},
-        {"LIST", LaunchWord::List},       {"UNINSTALL", LaunchWord::Uninstall},
-        {"/?", LaunchWord::Usage}};
+    const std::pair<const char*, LaunchWord> known[] = {{"SETUP", LaunchWord::Setup},
+                                                        {"UPDATE", LaunchWord::Update},
+                                                        {"FIRSTINSTALL", LaunchWord::FirstInstall},
+                                                        {"LIST", LaunchWord::List},
+                                                        {"UNINSTALL", LaunchWord::Uninstall},
+                                                        {"/?", LaunchWord::Usage}};
     for (const auto& [text, launch] : known) {
         if (word == text) return launch;
     }

@@ -44,7 +44,7 @@ struct LaunchOptions {
     bool quiet = false;
     std::optional<std::string> sourceFolder;  // /SOURCE=, holding packages.dat and files\ .
     ServerBase server;
-    std::optional<std::string> logPath;       // /LOG=; empty when the switch names no file
+    std::optional<std::string> logPath;  // /LOG=; empty when the switch names no file
     // /PACKAGE=<code>[,<code>...]; nothing when absent, empty or malformed.
     std::optional<std::set<std::int32_t>> packageCodes;
 };

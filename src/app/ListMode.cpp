@@ -7,8 +7,7 @@
 namespace znt {
 namespace {
 
-void PrintRows(const char* kind, const ListContext& c, const RowListView& view,
-               std::ostream& out) {
+void PrintRows(const char* kind, const ListContext& c, const RowListView& view, std::ostream& out) {
     for (std::int32_t k = 1; k <= c.listMap.ListMapCount(); ++k) {
         const PackageEntry& p = c.packages.Package(c.listMap.PackageAt(k));
         out << kind << '\t' << p.Code << '\t' << OneRowText(view.rows[static_cast<size_t>(k) - 1])
@@ -31,7 +30,8 @@ void PrintLists(Packages& packages, const UnattendedRun& run, std::ostream& out,
     StreamMessageSink messages(err);
     ov::NullProgressView progress;
     RowListView view;
-    ListContext c{run.appFolder, packages, listMap, run.english, run.texts, messages, progress, view};
+    ListContext c{run.appFolder, packages, listMap,  run.english,
+                  run.texts,     messages, progress, view};
     FileTestCache tests(run.appFolder);  // each installed file is looked at once
     tests.Reserve(FileEntryCount(packages));
     MarkUpdates(packages, tests);
@@ -43,8 +43,8 @@ void PrintLists(Packages& packages, const UnattendedRun& run, std::ostream& out,
 
 }  // namespace
 
-int RunListMode(const LaunchOptions& options, const std::string& programPath,
-                std::ostream& out, std::ostream& err) {
+int RunListMode(const LaunchOptions& options, const std::string& programPath, std::ostream& out,
+                std::ostream& err) {
     UnattendedJob job(options, programPath, "LIST", out, err);
     if (auto end = PrepareListing(job)) return *end;
     PrintLists(job.packages, job.run, out, err);

@@ -24,7 +24,7 @@ constexpr int kListWriteFailed = kExitOutputFailed;  // the listing could not be
 // install rows first: "INSTALL\t<Code>\t<list line>", then
 // "UNINSTALL\t<Code>\t<list line>", with control characters in the list line
 // replaced (OneRowText). Messages go to err. Returns one of the statuses above.
-int RunListMode(const LaunchOptions& options, const std::string& programPath,
-                std::ostream& out, std::ostream& err);
+int RunListMode(const LaunchOptions& options, const std::string& programPath, std::ostream& out,
+                std::ostream& err);
 
 }  // namespace znt

@@ -21,8 +21,9 @@ QWidget* OwnerOf(MainContext& c) { return dynamic_cast<QWidget*>(&c.window); }
 
 SelectionContext SelectionOf(MainContext& c) {
     AppState& s = c.state;
-    return SelectionContext{s.appFolder, s.packages, s.listMap, IsEnglishSetting(s.languageSetting()),
-                            s.texts,     s.messages, c.window.Progress()};
+    return SelectionContext{
+        s.appFolder, s.packages, s.listMap,          IsEnglishSetting(s.languageSetting()),
+        s.texts,     s.messages, c.window.Progress()};
 }
 
 InstallRequest InstallRequestOf(AppState& s) {
@@ -80,7 +81,7 @@ void QtAppDialogs::ShowUninstallSelection(MainContext& c) {
     AppState& s = c.state;
     frmZNT_Uninstall dialog(SelectionOf(c), [&] {
         DiskFileOps files;
-        RemovalContext removal{s.appFolder, s.packages, s.texts, s.messages,
+        RemovalContext removal{s.appFolder, s.packages,    s.texts, s.messages,
                                s.appTitle,  s.programPath, files};
         InstallLog log(DefaultLogPath(s.appFolder), s.appFolder);
         log.Start("UNINSTALL", s.appFolder);

@@ -56,8 +56,8 @@ std::string_view TakeLastName(std::string_view& path) {
 // Moves the copy beside target over it. Where the old program still runs
 // (Windows) that fails: the user is asked to close it, and it is tried again
 // until it works. False (the copy removed) when it fails with no old program.
-bool ReplaceWhenFree(const std::string& beside, const std::string& target,
-                     const std::string& title, ov::MessageSink& messages) {
+bool ReplaceWhenFree(const std::string& beside, const std::string& target, const std::string& title,
+                     ov::MessageSink& messages) {
     for (;;) {
         bool present = ov::FileExists(target);
         if (present) {

@@ -24,20 +24,28 @@ using Step = ov::ChainStep<MainContext, int>;
 // to its end, and a lock that was not taken, end the start.
 constexpr StepResult kGoOn = std::nullopt;
 constexpr Step kLoadSteps[] = {
-    {StepStagedCopyMode, kExitFailed},  {StepLanguageFromCommandLine, kGoOn},
-    {StepApplicationFolder, kGoOn},     {StepCacheFolder, kGoOn},
-    {StepRecoverInstall, kGoOn},        {StepStagedExecutable, kGoOn},
-    {StepPackageSource, kGoOn},         {StepLanguagePack, kGoOn},
-    {StepSettings, kGoOn},              {StepCaptions, kGoOn},
-    {StepSharedPack, kGoOn},            {StepTitle, kGoOn},
-    {StepSingleInstance, kExitFailed},  {StepIcon, kGoOn},
+    {StepStagedCopyMode, kExitFailed},
+    {StepLanguageFromCommandLine, kGoOn},
+    {StepApplicationFolder, kGoOn},
+    {StepCacheFolder, kGoOn},
+    {StepRecoverInstall, kGoOn},
+    {StepStagedExecutable, kGoOn},
+    {StepPackageSource, kGoOn},
+    {StepLanguagePack, kGoOn},
+    {StepSettings, kGoOn},
+    {StepCaptions, kGoOn},
+    {StepSharedPack, kGoOn},
+    {StepTitle, kGoOn},
+    {StepSingleInstance, kExitFailed},
+    {StepIcon, kGoOn},
     {StepLaunchMode, kGoOn},
 };
 
 }  // namespace
 
 std::string SharedPackLanguage(std::string_view languageSetting) {
-    bool english = !languageSetting.empty() && (languageSetting[0] == 'E' || languageSetting[0] == 'e');
+    bool english =
+        !languageSetting.empty() && (languageSetting[0] == 'E' || languageSetting[0] == 'e');
     return english ? "ENGLISH" : "GREEK";
 }
 
@@ -147,13 +155,11 @@ StepResult StepSingleInstance(MainContext& c) {
     AppState& s = c.state;
     if (s.instance.held()) return std::nullopt;
     switch (s.instance.Acquire(s.appFolder)) {
-    case ov::InstanceLock::Result::Held:
-        return std::nullopt;
+    case ov::InstanceLock::Result::Held: return std::nullopt;
     case ov::InstanceLock::Result::Busy:
         s.Message(s.texts[kTextAlreadyRunning], ov::MsgIcon::Exclamation);
         return kExitFailed;
-    case ov::InstanceLock::Result::Unavailable:
-        break;
+    case ov::InstanceLock::Result::Unavailable: break;
     }
     s.Message(s.texts[kTextLockUnavailable], ov::MsgIcon::Critical);
     return kExitFailed;
@@ -170,19 +176,13 @@ StepResult StepIcon(MainContext& c) {
 // program: the wizard's Close is the end of the run.
 StepResult StepLaunchMode(MainContext& c) {
     switch (c.state.launch.word) {
-    case LaunchWord::Setup:
-        RunPackageCommand(c, PackageCommand::Install);
-        return std::nullopt;
-    case LaunchWord::Update:
-        return RunUpdateMode(c);
-    case LaunchWord::FirstInstall:
-        c.dialogs.ShowFirstInstall(c);
-        return c.state.exitCode;
+    case LaunchWord::Setup: RunPackageCommand(c, PackageCommand::Install); return std::nullopt;
+    case LaunchWord::Update: return RunUpdateMode(c);
+    case LaunchWord::FirstInstall: c.dialogs.ShowFirstInstall(c); return c.state.exitCode;
     case LaunchWord::None:  // the main window, as for UNINSTALL without /QUIET
     case LaunchWord::List:
     case LaunchWord::Uninstall:
-    case LaunchWord::Usage:
-        break;
+    case LaunchWord::Usage: break;
     }
     return std::nullopt;
 }

@@ -25,20 +25,20 @@ namespace znt {
 
 // Exit statuses of the unattended modes (and of a window mode without a display).
 constexpr int kExitDone = 0;
-constexpr int kExitFetchFailed = 1;      // the catalogue could not be fetched or read whole
+constexpr int kExitFetchFailed = 1;  // the catalogue could not be fetched or read whole
 constexpr int kExitBadCommandLine = 2;
-constexpr int kExitOutputFailed = 3;     // standard output could not be written; no display
-constexpr int kExitNothingToDo = 4;      // nothing to install, or no package matched
-constexpr int kExitFileFailed = 5;       // a file was not fetched, extracted, placed or removed
-constexpr int kExitRestartNeeded = 6;    // the program's own new copy waits for the next start
-constexpr int kExitAlreadyRunning = 7;   // another copy works on this installation
+constexpr int kExitOutputFailed = 3;    // standard output could not be written; no display
+constexpr int kExitNothingToDo = 4;     // nothing to install, or no package matched
+constexpr int kExitFileFailed = 5;      // a file was not fetched, extracted, placed or removed
+constexpr int kExitRestartNeeded = 6;   // the program's own new copy waits for the next start
+constexpr int kExitAlreadyRunning = 7;  // another copy works on this installation
 
 // The installation and language of an unattended run.
 struct UnattendedRun {
     std::string appFolder;  // the parent of the program's folder
     bool english = false;
-    AppTexts texts;         // the pack's, with English fallbacks where it has none
-    std::string title;      // text 1
+    AppTexts texts;     // the pack's, with English fallbacks where it has none
+    std::string title;  // text 1
 };
 UnattendedRun UnattendedRunOf(const LaunchOptions& options, const std::string& programPath);
 

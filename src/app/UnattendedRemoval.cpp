@@ -35,8 +35,8 @@ int RunUnattendedRemoval(const LaunchOptions& options, const std::string& progra
     ApplySelection(job.packages, job.map, chosen, true);
     StreamMessageSink messages(err);
     DiskFileOps files;
-    RemovalContext removal{run.appFolder, job.packages, run.texts, messages, run.title,
-                           programPath,   files};
+    RemovalContext removal{run.appFolder, job.packages, run.texts, messages,
+                           run.title,     programPath,  files};
     InstallLog log(job.logPath, run.appFolder);
     log.Start("UNINSTALL", run.appFolder);
     RemovalResult result = RemovePackages(removal);
@@ -44,8 +44,8 @@ int RunUnattendedRemoval(const LaunchOptions& options, const std::string& progra
     for (const std::string& path : result.removed) {
         out << "REMOVED\t" << ShownName(run, path) << '\n';
     }
-    for (const auto& [word, lines] : {std::pair{"NOT-REMOVED", &result.failed},
-                                      std::pair{"SKIPPED", &result.skipped}}) {
+    for (const auto& [word, lines] :
+         {std::pair{"NOT-REMOVED", &result.failed}, std::pair{"SKIPPED", &result.skipped}}) {
         for (const RemovalLine& line : *lines) {
             out << word << '\t' << ShownName(run, line.path) << '\t' << OneRowText(line.reason)
                 << '\n';

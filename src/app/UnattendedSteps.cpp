@@ -75,8 +75,8 @@ void FillList(UnattendedJob& job, PackageCommand list) {
     StreamMessageSink messages(job.refused.empty() ? job.err : unsaid);
     ov::NullProgressView progress;
     RowListView view;
-    ListContext c{job.run.appFolder, job.packages, job.map, job.run.english, job.run.texts,
-                  messages,          progress,     view};
+    ListContext c{job.run.appFolder, job.packages, job.map,  job.run.english,
+                  job.run.texts,     messages,     progress, view};
     if (list == PackageCommand::Uninstall) {
         FillUninstallList(c);
         return;
@@ -99,14 +99,18 @@ void SayWhyStopped(UnattendedJob& job) {
 // A step that throws has not done its work, and every later step relies on
 // it: the run ends as a failed one.
 constexpr Step kUpdateSteps[] = {
-    {StepLog, kExitFileFailed},      {StepSource, kExitFileFailed},
-    {StepLock, kExitFileFailed},     {StepRecovery, kExitFileFailed},
+    {StepLog, kExitFileFailed},
+    {StepSource, kExitFileFailed},
+    {StepLock, kExitFileFailed},
+    {StepRecovery, kExitFileFailed},
     {StepPrivateCatalogue, kExitFileFailed},
     {StepInstallList, kExitFileFailed},
 };
 constexpr Step kRemovalSteps[] = {
-    {StepLog, kExitFileFailed},      {StepSource, kExitFileFailed},
-    {StepLock, kExitFileFailed},     {StepRecovery, kExitFileFailed},
+    {StepLog, kExitFileFailed},
+    {StepSource, kExitFileFailed},
+    {StepLock, kExitFileFailed},
+    {StepRecovery, kExitFileFailed},
     {StepPrivateCatalogue, kExitFileFailed},
     {StepUninstallList, kExitFileFailed},
 };
@@ -143,8 +147,8 @@ UnattendedStepResult StepLog(UnattendedJob& job) {
         return kExitBadCommandLine;
     }
     if (!LogWritable(path, problem)) {
-        job.err << job.mode << ": the log " << OneRowText(path) << " cannot be written ("
-                << problem << "); nothing was done.\n";
+        job.err << job.mode << ": the log " << OneRowText(path) << " cannot be written (" << problem
+                << "); nothing was done.\n";
         return kExitBadCommandLine;
     }
     job.logPath = path;
@@ -168,13 +172,11 @@ UnattendedStepResult StepSource(UnattendedJob& job) {
 
 UnattendedStepResult StepLock(UnattendedJob& job) {
     switch (job.lock.Acquire(job.run.appFolder)) {
-    case ov::InstanceLock::Result::Held:
-        return std::nullopt;
+    case ov::InstanceLock::Result::Held: return std::nullopt;
     case ov::InstanceLock::Result::Busy:
         job.err << job.run.texts[kTextAlreadyRunning] << '\n';
         return kExitAlreadyRunning;
-    case ov::InstanceLock::Result::Unavailable:
-        break;
+    case ov::InstanceLock::Result::Unavailable: break;
     }
     job.err << job.run.texts[kTextLockUnavailable] << '\n';
     return kExitAlreadyRunning;
@@ -189,8 +191,8 @@ UnattendedStepResult StepRecovery(UnattendedJob& job) {
         job.out << "RECOVERED\t" << ShownName(job.run, path) << '\n';
     }
     for (const NotRecovered& n : r.leftOld) {
-        job.out << "NOT-RECOVERED\t" << ShownName(job.run, n.target) << '\t'
-                << OneRowText(n.reason) << '\n';
+        job.out << "NOT-RECOVERED\t" << ShownName(job.run, n.target) << '\t' << OneRowText(n.reason)
+                << '\n';
     }
     return std::nullopt;
 }
@@ -215,11 +217,11 @@ UnattendedStepResult StepPrivateCatalogue(UnattendedJob& job) {
         job.err << job.run.texts[kTextCatalogueUntrusted] << '\n'
                 << job.mode << ": " << fetched.problem << '\n';
         return kExitFetchFailed;
-    case FetchStatus::Failed:
-        break;
+    case FetchStatus::Failed: break;
     }
     job.err << job.run.texts[kTextFetchFailed] << '\n';
-    if (!fetched.problem.empty()) job.err << job.mode << ": " << OneRowText(fetched.problem) << '\n';
+    if (!fetched.problem.empty())
+        job.err << job.mode << ": " << OneRowText(fetched.problem) << '\n';
     return kExitFetchFailed;
 }
 

@@ -40,7 +40,7 @@ struct UnattendedJob {
     CatalogueSource source;
     ov::InstanceLock lock;  // held from StepLock to the end of the run
     Packages packages;
-    ArchiveHashes hashes;   // the signed archive hashes, when the catalogue was signed
+    ArchiveHashes hashes;  // the signed archive hashes, when the catalogue was signed
     ListMap map;
     std::vector<std::string> refused;  // file names the install run will not touch
 };

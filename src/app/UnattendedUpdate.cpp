@@ -86,13 +86,20 @@ int RunUnattendedUpdate(const LaunchOptions& options, const std::string& program
     ov::InetControl inet;
     ov::CoreSectionTable coreTexts(nullptr);
     NullDownloadView view;
-    InstallRequest request{
-        .installFolder = run.appFolder, .packages = job.packages, .english = run.english,
-        .texts = run.texts, .messages = messages, .title = run.title, .inet = inet,
-        .source = job.source, .coreTexts = coreTexts, .report = report,
-        .archiveHashes = job.hashes, .logPath = job.logPath};
-    InstallOutcome outcome = job.map.ListMapCount() > 0 ? InstallOnDisk(request, view)
-                                                        : InstallOutcome::Finished;
+    InstallRequest request{.installFolder = run.appFolder,
+                           .packages = job.packages,
+                           .english = run.english,
+                           .texts = run.texts,
+                           .messages = messages,
+                           .title = run.title,
+                           .inet = inet,
+                           .source = job.source,
+                           .coreTexts = coreTexts,
+                           .report = report,
+                           .archiveHashes = job.hashes,
+                           .logPath = job.logPath};
+    InstallOutcome outcome =
+        job.map.ListMapCount() > 0 ? InstallOnDisk(request, view) : InstallOutcome::Finished;
     int status = outcome == InstallOutcome::Restart            ? kExitRestartNeeded
                  : failed || outcome == InstallOutcome::Failed ? kExitFileFailed
                                                                : kExitDone;

@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
                      [&form] { QCoreApplication::exit(form.exitCode()); });
 
     ov::ManifestPlatform manifest = ov::ManifestPlatform::System(store);
-    int code = ov::EnsureManifest(programPath, manifest,
-                                  [&] { return ShowMainWindow(form, unattended); });
+    int code =
+        ov::EnsureManifest(programPath, manifest, [&] { return ShowMainWindow(form, unattended); });
     ov::SetYieldHook({});
     return code;
 }

@@ -20,29 +20,20 @@ namespace {
 
 ZipStatus StatusOf(int libzipError) {
     switch (libzipError) {
-    case ZIP_ER_OK:
-        return ZipStatus::Ok;
+    case ZIP_ER_OK: return ZipStatus::Ok;
     case ZIP_ER_NOENT:
-    case ZIP_ER_OPEN:
-        return ZipStatus::CannotOpen;
+    case ZIP_ER_OPEN: return ZipStatus::CannotOpen;
     case ZIP_ER_NOZIP:
-    case ZIP_ER_MULTIDISK:
-        return ZipStatus::NotZip;
-    case ZIP_ER_CRC:
-        return ZipStatus::BadCrc;
+    case ZIP_ER_MULTIDISK: return ZipStatus::NotZip;
+    case ZIP_ER_CRC: return ZipStatus::BadCrc;
     case ZIP_ER_COMPNOTSUPP:
-    case ZIP_ER_ENCRNOTSUPP:
-        return ZipStatus::Unsupported;
+    case ZIP_ER_ENCRNOTSUPP: return ZipStatus::Unsupported;
     case ZIP_ER_WRONGPASSWD:
-    case ZIP_ER_NOPASSWD:
-        return ZipStatus::WrongPassword;
+    case ZIP_ER_NOPASSWD: return ZipStatus::WrongPassword;
     case ZIP_ER_READ:
-    case ZIP_ER_SEEK:
-        return ZipStatus::ReadFailed;
-    case ZIP_ER_MEMORY:
-        throw std::bad_alloc();
-    default:
-        return ZipStatus::Damaged;
+    case ZIP_ER_SEEK: return ZipStatus::ReadFailed;
+    case ZIP_ER_MEMORY: throw std::bad_alloc();
+    default: return ZipStatus::Damaged;
     }
 }
 
@@ -161,10 +152,10 @@ std::unique_ptr<ZipEntryStream> LibzipArchiveReader::Open(std::uint64_t index,
     }
     status = check_->CheckLocalHeader(index);
     if (status != ZipStatus::Ok) return nullptr;
-    zip_file_t* file = info.encryption == ZipEncryption::None
-                           ? zip_fopen_index(za_, index, 0)
-                           : zip_fopen_index_encrypted(za_, index, 0,
-                                                       password ? password->c_str() : "");
+    zip_file_t* file =
+        info.encryption == ZipEncryption::None
+            ? zip_fopen_index(za_, index, 0)
+            : zip_fopen_index_encrypted(za_, index, 0, password ? password->c_str() : "");
     if (!file) {
         status = StatusOf(zip_error_code_zip(zip_get_error(za_)));
         zip_error_clear(za_);

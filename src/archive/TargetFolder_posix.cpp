@@ -37,7 +37,11 @@ public:
     }
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
-    int release() { int fd = fd_; fd_ = -1; return fd; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
     void Reset() {
         if (fd_ >= 0) ::close(fd_);
         fd_ = -1;

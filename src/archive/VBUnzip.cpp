@@ -46,12 +46,9 @@ public:
     ReplaceAnswer Replace(const std::string& name) override {
         switch (sink_.Show("Overwrite " + name + "?", kReplaceTitle, ov::MsgIcon::Exclamation,
                            ov::MsgButtons::YesNoCancel)) {
-        case ov::MsgResult::Yes:
-            return ReplaceAnswer::Yes;
-        case ov::MsgResult::No:
-            return ReplaceAnswer::No;
-        default:
-            return ReplaceAnswer::Cancel;
+        case ov::MsgResult::Yes: return ReplaceAnswer::Yes;
+        case ov::MsgResult::No: return ReplaceAnswer::No;
+        default: return ReplaceAnswer::Cancel;
         }
     }
 

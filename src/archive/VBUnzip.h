@@ -49,11 +49,11 @@ struct UnzipProperties {
 
 // What the callbacks collect during one extraction; reset at its start.
 struct UnzipSession {
-    std::string messages;         // printed text, line ends as CR LF
-    std::string listing;          // heading and one line per member, joined by CR LF
+    std::string messages;  // printed text, line ends as CR LF
+    std::string listing;   // heading and one line per member, joined by CR LF
     std::int32_t listedCount = 0;
     bool passwordCancelled = false;
-    std::string reason;           // short phrase for the result code; empty on success
+    std::string reason;  // short phrase for the result code; empty on success
 };
 
 // Texts of the questions asked during an extraction.

@@ -27,9 +27,7 @@ enum class ReadStatus { Ok, DataError, SinkFailed };
 
 using EntryStream = std::unique_ptr<ZipEntryStream>;
 
-bool IsFolderName(std::string_view name) {
-    return !name.empty() && ov::IsSeparator(name.back());
-}
+bool IsFolderName(std::string_view name) { return !name.empty() && ov::IsSeparator(name.back()); }
 
 bool IsSymlink(const ZipEntryInfo& info) {
     return info.madeByOs == kZipOsUnix &&
@@ -47,7 +45,10 @@ bool IsSupported(const ZipEntryInfo& info) {
 const char* MethodName(std::uint16_t method) {
     switch (method) {
     case 1: return "shrunk";
-    case 2: case 3: case 4: case 5: return "reduced";
+    case 2:
+    case 3:
+    case 4:
+    case 5: return "reduced";
     case 6: return "imploded";
     case 9: return "deflate64";
     case 12: return "bzip2";
@@ -183,9 +184,8 @@ void Extraction::ToStdout(std::uint64_t index, const ZipEntryInfo& st) {
     if (IsFolderName(st.name)) return;
     EntryStream zf = OpenMember(index, st);
     if (!zf) return;
-    auto status = Read(*zf, [](const char* data, std::size_t n) {
-        return std::fwrite(data, 1, n, stdout) == n;
-    });
+    auto status = Read(
+        *zf, [](const char* data, std::size_t n) { return std::fwrite(data, 1, n, stdout) == n; });
     std::fflush(stdout);
     if (status == ReadStatus::SinkFailed) {
         return Problem(ExtractCode::kError, "error: cannot write output", "cannot write output");
@@ -224,7 +224,8 @@ void Extraction::Extract(std::uint64_t index, const ZipEntryInfo& st) {
 void Extraction::WriteMember(ZipEntryStream& zf, const ZipEntryInfo& st, const MemberPath& path) {
     const std::string name = st.name;
     auto out = target_->Begin(path);
-    if (!out) return Problem(ExtractCode::kError, "error: cannot create " + name, "cannot create file");
+    if (!out)
+        return Problem(ExtractCode::kError, "error: cannot create " + name, "cannot create file");
     // HasRoom counted the declared size and streams stop there, so the cap holds.
     auto status = Read(zf, [&](const char* data, std::size_t n) {
         written_ += n;
@@ -263,13 +264,9 @@ bool Extraction::MayReplace(const std::string& name) {
     if (options_.overwrite) return true;
     if (!options_.promptOverwrite || replaceNone_) return false;
     switch (callbacks_.Replace(name)) {
-    case ReplaceAnswer::Yes:
-        return true;
-    case ReplaceAnswer::Cancel:
-        replaceNone_ = true;
-        return false;
-    case ReplaceAnswer::No:
-        break;
+    case ReplaceAnswer::Yes: return true;
+    case ReplaceAnswer::Cancel: replaceNone_ = true; return false;
+    case ReplaceAnswer::No: break;
     }
     return false;
 }
@@ -332,17 +329,14 @@ ReadStatus Extraction::Read(ZipEntryStream& zf, const Sink& sink) {
 }
 
 // True when the member read completely and correctly; reports it otherwise.
-bool Extraction::ReportRead(ReadStatus status, const ZipEntryStream& zf,
-                            const std::string& name) {
+bool Extraction::ReportRead(ReadStatus status, const ZipEntryStream& zf, const std::string& name) {
     switch (status) {
-    case ReadStatus::Ok:
-        return true;
+    case ReadStatus::Ok: return true;
     case ReadStatus::DataError:
         Problem(ExtractCode::kError, "error: " + name + ": " + ZipStatusText(zf.Status()),
                 StatusReason(zf.Status()));
         return false;
-    case ReadStatus::SinkFailed:
-        break;
+    case ReadStatus::SinkFailed: break;
     }
     Problem(ExtractCode::kError, "error: cannot write " + name, "cannot write file");
     return false;
@@ -350,9 +344,8 @@ bool Extraction::ReportRead(ReadStatus status, const ZipEntryStream& zf,
 
 }  // namespace
 
-int ExtractArchive(std::string_view archive, std::string_view folder,
-                   const ExtractOptions& options, ExtractCallbacks& callbacks,
-                   std::string* reason) {
+int ExtractArchive(std::string_view archive, std::string_view folder, const ExtractOptions& options,
+                   ExtractCallbacks& callbacks, std::string* reason) {
     std::string unused;
     std::string& why = reason ? *reason : unused;
     why.clear();

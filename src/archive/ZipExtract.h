@@ -64,13 +64,13 @@ struct ExtractOptions {
 // Result codes, in the manner of Info-ZIP's.
 namespace ExtractCode {
 constexpr int kOk = 0;
-constexpr int kWarning = 1;       // members skipped: unsafe name, symbolic link
-constexpr int kError = 2;         // a member failed: CRC, damaged data, size, write error
-constexpr int kNoArchive = 9;     // archive missing, unreadable or not a zip
-constexpr int kBadParameter = 10; // no archive name, or no folder to extract into
-constexpr int kDiskFull = 50;     // free space or the write cap reached; extraction ended
-constexpr int kUnsupported = 81;  // compression or encryption method not supported
-constexpr int kBadPassword = 82;  // an encrypted member had no or a wrong password
+constexpr int kWarning = 1;        // members skipped: unsafe name, symbolic link
+constexpr int kError = 2;          // a member failed: CRC, damaged data, size, write error
+constexpr int kNoArchive = 9;      // archive missing, unreadable or not a zip
+constexpr int kBadParameter = 10;  // no archive name, or no folder to extract into
+constexpr int kDiskFull = 50;      // free space or the write cap reached; extraction ended
+constexpr int kUnsupported = 81;   // compression or encryption method not supported
+constexpr int kBadPassword = 82;   // an encrypted member had no or a wrong password
 }  // namespace ExtractCode
 
 enum class ReplaceAnswer { Yes, No, Cancel };  // Cancel: keep this and all later files
@@ -98,8 +98,7 @@ public:
 // *reason, when given, receives a short phrase for the highest code met
 // ("CRC mismatch", "unsupported compression method 12 (bzip2)"); it is empty
 // for kOk.
-int ExtractArchive(std::string_view archive, std::string_view folder,
-                   const ExtractOptions& options, ExtractCallbacks& callbacks,
-                   std::string* reason = nullptr);
+int ExtractArchive(std::string_view archive, std::string_view folder, const ExtractOptions& options,
+                   ExtractCallbacks& callbacks, std::string* reason = nullptr);
 
 }  // namespace znt

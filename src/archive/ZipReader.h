@@ -34,15 +34,15 @@ namespace znt {
 
 enum class ZipStatus {
     Ok,
-    CannotOpen,     // missing, unreadable, or not a regular file
-    NotZip,         // no end record, or a multi-disk archive
-    Damaged,        // headers, offsets or data inconsistent
+    CannotOpen,  // missing, unreadable, or not a regular file
+    NotZip,      // no end record, or a multi-disk archive
+    Damaged,     // headers, offsets or data inconsistent
     BadCrc,
-    TooLarge,       // data past the declared size
-    Unsupported,    // compression or encryption method
+    TooLarge,     // data past the declared size
+    Unsupported,  // compression or encryption method
     WrongPassword,
     ReadFailed,
-    Inconsistent,   // the local header disagrees with the central directory
+    Inconsistent,  // the local header disagrees with the central directory
 };
 
 // One line of text for a status, the same whichever reader met it.
@@ -56,13 +56,13 @@ constexpr std::uint8_t kZipOsUnix = 3;
 
 struct ZipEntryInfo {
     std::string name;
-    std::uint64_t size = 0;            // uncompressed, as declared
+    std::uint64_t size = 0;  // uncompressed, as declared
     std::uint64_t compressedSize = 0;
     std::uint32_t crc = 0;
-    std::time_t mtime = 0;             // the stored local time
+    std::time_t mtime = 0;  // the stored local time
     std::uint16_t method = kZipStored;
     ZipEncryption encryption = ZipEncryption::None;
-    std::uint8_t madeByOs = 0;         // high byte of "version made by"
+    std::uint8_t madeByOs = 0;  // high byte of "version made by"
     std::uint32_t externalAttributes = 0;
 };
 
@@ -83,8 +83,7 @@ public:
     virtual std::string Comment() const = 0;
     // The password is used for encrypted entries only. On failure the stream
     // is empty and status names why.
-    virtual std::unique_ptr<ZipEntryStream> Open(std::uint64_t index,
-                                                 const std::string* password,
+    virtual std::unique_ptr<ZipEntryStream> Open(std::uint64_t index, const std::string* password,
                                                  ZipStatus& status) = 0;
 };
 

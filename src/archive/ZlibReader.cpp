@@ -333,8 +333,8 @@ ZipStatus ZlibArchiveReader::Place(const CentralEntry& entry, ZlibEntryPlace& pl
     const std::string variable = file_.ReadAt(localAt + kLocalBytes, nameLength + extraLength);
     if (variable.size() != nameLength + extraLength) return ZipStatus::ReadFailed;
     std::string_view fields(variable);
-    ZipStatus status = CheckLocal(local, fields.substr(0, nameLength), fields.substr(nameLength),
-                                  entry);
+    ZipStatus status =
+        CheckLocal(local, fields.substr(0, nameLength), fields.substr(nameLength), entry);
     if (status != ZipStatus::Ok) return status;
     const std::uint64_t dataOffset = localAt + kLocalBytes + nameLength + extraLength;
     const ZipEntryInfo& info = entry.info;

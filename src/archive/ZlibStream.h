@@ -24,7 +24,7 @@ struct ZlibEntryPlace {
     std::uint32_t crc = 0;
     std::uint16_t method = kZipStored;
     bool encrypted = false;
-    std::uint8_t checkByte = 0;        // the last decrypted header byte must match
+    std::uint8_t checkByte = 0;  // the last decrypted header byte must match
 };
 
 std::unique_ptr<ZipEntryStream> OpenZlibEntry(const ov::RegularFile& file,

@@ -153,9 +153,7 @@ void LoadCatalogue(Packages& packages, std::string_view installFolder) {
     ov::RemoveFile(path);
 }
 
-bool IsSafeFileName(std::string_view name) {
-    return ov::IsContainedRelativePath(name);
-}
+bool IsSafeFileName(std::string_view name) { return ov::IsContainedRelativePath(name); }
 
 bool IsSafeArchiveName(std::string_view name) {
     if (name.size() <= 4) return false;

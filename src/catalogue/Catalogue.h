@@ -20,19 +20,19 @@
 namespace znt {
 
 struct PackageFileEntry {
-    std::string FileName;           // relative to the installation folder, "\" separated
-    std::int32_t CheckMode = 0;     // 0 = by product version, other = by exact size
+    std::string FileName;        // relative to the installation folder, "\" separated
+    std::int32_t CheckMode = 0;  // 0 = by product version, other = by exact size
     std::int32_t ProductVersionLow = 0;
-    std::int32_t SizeBytes = 0;     // expected length of the installed file
-    std::int32_t ArchiveSize = 0;   // exact length of the archive
-    std::string ArchiveName;        // archive file name; holds FileName's file minus ".zip"
-    bool Fetched = false;           // run time: archive placed in the cache folder
+    std::int32_t SizeBytes = 0;    // expected length of the installed file
+    std::int32_t ArchiveSize = 0;  // exact length of the archive
+    std::string ArchiveName;       // archive file name; holds FileName's file minus ".zip"
+    bool Fetched = false;          // run time: archive placed in the cache folder
 };
 
 struct PackageEntry {
-    bool Marked = false;            // run time scratch flag (see the list builders)
-    std::int32_t FileCount = 0;     // always equals Files.size()
-    std::int32_t SizeBytes = 0;     // run time: installed or download byte total
+    bool Marked = false;         // run time scratch flag (see the list builders)
+    std::int32_t FileCount = 0;  // always equals Files.size()
+    std::int32_t SizeBytes = 0;  // run time: installed or download byte total
     std::string Version;
     std::string DescriptionGreek;
     std::string DescriptionEnglish;

@@ -28,9 +28,9 @@ bool IsHexDigest(std::string_view text) {
 // One "<hex>  <path>" line into list; what is wrong with it, if anything.
 std::optional<std::string> AddLine(std::string_view line,
                                    std::map<std::string, std::string>& list) {
-    const bool wellFormed =
-        line.size() >= kHexDigits + 3 && IsHexDigest(line.substr(0, kHexDigits)) &&
-        line[kHexDigits] == ' ' && (line[kHexDigits + 1] == ' ' || line[kHexDigits + 1] == '*');
+    const bool wellFormed = line.size() >= kHexDigits + 3 &&
+                            IsHexDigest(line.substr(0, kHexDigits)) && line[kHexDigits] == ' ' &&
+                            (line[kHexDigits + 1] == ' ' || line[kHexDigits + 1] == '*');
     if (!wellFormed) return "is malformed";
     std::string path(line.substr(kHexDigits + 2));
     if (list.emplace(path, ov::AsciiLower(line.substr(0, kHexDigits))).second) return std::nullopt;

@@ -58,8 +58,10 @@ bool WritePackageFields(Writer& w, const PackageEntry& p, const std::string& whe
     w.Int(p.Code);
     w.Int(p.ReservedNumber);
     const std::pair<const std::string*, const char*> texts[] = {
-        {&p.DescriptionEnglish, "DescriptionEnglish"}, {&p.DescriptionGreek, "DescriptionGreek"},
-        {&p.NameEnglish, "NameEnglish"},               {&p.NameGreek, "NameGreek"},
+        {&p.DescriptionEnglish, "DescriptionEnglish"},
+        {&p.DescriptionGreek, "DescriptionGreek"},
+        {&p.NameEnglish, "NameEnglish"},
+        {&p.NameGreek, "NameGreek"},
         {&p.Version, "Version"}};
     for (const auto& [text, name] : texts) {
         if (!w.Text(*text, where + " " + name, error)) return false;

@@ -37,8 +37,8 @@ struct ListContext {
     std::string installFolder;
     Packages& packages;
     ListMap& listMap;
-    bool english;                // interface language test (English when unknown)
-    const AppTexts& texts;       // application texts: 1 (title), 210, 610
+    bool english;           // interface language test (English when unknown)
+    const AppTexts& texts;  // application texts: 1 (title), 210, 610
     ov::MessageSink& messages;
     ov::ProgressView& progress;
     PackageListView& view;

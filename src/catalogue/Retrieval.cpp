@@ -30,8 +30,7 @@ bool NonEmptyFile(const std::string& path) {
     return length && *length > 0;
 }
 
-bool CopyCatalogue(const CatalogueSource& source, const std::string& target,
-                   std::string& reason) {
+bool CopyCatalogue(const CatalogueSource& source, const std::string& target, std::string& reason) {
     const std::string from = source.SourceFolder + "\\packages.dat";
     if (ov::CopyFileReplacing(from, target)) return true;
     reason = ov::IsRegularFile(from) ? ov::LastFileError() : "not in the source folder";
@@ -40,8 +39,8 @@ bool CopyCatalogue(const CatalogueSource& source, const std::string& target,
 
 // packages.dat from the source into target; true when it is there and not
 // empty, else reason says why.
-bool PlaceCatalogue(const CatalogueSource& source, const std::string& target,
-                    ov::InetControl& inet, std::string& reason) {
+bool PlaceCatalogue(const CatalogueSource& source, const std::string& target, ov::InetControl& inet,
+                    std::string& reason) {
     bool placed =
         source.SourceIsInternet
             ? DownloadTo(inet, source.serverBase + "/ovw2010/packages.dat", target, &reason)
@@ -85,8 +84,8 @@ std::vector<std::string> SplitLines(std::string_view text, size_t maxLines) {
 
 std::string NameOf(const std::string& line) {
     size_t eq = line.find('=');
-    std::string_view name = eq == std::string::npos ? std::string_view(line)
-                                                    : std::string_view(line).substr(eq + 1);
+    std::string_view name =
+        eq == std::string::npos ? std::string_view(line) : std::string_view(line).substr(eq + 1);
     return ov::DecodeToUtf8(name, ov::CodePage::Windows1253);
 }
 

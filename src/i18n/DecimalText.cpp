@@ -25,8 +25,10 @@ std::optional<std::int32_t> ParseRoundedInt(std::string_view s) {
     bool restNonZero = false;
     if (i < s.size() && s[i] == '.') {
         for (std::size_t f = 0; ++i < s.size() && IsDigit(s[i]); ++f, ++digits) {
-            if (f == 0) firstFraction = s[i] - '0';
-            else if (s[i] != '0') restNonZero = true;
+            if (f == 0)
+                firstFraction = s[i] - '0';
+            else if (s[i] != '0')
+                restNonZero = true;
         }
     }
     if (digits == 0 || i != s.size()) return std::nullopt;

@@ -127,8 +127,7 @@ std::string FillText(std::string_view pattern, std::initializer_list<std::string
 }
 
 ov::MsgButtonLabels MessageButtonLabels(const AppTexts& texts) {
-    return ov::MsgButtonLabels{texts[kTextOk], texts[kTextCancel],
-                               texts[kTextYes], texts[kTextNo]};
+    return ov::MsgButtonLabels{texts[kTextOk], texts[kTextCancel], texts[kTextYes], texts[kTextNo]};
 }
 
 }  // namespace znt

@@ -25,8 +25,8 @@ std::string StripChars(std::string_view text, std::string_view charList);
 class SharedPackIndex {
 public:
     struct Section {
-        std::string name;        // normalised, brackets removed
-        std::size_t position;    // 1-based byte offset of the block's first line; 0 = none
+        std::string name;      // normalised, brackets removed
+        std::size_t position;  // 1-based byte offset of the block's first line; 0 = none
     };
 
     // IndexSharedPack: indexes the pack for one language ("ENGLISH", "GREEK").

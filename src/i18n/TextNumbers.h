@@ -65,7 +65,7 @@ inline constexpr int kTextTimeLeft = 642;
 inline constexpr int kTextRateAndTimeLeft = 643;
 inline constexpr int kTextDecimalMark = 644;
 inline constexpr int kTextCatalogueUntrusted = 650;  // a catalogue its signature refuses
-inline constexpr int kTextArchiveUntrusted = 651;  // an archive the signed hash list refuses
+inline constexpr int kTextArchiveUntrusted = 651;    // an archive the signed hash list refuses
 // A run that ended with files not installed: one file, or "%1" files; "%2"
 // is the install log.
 inline constexpr int kTextOneFileNotInstalled = 652;

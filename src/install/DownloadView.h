@@ -19,15 +19,15 @@ namespace znt {
 struct AppTexts;
 
 enum class DownloadControl {
-    Window,       // the window caption
-    fmProgress,   // frame
+    Window,      // the window caption
+    fmProgress,  // frame
     lblTotal,
     lblCurrent,   // the archive being fetched
     lblResponse,  // text of the last transfer state
     PBAR,         // per-archive bar, 0 to 100
     PTOTAL,       // run bar, 0 to 100
     cmdCancel,
-    lblSpeed,     // under PTOTAL: transfer rate and time left of the run
+    lblSpeed,  // under PTOTAL: transfer rate and time left of the run
 };
 
 // The flag and action behind cmdCancel; the window owns one.

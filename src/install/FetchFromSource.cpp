@@ -67,8 +67,8 @@ const std::string* SignedHash(const InstallContext& c, const PackageFileEntry& f
     return c.archiveHashes.required ? c.archiveHashes.Find(f.ArchiveName) : nullptr;
 }
 
-PartFileRequest RequestFor(const InstallContext& c, const PackageFileEntry& f,
-                           std::string source, const std::string& target) {
+PartFileRequest RequestFor(const InstallContext& c, const PackageFileEntry& f, std::string source,
+                           const std::string& target) {
     return PartFileRequest{
         .source = std::move(source),
         .target = target,
@@ -79,8 +79,7 @@ PartFileRequest RequestFor(const InstallContext& c, const PackageFileEntry& f,
     };
 }
 
-PartFileResult FromServer(InstallContext& c, const PackageFileEntry& f,
-                          const std::string& target) {
+PartFileResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
     ViewWatcher watcher(c);
     c.view.SetValue(DownloadControl::PBAR, 0);
     CancelStopsTransfer cancel(c);
@@ -112,8 +111,7 @@ PartFileResult FromServerWithLeftover(InstallContext& c, const PackageFileEntry&
     return FromServer(c, f, target);
 }
 
-PartFileResult FromFolder(InstallContext& c, const PackageFileEntry& f,
-                          const std::string& target) {
+PartFileResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
     ViewWatcher watcher(c);
     ov::YieldToEventLoop();
     std::string source = c.source.SourceFolder + "\\files\\" + f.ArchiveName;
@@ -143,8 +141,7 @@ void FromCache(InstallContext& c, const PackageFileEntry& f) {
 }
 
 // Brings the archive from the run's source into target.
-PartFileResult FromSource(InstallContext& c, const PackageFileEntry& f,
-                          const std::string& target) {
+PartFileResult FromSource(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
     return c.source.SourceIsInternet ? FromServerWithLeftover(c, f, target)
                                      : FromFolder(c, f, target);
 }

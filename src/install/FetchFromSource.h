@@ -37,7 +37,8 @@ bool FetchFromSource(InstallContext& c, std::int32_t i, std::int32_t j,
 // Whether the file at path, in the cache folder before any fetch, may stand
 // for the archive of f: a regular file of exactly ArchiveSize bytes with the
 // hash a signed catalogue lists for it, or one this run fetched itself.
-// Without a signed catalogue nothing an earlier run left is used. Every check of a cached archive belongs here.
+// Without a signed catalogue nothing an earlier run left is used. Every check of a cached archive
+// belongs here.
 bool CachedArchiveUsable(const InstallContext& c, const PackageFileEntry& f,
                          const std::string& path);
 

@@ -67,7 +67,7 @@ struct InstallEvent {
     std::string name;
     std::int64_t bytes = 0;
     std::int64_t milliseconds = 0;  // time the fetch of an archive took
-    std::string reason{};  // why a failure or skip happened, short and in English
+    std::string reason{};           // why a failure or skip happened, short and in English
 };
 
 using InstallReporter = std::function<void(const InstallEvent&)>;
@@ -82,9 +82,9 @@ struct StagedArchive {
 // The run's own counters; RunInstall starts them afresh.
 struct InstallRunState {
     RunBytes bytes;
-    int totalBar = 0;      // the value PTOTAL shows
-    bool restart = false;  // the program's own executable was staged
-    TransferRate rate;     // lblSpeed's rate and time left
+    int totalBar = 0;             // the value PTOTAL shows
+    bool restart = false;         // the program's own executable was staged
+    TransferRate rate;            // lblSpeed's rate and time left
     bool archiveRefused = false;  // an archive did not match the signed hash list
     bool serverSilent = false;    // the update server stopped answering (FetchFromSource.h)
     // The archives this run fetched and accepted: a second entry naming one
@@ -103,10 +103,10 @@ struct InstallContext {
     std::string installFolder;  // without a trailing "\"
     std::string cacheFolder;    // installFolder + "\core\cache\"
     Packages& packages;
-    bool english;               // the interface is English ("-L E" for the patcher)
+    bool english;  // the interface is English ("-L E" for the patcher)
     const AppTexts& texts;
     ov::MessageSink& messages;
-    std::string title;          // of message boxes
+    std::string title;  // of message boxes
     DownloadView& view;
     ov::InetControl& inet;
     CatalogueSource source;
@@ -116,8 +116,8 @@ struct InstallContext {
     InstallReporter report{};
     InstallRunState run{};
     ArchiveHashes archiveHashes{};  // of a signed catalogue; not required otherwise
-    RetryPolicy retry{};        // for archive downloads; tests replace its wait
-    std::string logPath{};      // the log the run's events go to; empty: core\zntr.log
+    RetryPolicy retry{};            // for archive downloads; tests replace its wait
+    std::string logPath{};          // the log the run's events go to; empty: core\zntr.log
 
     // Notes a target that did not get its new version, unless it is noted.
     void NoteNotInstalled(const std::string& target);

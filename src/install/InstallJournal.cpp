@@ -56,9 +56,7 @@ std::optional<size_t> CountOf(std::optional<std::string_view> line) {
     return count;
 }
 
-std::string CacheOf(const std::string& installFolder) {
-    return installFolder + "\\core\\cache\\";
-}
+std::string CacheOf(const std::string& installFolder) { return installFolder + "\\core\\cache\\"; }
 
 void RemoveStagingFolder(const std::string& cacheFolder) {
     std::error_code ec;
@@ -104,7 +102,8 @@ void RemoveLeftovers(const std::string& installFolder, const std::vector<Journal
 }
 
 bool JournalTemporaryLeft(const std::string& cacheFolder) {
-    for (const std::string& found : ov::MatchFiles(cacheFolder, std::string(kJournalName) + ".tmp-*")) {
+    for (const std::string& found :
+         ov::MatchFiles(cacheFolder, std::string(kJournalName) + ".tmp-*")) {
         if (ov::IsReplaceTemporaryOf(LastPathPart(found), kJournalName)) return true;
     }
     return false;

@@ -75,9 +75,9 @@ struct NotRecovered {
 // What recovery did, for the caller's report (a log, the unattended lines).
 struct RecoveryResult {
     bool journalFound = false;
-    bool refused = false;                // damaged or unsafe: removed, nothing placed
-    std::vector<std::string> placed;     // targets, full "\" paths
-    std::vector<NotRecovered> leftOld;   // kept their old file; the new one waits in the cache
+    bool refused = false;               // damaged or unsafe: removed, nothing placed
+    std::vector<std::string> placed;    // targets, full "\" paths
+    std::vector<NotRecovered> leftOld;  // kept their old file; the new one waits in the cache
 };
 
 inline constexpr const char* kReasonNewCopyInCache = "cannot be replaced, new copy kept in cache";

@@ -36,8 +36,9 @@ std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
 // The local time's offset from UTC in seconds: the local fields read as
 // UTC, less the moment itself (strftime's "%z" is no offset on Windows).
 std::int64_t UtcOffsetSeconds(const std::tm& local, std::time_t t) {
-    const std::int64_t days = DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
-                                            static_cast<unsigned>(local.tm_mday));
+    const std::int64_t days =
+        DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                      static_cast<unsigned>(local.tm_mday));
     return days * 86400 + local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec -
            static_cast<std::int64_t>(t);
 }
@@ -91,8 +92,8 @@ InstallReporter InstallLog::Reporter(InstallReporter next) {
 
 void InstallLog::Removal(const RemovalResult& result) {
     for (const std::string& path : result.removed) Append({"REMOVED", OneRowText(Below(path))});
-    for (const auto& [word, lines] : {std::pair{"NOT-REMOVED", &result.failed},
-                                      std::pair{"SKIPPED", &result.skipped}}) {
+    for (const auto& [word, lines] :
+         {std::pair{"NOT-REMOVED", &result.failed}, std::pair{"SKIPPED", &result.skipped}}) {
         for (const RemovalLine& line : *lines) {
             Append({word, OneRowText(Below(line.path)), OneRowText(line.reason)});
         }
@@ -139,24 +140,24 @@ std::string DefaultLogPath(const std::string& installFolder) {
 
 const char* EventWord(InstallEventKind kind) {
     switch (kind) {
-        case InstallEventKind::ArchiveFetched: return "FETCHED";
-        case InstallEventKind::ArchiveFailed: return "FAILED";
-        case InstallEventKind::FilePlaced: return "INSTALLED";
-        case InstallEventKind::FileNotExtracted:
-        case InstallEventKind::FileNotPlaced: return "NOT-INSTALLED";
-        case InstallEventKind::FileToPatcher: return "PATCHER";
-        case InstallEventKind::OwnExecutableStaged: return "STAGED";
-        case InstallEventKind::FileSkipped: return "SKIPPED";
+    case InstallEventKind::ArchiveFetched: return "FETCHED";
+    case InstallEventKind::ArchiveFailed: return "FAILED";
+    case InstallEventKind::FilePlaced: return "INSTALLED";
+    case InstallEventKind::FileNotExtracted:
+    case InstallEventKind::FileNotPlaced: return "NOT-INSTALLED";
+    case InstallEventKind::FileToPatcher: return "PATCHER";
+    case InstallEventKind::OwnExecutableStaged: return "STAGED";
+    case InstallEventKind::FileSkipped: return "SKIPPED";
     }
     return "?";
 }
 
 const char* OutcomeWord(InstallOutcome outcome) {
     switch (outcome) {
-        case InstallOutcome::Finished: return "FINISHED";
-        case InstallOutcome::Cancelled: return "CANCELLED";
-        case InstallOutcome::Restart: return "RESTART";
-        case InstallOutcome::Failed: return "FAILED";
+    case InstallOutcome::Finished: return "FINISHED";
+    case InstallOutcome::Cancelled: return "CANCELLED";
+    case InstallOutcome::Restart: return "RESTART";
+    case InstallOutcome::Failed: return "FAILED";
     }
     return "?";
 }

@@ -31,9 +31,9 @@ constexpr InstallStepResult kStop = InstallOutcome::Failed;
 constexpr const char* kReasonServerSilent = "server not answering";
 
 constexpr Step kInstallSteps[] = {
-    {StepRunTotals, kStop},    {StepFetchPass, kStop},     {StepRefuseUntrusted, kStop},
-    {StepInstallPhase, kStop}, {StepStagePass, kStop},     {StepWriteJournal, kStop},
-    {StepDropArchives, kStop}, {StepInstallPass, kStop},   {StepCloseJournal, kStop},
+    {StepRunTotals, kStop},    {StepFetchPass, kStop},   {StepRefuseUntrusted, kStop},
+    {StepInstallPhase, kStop}, {StepStagePass, kStop},   {StepWriteJournal, kStop},
+    {StepDropArchives, kStop}, {StepInstallPass, kStop}, {StepCloseJournal, kStop},
     {StepFinish, kStop},
 };
 
@@ -93,7 +93,9 @@ bool FetchPackage(InstallContext& c, std::int32_t i) {
             std::chrono::steady_clock::now() - start);
         c.Report(fetched ? InstallEventKind::ArchiveFetched : InstallEventKind::ArchiveFailed,
                  f.ArchiveName, f.ArchiveSize, taken.count(),
-                 fetched ? "" : c.run.serverSilent ? kReasonServerSilent : reason);
+                 fetched              ? ""
+                 : c.run.serverSilent ? kReasonServerSilent
+                                      : reason);
         if (!fetched) c.NoteNotInstalled(InstalledPath(c.installFolder, f));
     }
     return !CancelPressed(c);

@@ -37,7 +37,8 @@ SelectionSummary Summarize(const Packages& packages, const ListMap& map,
     summary.sizeText = texts[kTextTotalSize] + ": " +
                        std::to_string(RoundedKilobytes(SelectedBytes(packages, map, selected))) +
                        " Kb";
-    if (const PackageEntry* p = currentRow >= 0 ? PackageOfRow(packages, map, currentRow) : nullptr) {
+    if (const PackageEntry* p =
+            currentRow >= 0 ? PackageOfRow(packages, map, currentRow) : nullptr) {
         summary.info = english ? p->DescriptionEnglish : p->DescriptionGreek;
     }
     return summary;

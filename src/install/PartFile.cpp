@@ -26,7 +26,9 @@ constexpr std::uint64_t kHashReadBytes = 4u << 20;
 }  // namespace
 
 PartFile::PartFile(std::string target, std::int64_t expected)
-    : target_(std::move(target)), part_(target_ + ".part"), tag_(part_ + ".tag"),
+    : target_(std::move(target)),
+      part_(target_ + ".part"),
+      tag_(part_ + ".tag"),
       expected_(expected) {
     buffer_.reserve(kWriteBuffer);
     ov::ClearAttributes(part_);

@@ -71,8 +71,13 @@ class Transfer {
 public:
     Transfer(ov::InetControl& inet, PartFile& part, std::int64_t expected, RunBytes& run,
              TransferWatcher& watcher, Bars& bars, std::string& validator)
-        : inet_(inet), part_(part), expected_(expected), run_(run), watcher_(watcher),
-          bars_(bars), validator_(validator) {}
+        : inet_(inet),
+          part_(part),
+          expected_(expected),
+          run_(run),
+          watcher_(watcher),
+          bars_(bars),
+          validator_(validator) {}
 
     TransferStatus Run(const std::string& url);
     // Why a TransferFailed try failed, as a short phrase.
@@ -210,7 +215,7 @@ TransferStatus Transfer::Outcome() {
 
 // Streams source into part, at most one byte past its expected length.
 TransferStatus CopyInto(std::ifstream& in, PartFile& part, std::int64_t expected,
-                     TransferWatcher& watcher) {
+                        TransferWatcher& watcher) {
     std::vector<char> block(kCopyBlock);
     YieldClock yield;
     while (in) {
@@ -250,18 +255,13 @@ std::string FailureText(TransferStatus status, const PartFile& part, std::int64_
                         const std::string& transferDetail) {
     const std::string wanted = std::to_string(expected);
     switch (status) {
-    case TransferStatus::Accepted:
-        return {};
+    case TransferStatus::Accepted: return {};
     case TransferStatus::WrongLength:
         return "length " + std::to_string(part.Length()) + ", expected " + wanted;
-    case TransferStatus::TooLong:
-        return "length over " + wanted + ", expected " + wanted;
-    case TransferStatus::TransferFailed:
-        return transferDetail;
-    case TransferStatus::WriteFailed:
-        return ov::ErrnoText(part.Error());
-    case TransferStatus::Cancelled:
-        break;
+    case TransferStatus::TooLong: return "length over " + wanted + ", expected " + wanted;
+    case TransferStatus::TransferFailed: return transferDetail;
+    case TransferStatus::WriteFailed: return ov::ErrnoText(part.Error());
+    case TransferStatus::Cancelled: break;
     }
     return "cancelled";
 }

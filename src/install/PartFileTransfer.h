@@ -47,10 +47,9 @@
 // it waits for data.
 //
 // Cancel: the watcher is asked on every chunk and every poll, and during a
-// wait before a retry; a request cancels the transfer and the fetch fails. A transfer that waits for data
-// is inside GetChunk: the caller's Cancel button should call
-// InetControl::Cancel directly (DownloadView's CancelButton action) so that
-// the wait ends at once.
+// wait before a retry; a request cancels the transfer and the fetch fails. A transfer that waits
+// for data is inside GetChunk: the caller's Cancel button should call InetControl::Cancel directly
+// (DownloadView's CancelButton action) so that the wait ends at once.
 //
 // Hashing: with PartFileRequest::hashed, the SHA-256 of the archive is
 // taken while its bytes are written, so no second read of the file is
@@ -96,11 +95,11 @@ public:
 };
 
 enum class TransferStatus {
-    Accepted,       // the target holds exactly the expected length
-    WrongLength,    // fewer bytes arrived (or the source has another length)
-    TooLong,        // more bytes than expected; stopped at the first extra one
-    TransferFailed, // state 11, a refused start, or a missing source
-    WriteFailed,    // the part file could not be written or renamed
+    Accepted,        // the target holds exactly the expected length
+    WrongLength,     // fewer bytes arrived (or the source has another length)
+    TooLong,         // more bytes than expected; stopped at the first extra one
+    TransferFailed,  // state 11, a refused start, or a missing source
+    WriteFailed,     // the part file could not be written or renamed
     Cancelled,
 };
 
@@ -117,10 +116,10 @@ enum class LeftoverProof {
 struct PartFileRequest {
     std::string source;  // the address of a transfer, the file of a copy
     std::string target;
-    std::int64_t expected = 0;  // the archive's length
-    RetryPolicy retry{};        // transfers only
+    std::int64_t expected = 0;                       // the archive's length
+    RetryPolicy retry{};                             // transfers only
     LeftoverProof proof = LeftoverProof::Validator;  // transfers only
-    bool hashed = false;        // take the SHA-256 while the bytes are written
+    bool hashed = false;                             // take the SHA-256 while the bytes are written
 };
 
 struct PartFileResult {

@@ -125,8 +125,7 @@ std::optional<std::string> WrongLength(const PackageFileEntry& f, const std::str
 void PlaceNewFile(InstallContext& c, const PackageEntry& package, const Placement& at) {
     // Nothing extracted: the installed file is left as it is.
     if (!c.files.Exists(at.staged)) {
-        c.Report(InstallEventKind::FileNotExtracted, at.Target(), 0, 0,
-                 NotExtractedReason(c, at));
+        c.Report(InstallEventKind::FileNotExtracted, at.Target(), 0, 0, NotExtractedReason(c, at));
         return;
     }
     if (ov::NativePath(at.staged) == ov::NativePath(at.Target())) return;

@@ -71,8 +71,8 @@ std::string RateText(const AppTexts& texts, double bytesPerSecond) {
         return Fill(TextOr(texts, kTextRateKilobytes, "%1 KB/s"), {std::to_string(kb)});
     }
     const long long tenths = std::llround(bytesPerSecond * 10 / (kKilobyte * kKilobyte));
-    const std::string figure = std::to_string(tenths / 10) +
-                               TextOr(texts, kTextDecimalMark, ".") + std::to_string(tenths % 10);
+    const std::string figure = std::to_string(tenths / 10) + TextOr(texts, kTextDecimalMark, ".") +
+                               std::to_string(tenths % 10);
     return Fill(TextOr(texts, kTextRateMegabytes, "%1 MB/s"), {figure});
 }
 

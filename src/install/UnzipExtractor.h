@@ -16,8 +16,8 @@ public:
     explicit UnzipExtractor(ov::MessageSink& sink) : sink_(sink) {}
     // The extraction's code; a raised error of the extraction counts as a
     // failed archive (-1) and never ends the run.
-    int Extract(const std::string& archive, const std::string& folder,
-                std::uint64_t maxFileBytes, std::string& reason) override;
+    int Extract(const std::string& archive, const std::string& folder, std::uint64_t maxFileBytes,
+                std::string& reason) override;
 
 private:
     ov::MessageSink& sink_;

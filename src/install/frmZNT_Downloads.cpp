@@ -105,15 +105,15 @@ void frmZNT_Downloads::reject() {
 
 QWidget* frmZNT_Downloads::Control(DownloadControl control) {
     switch (control) {
-        case DownloadControl::Window: return this;
-        case DownloadControl::fmProgress: return fmProgress;
-        case DownloadControl::lblTotal: return lblTotal;
-        case DownloadControl::lblCurrent: return lblCurrent;
-        case DownloadControl::lblResponse: return lblResponse;
-        case DownloadControl::PBAR: return PBAR;
-        case DownloadControl::PTOTAL: return PTOTAL;
-        case DownloadControl::cmdCancel: return cmdCancel;
-        case DownloadControl::lblSpeed: return lblSpeed;
+    case DownloadControl::Window: return this;
+    case DownloadControl::fmProgress: return fmProgress;
+    case DownloadControl::lblTotal: return lblTotal;
+    case DownloadControl::lblCurrent: return lblCurrent;
+    case DownloadControl::lblResponse: return lblResponse;
+    case DownloadControl::PBAR: return PBAR;
+    case DownloadControl::PTOTAL: return PTOTAL;
+    case DownloadControl::cmdCancel: return cmdCancel;
+    case DownloadControl::lblSpeed: return lblSpeed;
     }
     return nullptr;
 }

@@ -15,9 +15,7 @@
 #include <QVBoxLayout>
 
 namespace znt {
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 // List1 as the core selection routines see it. Hiding is done by holding
 // repaints, so the dialog's layout does not jump.
@@ -106,7 +104,7 @@ void frmZNT_Selection::ShowModal() {
 // is empty: the builder has told the user, and the dialog does not show.
 bool frmZNT_Selection::Form_Load() {
     SetCaptions();
-    ListContext list{c_.installFolder, c_.packages, c_.listMap, c_.english,
+    ListContext list{c_.installFolder, c_.packages, c_.listMap,  c_.english,
                      c_.texts,         c_.messages, c_.progress, *this};
     if (kind_ == SelectionKind::Install) {
         BuildInstallList(list);

@@ -34,7 +34,10 @@ std::optional<std::string> BrowseForFolder(QWidget* owner, const QString& title,
 
 frmZNT_Source::frmZNT_Source(SourceValues values, const AppTexts& texts,
                              const std::string& appFolder, QWidget* owner, FolderBrowser browse)
-    : QDialog(owner), values_(values), texts_(texts), appFolder_(appFolder),
+    : QDialog(owner),
+      values_(values),
+      texts_(texts),
+      appFolder_(appFolder),
       browse_(std::move(browse)) {
     setObjectName("frmZNT_Source");
     setModal(true);

@@ -8,7 +8,6 @@
 
 namespace znt {
 
-
 void FirstInstallWizard::Load() {
     view_.SetCaptions();
     ShowStep(1);

@@ -25,7 +25,6 @@ namespace znt {
 
 struct AppTexts;
 
-
 // Progress bar values around the two fetches.
 inline constexpr int kWizardBarStart = 5;
 inline constexpr int kWizardBarNames = 30;

@@ -20,7 +20,6 @@
 namespace znt {
 namespace {
 
-
 constexpr int kPictureSize = 48;
 constexpr int kPageWidth = 380;
 // Tall enough for the longest page text, so that the window keeps its size
@@ -40,8 +39,7 @@ frmZNT_FirstInstall::frmZNT_FirstInstall(MainContext& c, QWidget* owner)
     wizard_.Load();
 }
 
-QGroupBox* frmZNT_FirstInstall::BuildPage(const char* frame, const char* label,
-                                          QLabel*& labelOut) {
+QGroupBox* frmZNT_FirstInstall::BuildPage(const char* frame, const char* label, QLabel*& labelOut) {
     auto* page = new QGroupBox(this);
     page->setObjectName(frame);
     page->setFixedSize(kPageWidth, kPageHeight);
@@ -129,8 +127,8 @@ void frmZNT_FirstInstall::ShowStep(int step) {
 }
 
 void frmZNT_FirstInstall::SetWizardEnabled(bool enabled) {
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             fmStep1, cmdClose, cmdUpdate, lblStep, fmStep2, lblStep2, cmdLanguage}) {
+    for (QWidget* control : std::initializer_list<QWidget*>{fmStep1, cmdClose, cmdUpdate, lblStep,
+                                                            fmStep2, lblStep2, cmdLanguage}) {
         control->setEnabled(enabled);
     }
 }

@@ -77,8 +77,8 @@ protected:
     std::string Journal() const { return inst + "/core/cache/" + znt::kJournalName; }
 
     std::unique_ptr<ChildProcess> Start() {
-        return std::make_unique<ChildProcess>(inst + "/core/zntr.exe", args,
-                                              logs.file("out.txt"), logs.file("err.txt"));
+        return std::make_unique<ChildProcess>(inst + "/core/zntr.exe", args, logs.file("out.txt"),
+                                              logs.file("err.txt"));
     }
     // Waits until the journal is there or the program ended.
     void AwaitJournal(ChildProcess& p) {

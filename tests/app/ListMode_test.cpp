@@ -122,8 +122,9 @@ TEST(ListMode, GreekNamesWithoutTheEnglishSwitch) {
 
 TEST(ListMode, EmptyListsAreReportedWithThePacksTexts) {
     Installation i;
-    i.inst.write("Languages/EN-ZNT.lng", "0,\"English\"\r\n1,\"Title\"\r\n210,\"None to remove\"\r\n"
-                                         "610,\"All up to date\"\r\n");
+    i.inst.write("Languages/EN-ZNT.lng",
+                 "0,\"English\"\r\n1,\"Title\"\r\n210,\"None to remove\"\r\n"
+                 "610,\"All up to date\"\r\n");
     i.cd.write("packages.dat", "0\r\n");
     EXPECT_EQ(i.Run("LIST /ENG /SOURCE=" + i.cd.path()), 0);
     EXPECT_EQ(i.out.str(), "");
@@ -164,7 +165,8 @@ TEST(ListMode, EachPackageIsOneRowWhateverItsNameHolds) {
     ASSERT_TRUE(znt::FormatCatalogue(c, bytes, error)) << error;
     // The writer refuses control characters: put them in afterwards.
     for (auto [marker, control] : {std::pair{"~T~", "\t"}, std::pair{"~E~", "\x1B"}}) {
-        for (size_t at; (at = bytes.find(marker)) != std::string::npos;) bytes.replace(at, 3, control);
+        for (size_t at; (at = bytes.find(marker)) != std::string::npos;)
+            bytes.replace(at, 3, control);
     }
     i.cd.write("packages.dat", bytes);
     EXPECT_EQ(i.Run("LIST /ENG /SOURCE=" + i.cd.path()), 0) << i.err.str();
@@ -174,7 +176,10 @@ TEST(ListMode, EachPackageIsOneRowWhateverItsNameHolds) {
 
     // Line breaks, DEL, C1 controls and line separators as they arrive in UTF-8;
     // other text, a no-break space among it, stays as it is.
-    EXPECT_EQ(znt::OneRowText("a\r\nb\x7F" "c\xC2\x85" "d\xC2\x9F\xE2\x80\xA8" "e"),
+    EXPECT_EQ(znt::OneRowText("a\r\nb\x7F"
+                              "c\xC2\x85"
+                              "d\xC2\x9F\xE2\x80\xA8"
+                              "e"),
               "a\uFFFD\uFFFDb\uFFFDc\uFFFDd\uFFFD\uFFFDe");
     EXPECT_EQ(znt::OneRowText("Λείπει\u00A0€ x\xC2"), "Λείπει\u00A0€ x\xC2");
 }
@@ -225,7 +230,8 @@ TEST_F(ListModeRealRuns, RunsAtOnceEachPrintTheWholeListingAndChangeNothing) {
     inst.write("packages.dat", "the open window's catalogue");
     const Listing before = ListFolder(inst.path());
     std::vector<std::unique_ptr<testsupport::ChildProcess>> runs;
-    for (int n = 0; n < kRuns; ++n) runs.push_back(Launch(logs.file("out-" + std::to_string(n)), n));
+    for (int n = 0; n < kRuns; ++n)
+        runs.push_back(Launch(logs.file("out-" + std::to_string(n)), n));
     for (int n = 0; n < kRuns; ++n) {
         EXPECT_EQ(runs[n]->Wait(), 0) << ReadFile(logs.file("err-" + std::to_string(n)));
         EXPECT_EQ(Printed(logs.file("out-" + std::to_string(n))), kEnglishRows) << "run " << n;

@@ -25,12 +25,11 @@ namespace {
 class MainCommandsTest : public ::testing::Test {
 protected:
     MainCommandsTest() {
-        install.write("Languages/EN-ZNT.lng",
-                      PackBytes(0, {{1, "Title EN"},
-                                    {306, "No catalogue in"},
-                                    {600, "Fetch failed"},
-                                    {602, "From the Internet"},
-                                    {614, "From the folder"}}));
+        install.write("Languages/EN-ZNT.lng", PackBytes(0, {{1, "Title EN"},
+                                                            {306, "No catalogue in"},
+                                                            {600, "Fetch failed"},
+                                                            {602, "From the Internet"},
+                                                            {614, "From the folder"}}));
         install.write("Languages/GR-ZNT.lng", PackBytes(161, {{1, "Title GR"}}));
         state.appFolder = install.path();
         state.languageSetting() = "ENGLISH.LNG";

@@ -70,9 +70,9 @@ protected:
     void ExpectCaptions(const AppTexts& t) {
         EXPECT_EQ(form->windowTitle().toStdString(), t[1] + "...");
         const std::pair<const char*, int> captions[] = {
-            {"lblSelect", 20},    {"fmInstall", 24},   {"lblInstall", 25},  {"cmdInstall", 124},
-            {"fmUninstall", 26},  {"lblUninstall", 27}, {"cmdUninstall", 125},
-            {"lblLanguage", 28},  {"cmdLanguage", 29}, {"cmdOk", 10},       {"cmdCancel", 11}};
+            {"lblSelect", 20},   {"fmInstall", 24},    {"lblInstall", 25},    {"cmdInstall", 124},
+            {"fmUninstall", 26}, {"lblUninstall", 27}, {"cmdUninstall", 125}, {"lblLanguage", 28},
+            {"cmdLanguage", 29}, {"cmdOk", 10},        {"cmdCancel", 11}};
         for (const auto& [name, index] : captions) {
             ASSERT_NE(Control(name), nullptr) << name;
             EXPECT_FALSE(t[index].empty()) << "pack text " << index;

@@ -47,8 +47,9 @@ TEST(ManifestFile, HasSixteenCrLfLinesNamingTheProgram) {
     }
     ASSERT_EQ(lines.size(), 16u);
     EXPECT_EQ(lines[0], R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)");
-    EXPECT_EQ(lines[2],
-              R"(<assemblyIdentity version="1.0.0.0" processorArchitecture="x86" name="zntr.exe" type="Win32" />)");
+    EXPECT_EQ(
+        lines[2],
+        R"(<assemblyIdentity version="1.0.0.0" processorArchitecture="x86" name="zntr.exe" type="Win32" />)");
     EXPECT_EQ(lines[11], R"(<requestedExecutionLevel level="requireAdministrator" />)");
     EXPECT_EQ(lines[15], "</assembly>");
     for (const auto& line : lines) EXPECT_EQ(line.find('\n'), std::string::npos);
@@ -89,14 +90,23 @@ struct ManifestRun {
         ov::ManifestPlatform p;
         p.versionCode = [this] { return code; };
         p.manifestExists = [this](std::string_view) { return existed; };
-        p.writeManifest = [this](std::string_view) { ++writes; return writeWorks; };
+        p.writeManifest = [this](std::string_view) {
+            ++writes;
+            return writeWorks;
+        };
         p.initCommonControls = [this] { ++inits; };
         p.restart = [this](std::string_view path) {
             restarts.emplace_back(path);
             return restartWorks;
         };
         p.storeCanRun = [this](std::string_view, std::string_view v) { canRun.emplace_back(v); };
-        result = ov::EnsureManifest("C:\\ovw\\core\\zntr.exe", p, [this] { ++shown; return 7; }, 99);
+        result = ov::EnsureManifest(
+            "C:\\ovw\\core\\zntr.exe", p,
+            [this] {
+                ++shown;
+                return 7;
+            },
+            99);
         return *this;
     }
 };

@@ -17,7 +17,8 @@ TEST(NoDisplayTest, WindowModeWithoutDisplayExplainsAndFails) {
 #endif
     const std::string program = testsupport::TestBinDir() + "/stage/core/zntr.exe";
     if (!std::filesystem::exists(program)) GTEST_SKIP() << "no staged program";
-    const std::string command = "env -i PATH=/usr/bin:/bin '" + program + "' /ENG 2>&1; echo \"status=$?\"";
+    const std::string command =
+        "env -i PATH=/usr/bin:/bin '" + program + "' /ENG 2>&1; echo \"status=$?\"";
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string output;

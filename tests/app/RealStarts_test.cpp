@@ -92,7 +92,8 @@ TEST_F(RealStartTest, SelfUpdateCompletesOverThreeStarts) {
     EXPECT_FALSE(first->SaysWindowOpen());
 
     // The second start is the staged copy the first one started.
-    ASSERT_TRUE(WaitFor([&] { return ReadFile(install.file("core/cache/mess.txt")) == "KILL ALL\r\n"; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return ReadFile(install.file("core/cache/mess.txt")) == "KILL ALL\r\n"; }));
     EXPECT_EQ(ReadFile(program), staged);
 
     auto third = Launch();

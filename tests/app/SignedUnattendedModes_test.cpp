@@ -78,7 +78,8 @@ TEST_F(SignedUnattendedModes, ACatalogueSignedBeforeTheLastAcceptedOneIsRefused)
     ASSERT_TRUE(id);
     ov::RegistryStore store = ov::RegistryStore::Default();
     ASSERT_TRUE(store.SetString("Software\\Orvantis\\ovw2010\\ZNT",
-                                "P_CatalogueTimestamp_" + znt::KeyIdText(id->keyId), "99999999999"));
+                                "P_CatalogueTimestamp_" + znt::KeyIdText(id->keyId),
+                                "99999999999"));
     EXPECT_EQ(Update(cd), 1) << err;
     EXPECT_FALSE(fs::exists(inst.file("bin")));
 }

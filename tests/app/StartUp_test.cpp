@@ -236,7 +236,9 @@ TEST_F(StartUpTest, StagedCopyThatCannotStartIsDroppedAndTheStartGoesOn) {
     EXPECT_EQ(CheckStagedExecutable(install.path()), StagedCheck::Discarded);
     EXPECT_FALSE(std::filesystem::exists(install.file("core/cache/zntr.exe")));
 
-    install.write("core/cache/zntr.exe", "\x7f" "ELF cut short");
+    install.write("core/cache/zntr.exe",
+                  "\x7f"
+                  "ELF cut short");
     std::filesystem::permissions(install.file("core/cache/zntr.exe"),
                                  std::filesystem::perms::owner_all);
     EXPECT_EQ(CheckStagedExecutable(install.path()), StagedCheck::Discarded) << "damaged";
@@ -265,7 +267,7 @@ TEST_F(StartUpTest, AFailedStagedCopyKeepsTheOldProgramAndWritesNoMarker) {
     EXPECT_EQ(RunStagedCopy(install.file("core/cache"), "zntr", sink), kExitFailed);
     std::filesystem::create_directories(install.file("core/cache/zntr.exe"));
     EXPECT_EQ(RunStagedCopy(install.file("core/cache"), "zntr", sink), kExitFailed);
-#ifndef _WIN32  // a read-only attribute does not keep files out of a Windows folder
+#ifndef _WIN32              // a read-only attribute does not keep files out of a Windows folder
     if (::getuid() != 0) {  // root writes into any folder
         std::filesystem::remove(install.file("core/cache/zntr.exe"));
         install.write("core/cache/zntr.exe", "new program");

@@ -45,8 +45,7 @@ protected:
     }
     // Runs the installed program; its output is kept in out and err.
     int Run(const std::vector<std::string>& args) {
-        ChildProcess p(File("core/zntr.exe"), args, logs.file("out.txt"),
-                       logs.file("err.txt"));
+        ChildProcess p(File("core/zntr.exe"), args, logs.file("out.txt"), logs.file("err.txt"));
         int code = p.Wait();
         out = ReadFile(logs.file("out.txt"));
         err = ReadFile(logs.file("err.txt"));
@@ -111,7 +110,8 @@ TEST_F(UnattendedModesTest, HostileCatalogueAndArchiveWriteNothingOutsideTheInst
     };
     add("..\\outside.txt", "outside.txt.zip", {{"outside.txt", "owned"}});
     add(root.file("absolute.txt"), "absolute.txt.zip", {{"absolute.txt", "owned"}});
-    add("bin\\ok.txt", "ok.txt.zip", {{"../../escape.txt", "owned"}, {"/tmp/zntr-escape.txt", "owned"}});
+    add("bin\\ok.txt", "ok.txt.zip",
+        {{"../../escape.txt", "owned"}, {"/tmp/zntr-escape.txt", "owned"}});
     std::string bytes, error;
     ASSERT_TRUE(znt::FormatCatalogue(hostile, bytes, error)) << error;
     tree.write("ovw2010/packages.dat", bytes);
@@ -127,9 +127,9 @@ TEST_F(UnattendedModesTest, HostileCatalogueAndArchiveWriteNothingOutsideTheInst
     EXPECT_NE(err.find("one file was not installed. The install log " + File("core/zntr.log")),
               std::string::npos)
         << err;
-    for (const std::string& stray : {root.file("outside.txt"), root.file("absolute.txt"),
-                                     root.file("escape.txt"), File("escape.txt"),
-                                     std::string("/tmp/zntr-escape.txt")}) {
+    for (const std::string& stray :
+         {root.file("outside.txt"), root.file("absolute.txt"), root.file("escape.txt"),
+          File("escape.txt"), std::string("/tmp/zntr-escape.txt")}) {
         EXPECT_FALSE(fs::exists(stray)) << stray;
     }
 
@@ -187,8 +187,8 @@ TEST_F(UnattendedModesTest, FailuresEndTheirLineWithTheReasonInTheReportAndTheLo
     EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", serverSwitch}), 5) << err;
     // The log keeps its columns (a FAILED archive's bytes and time) and appends the reason.
     const std::vector<std::pair<std::string, std::string>> lines = {
-        {"FAILED\tcut.dat.zip", "length " + std::to_string(cut) + ", expected " +
-                                     std::to_string(cut + 6)},
+        {"FAILED\tcut.dat.zip",
+         "length " + std::to_string(cut) + ", expected " + std::to_string(cut + 6)},
         {"FAILED\tgone.dat.zip", "HTTP 404"},
         {"NOT-INSTALLED\tbin\\bz.dll", "unsupported compression method 12 (bzip2)"},
         {"NOT-INSTALLED\tbin\\big.dat", "length 1048576, expected at most 12"}};
@@ -223,7 +223,7 @@ TEST_F(UnattendedModesTest, UninstallRemovesOnlyNamedInstalledPackagesWithClearS
         EXPECT_NE(log.find(line), std::string::npos) << line << " in " << log;
     }
     EXPECT_FALSE(fs::exists(File("core/zntr.log")));  // written to the named file only
-    EXPECT_FALSE(fs::exists(File("help")));  // the emptied folders went too
+    EXPECT_FALSE(fs::exists(File("help")));           // the emptied folders went too
     EXPECT_EQ(ReadFile(File("bin/units.dll")), "old units");
 }
 

@@ -19,7 +19,8 @@ TEST_F(Defaults, NewObjectRecreatesFoldersAndOverwritesWithoutAsking) {
     EXPECT_EQ(unzip.ExtractNewer() + unzip.SpaceToUnderScore() + unzip.PromptOverwrite() +
                   unzip.WriteToStdOut() + unzip.TestZip() + unzip.ExtractList() +
                   unzip.ExtractOnlyNewer() + unzip.DisplayComment() + unzip.ConvertCRtoCRLF() +
-                  unzip.Verbose() + unzip.Privilege(), 0);
+                  unzip.Verbose() + unzip.Privilege(),
+              0);
     EXPECT_EQ(unzip.MessageLevel(), 2);
     EXPECT_EQ(unzip.HonorDirectories() + unzip.OverWriteFiles() + unzip.CaseSensitive(), 3);
     EXPECT_EQ(unzip.ZipFileName() + unzip.ExtractDir(), "");

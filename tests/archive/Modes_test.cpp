@@ -29,13 +29,16 @@ TEST_F(Modes, ListingPutsNameSizeDateAndTimeInTheirColumnsAndWritesNothing) {
     std::time_t t = LocalTime(2024, 3, 5, 7, 9);
     unzip.SetExtractList(1);
     ASSERT_EQ(unzip.Unzip(Zip({Member("a.txt", std::string(1234, 'x')).Time(t),
-                               Member(longName, "y").Time(t)}), out), 0);
+                               Member(longName, "y").Time(t)}),
+                          out),
+              0);
     auto lines = SplitCrLf(unzip.GetListing());
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(unzip.ListedCount(), 2);
     for (const auto& line : lines) EXPECT_EQ(line.size(), 80u);
     EXPECT_EQ(lines[0].substr(0, 9) + lines[0].substr(52, 4) + lines[0].substr(61, 4) +
-                  lines[0].substr(70, 4), "Filename:SizeDateTime");
+                  lines[0].substr(70, 4),
+              "Filename:SizeDateTime");
     EXPECT_EQ(lines[1].substr(0, 52), "a.txt" + std::string(47, ' '));
     EXPECT_EQ(lines[1].substr(52, 7), "   1234");
     EXPECT_EQ(lines[1].substr(61, 8), "03/05/24");
@@ -63,9 +66,9 @@ TEST_F(Modes, TestChecksEveryCrcAndWritesNothing) {
 
 TEST_F(Modes, FreshenAndNewerOnlyCompareTimes) {
     std::time_t archived = LocalTime(2025, 1, 1, 12, 0);
-    std::string zip = Zip({Member("old", "new").Time(archived),
-                           Member("young", "new").Time(archived),
-                           Member("missing", "new").Time(archived)});
+    std::string zip =
+        Zip({Member("old", "new").Time(archived), Member("young", "new").Time(archived),
+             Member("missing", "new").Time(archived)});
     auto reset = [&] {
         SetFileTime(tmp.write("out/old", "was"), LocalTime(2020, 1, 1, 12, 0));
         SetFileTime(tmp.write("out/young", "was"), LocalTime(2030, 1, 1, 12, 0));
@@ -91,8 +94,8 @@ TEST_F(Modes, NamesFollowTheFolderAndUnderscoreOptions) {
     std::string zip = Zip({Member("my dir/a file.txt", "a"), Member("sub\\b.txt", "b")});
     unzip.SetSpaceToUnderScore(1);
     EXPECT_EQ(unzip.Unzip(zip, out), 0);
-    EXPECT_EQ(ListTree(out), (std::vector<std::string>{"my_dir/", "my_dir/a_file.txt", "sub/",
-                                                        "sub/b.txt"}));
+    EXPECT_EQ(ListTree(out),
+              (std::vector<std::string>{"my_dir/", "my_dir/a_file.txt", "sub/", "sub/b.txt"}));
     std::filesystem::remove_all(out);
     unzip.SetHonorDirectories(0);
     EXPECT_EQ(unzip.Unzip(), 0);

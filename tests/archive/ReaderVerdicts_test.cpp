@@ -53,7 +53,8 @@ std::string VerdictOf(znt::ZipReaderOpener open, const std::string& zip,
         }
         std::string data, buffer(4096, '\0');
         std::optional<std::size_t> n;
-        while ((n = stream->Read(buffer.data(), buffer.size())) && *n > 0) data.append(buffer, 0, *n);
+        while ((n = stream->Read(buffer.data(), buffer.size())) && *n > 0)
+            data.append(buffer, 0, *n);
         if (!n) {
             verdict += znt::ZipStatusText(stream->Status()) + "\n";
         } else {
@@ -94,57 +95,110 @@ std::vector<Case> Corpus() {
     return {
         {"plain", {a(), b()}, plain, bothOk, InfoZip::Reads},
         {"data descriptors, one encrypted",
-         {a().Descriptor(), b().Descriptor(), Member("c.txt", "crypt").Password(kPassword).Descriptor()},
-         plain, bothOk + "c.txt: ok\n", InfoZip::Reads},
+         {a().Descriptor(), b().Descriptor(),
+          Member("c.txt", "crypt").Password(kPassword).Descriptor()},
+         plain,
+         bothOk + "c.txt: ok\n",
+         InfoZip::Reads},
         {"ZIP64 in both headers", {a().Zip64(), b().Zip64()}, plain, bothOk, InfoZip::Reads},
         {"ZIP64 sizes in the local header only, end record all ones",
-         {a().Zip64LocalOnly(), b().Zip64LocalOnly()}, allOnes, bothOk, InfoZip::Reads},
+         {a().Zip64LocalOnly(), b().Zip64LocalOnly()},
+         allOnes,
+         bothOk,
+         InfoZip::Reads},
         {"ZIP64 local header and descriptor",
-         {a().Zip64LocalOnly().Descriptor(), b()}, plain, bothOk, InfoZip::Reads},
+         {a().Zip64LocalOnly().Descriptor(), b()},
+         plain,
+         bothOk,
+         InfoZip::Reads},
         {"ZIP64 end records only", {a(), b()}, zip64End, bothOk, InfoZip::Reads},
         {"bytes before the archive", {a(), b()}, before, bothOk, InfoZip::Reads},
         {"bytes before a ZIP64 archive", {a().Zip64(), b()}, zip64Before, bothOk, InfoZip::Reads},
         {"bytes after the end record", {a(), b()}, after, bothOk, InfoZip::Reads},
         {"bytes between members", {a(), b().Before("GAP BYTES")}, plain, bothOk, InfoZip::Reads},
-        {"duplicate names", {a(), Member("a.txt", "second")}, plain, "a.txt: ok\na.txt: ok\n",
+        {"duplicate names",
+         {a(), Member("a.txt", "second")},
+         plain,
+         "a.txt: ok\na.txt: ok\n",
          InfoZip::Reads},
         {"empty name", {Member("", "nameless"), b()}, plain, ": ok\nb.txt: ok\n", InfoZip::Reads},
-        {"extra fields padded with zeros", {a().Extra(std::string(3, '\0')), b()}, plain, bothOk,
+        {"extra fields padded with zeros",
+         {a().Extra(std::string(3, '\0')), b()},
+         plain,
+         bothOk,
          InfoZip::Reads},
-        {"local time differs", {a().Local([](LocalFields& l) { l.dosTime ^= 1; }), b()}, plain, bothOk,
+        {"local time differs",
+         {a().Local([](LocalFields& l) { l.dosTime ^= 1; }), b()},
+         plain,
+         bothOk,
          InfoZip::Reads},
-        {"bytes between the directory and the end record", {a(), b()}, beforeEnd,
-         "refused: damaged data", InfoZip::Fails},
-        {"entry count lower than the entries", {a(), b()}, fewer, "refused: damaged data",
+        {"bytes between the directory and the end record",
+         {a(), b()},
+         beforeEnd,
+         "refused: damaged data",
          InfoZip::Fails},
-        {"entry count higher than the entries", {a(), b()}, more, "refused: damaged data",
+        {"entry count lower than the entries",
+         {a(), b()},
+         fewer,
+         "refused: damaged data",
          InfoZip::Fails},
-        {"local method differs", {a().Local([](LocalFields& l) { l.method = 0; }), b()},
-         plain, aDisagrees, InfoZip::Fails},
-        {"local CRC differs", {a().Local([](LocalFields& l) { l.crc ^= 1; }), b()}, plain,
-         aDisagrees, InfoZip::Fails},
+        {"entry count higher than the entries",
+         {a(), b()},
+         more,
+         "refused: damaged data",
+         InfoZip::Fails},
+        {"local method differs",
+         {a().Local([](LocalFields& l) { l.method = 0; }), b()},
+         plain,
+         aDisagrees,
+         InfoZip::Fails},
+        {"local CRC differs",
+         {a().Local([](LocalFields& l) { l.crc ^= 1; }), b()},
+         plain,
+         aDisagrees,
+         InfoZip::Fails},
         {"local compressed size smaller",
-         {a().Local([](LocalFields& l) { l.compressedSize -= 5; }), b()}, plain, aDisagrees,
+         {a().Local([](LocalFields& l) { l.compressedSize -= 5; }), b()},
+         plain,
+         aDisagrees,
          InfoZip::Fails},
-        {"local signature wrong", {a().Local([](LocalFields& l) { l.signature = "PK\x03\x05"; }), b()},
-         plain, "a.txt: damaged data\nb.txt: ok\n", InfoZip::Fails},
+        {"local signature wrong",
+         {a().Local([](LocalFields& l) { l.signature = "PK\x03\x05"; }), b()},
+         plain,
+         "a.txt: damaged data\nb.txt: ok\n",
+         InfoZip::Fails},
         // Info-ZIP reads these after a warning, or without one; we refuse them.
         {"local compressed size larger",
-         {a().Local([](LocalFields& l) { l.compressedSize += 5; }), b()}, plain, aDisagrees,
+         {a().Local([](LocalFields& l) { l.compressedSize += 5; }), b()},
+         plain,
+         aDisagrees,
          InfoZip::Reads},
-        {"local size differs", {a().Local([](LocalFields& l) { l.size += 1; }), b()}, plain,
-         aDisagrees, InfoZip::Reads},
-        {"local name differs", {a().Local([](LocalFields& l) { l.name = "x.txt"; }), b()},
-         plain, aDisagrees, InfoZip::Reads},
+        {"local size differs",
+         {a().Local([](LocalFields& l) { l.size += 1; }), b()},
+         plain,
+         aDisagrees,
+         InfoZip::Reads},
+        {"local name differs",
+         {a().Local([](LocalFields& l) { l.name = "x.txt"; }), b()},
+         plain,
+         aDisagrees,
+         InfoZip::Reads},
         {"ZIP64 local size differs",
-         {a().Zip64LocalOnly().Local([](LocalFields& l) { l.size += 1; }), b()}, plain,
-         aDisagrees, InfoZip::Reads},
+         {a().Zip64LocalOnly().Local([](LocalFields& l) { l.size += 1; }), b()},
+         plain,
+         aDisagrees,
+         InfoZip::Reads},
         // libzip refuses padding other than zeros after the last extra field.
-        {"extra fields padded with 0xFF", {a().Extra("\xFF\xFF\xFF"), b()}, plain,
-         "refused: damaged data", InfoZip::Reads},
+        {"extra fields padded with 0xFF",
+         {a().Extra("\xFF\xFF\xFF"), b()},
+         plain,
+         "refused: damaged data",
+         InfoZip::Reads},
         {"descriptor and a stated CRC that differs",
-         {a().Descriptor().Local([](LocalFields& l) { l.crc = 1; }), b()}, plain,
-         aDisagrees, InfoZip::Reads},
+         {a().Descriptor().Local([](LocalFields& l) { l.crc = 1; }), b()},
+         plain,
+         aDisagrees,
+         InfoZip::Reads},
     };
 }
 
@@ -162,8 +216,7 @@ TEST(ReaderVerdicts, BothReadersAndInfoZipGiveTheTablesVerdicts) {
 #ifdef _WIN32
     const std::vector<znt::ZipReaderOpener> readers = {znt::OpenZlibReader};
 #else
-    const std::vector<znt::ZipReaderOpener> readers = {znt::OpenLibzipReader,
-                                                       znt::OpenZlibReader};
+    const std::vector<znt::ZipReaderOpener> readers = {znt::OpenLibzipReader, znt::OpenZlibReader};
     const bool haveUnzip = std::system("command -v unzip >/dev/null 2>&1") == 0;
 #endif
     for (const Case& c : Corpus()) {
@@ -194,13 +247,14 @@ struct PrintedCallbacks : znt::ExtractCallbacks {
 };
 
 TEST_F(Readers, AMemberWhoseLocalHeaderDisagreesIsRefusedWithTheReason) {
-    std::string zip = Zip({Member("a.txt", "alpha").Local(
-                               [](LocalFields& l) { l.method = 0; }),
+    std::string zip = Zip({Member("a.txt", "alpha").Local([](LocalFields& l) { l.method = 0; }),
                            Member("b.txt", "bravo")});
     PrintedCallbacks callbacks;
-    EXPECT_EQ(znt::ExtractArchive(zip, out, archivetest::Options(), callbacks), znt::ExtractCode::kError);
+    EXPECT_EQ(znt::ExtractArchive(zip, out, archivetest::Options(), callbacks),
+              znt::ExtractCode::kError);
     EXPECT_NE(callbacks.printed.find("a.txt: local header disagrees with the central directory"),
-              std::string::npos) << callbacks.printed;
+              std::string::npos)
+        << callbacks.printed;
     EXPECT_EQ(archivetest::ListTree(out), std::vector<std::string>{"b.txt"});
 }
 

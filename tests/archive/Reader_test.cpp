@@ -41,25 +41,27 @@ std::string ReadUtf8Named(const std::string& path) {
 }
 
 // Overwrites a little-endian field at offset from the first signature.
-void Patch(std::string& bytes, std::string_view signature, std::size_t offset,
-           std::uint32_t value, int width) {
+void Patch(std::string& bytes, std::string_view signature, std::size_t offset, std::uint32_t value,
+           int width) {
     std::size_t at = bytes.find(signature);
     ASSERT_NE(at, std::string::npos);
     for (int b = 0; b < width; ++b) bytes[at + offset + b] = static_cast<char>(value >> (8 * b));
 }
 
 TEST_F(Readers, OnlyStoredDeflatedAndTraditionalEncryptionAreRead) {
-    std::string zip = Zip({Member("bzip2.bin", "BZh9 data").Method(12),
-                           Member("aes.txt", "secret").Aes(),
-                           Member("stored.txt", "plain stored").Stored().Password("pw"),
-                           Member("deflated.txt", std::string(3000, 'd')).Password("pw")});
+    std::string zip =
+        Zip({Member("bzip2.bin", "BZh9 data").Method(12), Member("aes.txt", "secret").Aes(),
+             Member("stored.txt", "plain stored").Stored().Password("pw"),
+             Member("deflated.txt", std::string(3000, 'd')).Password("pw")});
     RecordingCallbacks callbacks;
     callbacks.password = "pw";
-    EXPECT_EQ(znt::ExtractArchive(zip, out, archivetest::Options(), callbacks), znt::ExtractCode::kUnsupported);
+    EXPECT_EQ(znt::ExtractArchive(zip, out, archivetest::Options(), callbacks),
+              znt::ExtractCode::kUnsupported);
     EXPECT_EQ(ListTree(out), (std::vector<std::string>{"deflated.txt", "stored.txt"}));
     EXPECT_EQ(Out("stored.txt") + Out("deflated.txt"), "plain stored" + std::string(3000, 'd'));
     EXPECT_NE(callbacks.printed.find("bzip2.bin: compression or encryption method not supported"),
-              std::string::npos) << callbacks.printed;
+              std::string::npos)
+        << callbacks.printed;
     EXPECT_NE(callbacks.printed.find("aes.txt"), std::string::npos) << callbacks.printed;
 }
 
@@ -67,26 +69,31 @@ TEST_F(Readers, TheReasonNamesTheWorstFaultAndAnOversizedMemberIsNotWritten) {
     RecordingCallbacks callbacks;
     std::string reason = "stale";
     std::string zip = Zip({Member("fine.txt", "fine"), Member("bzip2.bin", "BZh9").Method(12)});
-    EXPECT_EQ(znt::ExtractArchive(zip, out, archivetest::Options(), callbacks, &reason), znt::ExtractCode::kUnsupported);
+    EXPECT_EQ(znt::ExtractArchive(zip, out, archivetest::Options(), callbacks, &reason),
+              znt::ExtractCode::kUnsupported);
     EXPECT_EQ(reason, "unsupported compression method 12 (bzip2)");
 
     std::string bytes = testsupport::ReadFile(Zip({Member("crc.txt", "hello world").Stored()}));
     bytes[bytes.find("hello")] = 'j';
     const std::string damaged = tmp.write("damaged.zip", bytes);
-    EXPECT_EQ(znt::ExtractArchive(damaged, out, archivetest::Options(), callbacks, &reason), znt::ExtractCode::kError);
+    EXPECT_EQ(znt::ExtractArchive(damaged, out, archivetest::Options(), callbacks, &reason),
+              znt::ExtractCode::kError);
     EXPECT_EQ(reason, "CRC mismatch");
 
     znt::ExtractOptions bounded = archivetest::Options();
     bounded.maxMemberBytes = 12;
-    std::string big = Zip({Member("big.bin", std::string(1 << 20, 'b')), Member("ok.txt", "twelve bytes")});
+    std::string big =
+        Zip({Member("big.bin", std::string(1 << 20, 'b')), Member("ok.txt", "twelve bytes")});
     EXPECT_EQ(znt::ExtractArchive(big, out, bounded, callbacks, &reason), znt::ExtractCode::kError);
     EXPECT_EQ(reason, "length 1048576, expected at most 12");
     EXPECT_FALSE(fs::exists(out + "/big.bin"));
     EXPECT_EQ(Out("ok.txt"), "twelve bytes");
 
-    EXPECT_EQ(znt::ExtractArchive(big, out, archivetest::Options(), callbacks, &reason), znt::ExtractCode::kOk);
+    EXPECT_EQ(znt::ExtractArchive(big, out, archivetest::Options(), callbacks, &reason),
+              znt::ExtractCode::kOk);
     EXPECT_EQ(reason, "");
-    EXPECT_EQ(znt::ExtractArchive(tmp.write("no.zip", "not a zip"), out, archivetest::Options(), callbacks, &reason),
+    EXPECT_EQ(znt::ExtractArchive(tmp.write("no.zip", "not a zip"), out, archivetest::Options(),
+                                  callbacks, &reason),
               znt::ExtractCode::kNoArchive);
     EXPECT_EQ(reason, "not a zip archive");
 }
@@ -96,7 +103,9 @@ TEST_F(Readers, Zip64RecordsNamesWithoutFlagAndTheCommentAreRead) {
     std::string zip = archivetest::WriteZip(
         tmp.file("a.zip"),
         {Member("a.txt", "alpha").Zip64(), Member("big.bin", big).Zip64().Stored(),
-         Member("\x81" "ber.txt", "cp437")},
+         Member("\x81"
+                "ber.txt",
+                "cp437")},
         "the comment");
     znt::ExtractOptions options = archivetest::Options();
     options.displayComment = true;
@@ -106,7 +115,9 @@ TEST_F(Readers, Zip64RecordsNamesWithoutFlagAndTheCommentAreRead) {
     EXPECT_EQ(callbacks.printed, "the comment\n");
     EXPECT_EQ(Out("a.txt"), "alpha");
     EXPECT_EQ(Out("big.bin"), big);
-    EXPECT_EQ(ReadUtf8Named(out + "/\xC3\xBC" "ber.txt"), "cp437");  // 437's 0x81 is U+00FC
+    EXPECT_EQ(ReadUtf8Named(out + "/\xC3\xBC"
+                                  "ber.txt"),
+              "cp437");  // 437's 0x81 is U+00FC
 
     options.list = true;
     ASSERT_EQ(znt::ExtractArchive(zip, "", options, callbacks), znt::ExtractCode::kOk);
@@ -160,8 +171,8 @@ TEST_F(Readers, EndRecordIsFoundOnlyWithinTheLongestComment) {
 }
 
 TEST_F(Readers, HostileDirectoryNumbersGiveACodeAndWriteNothing) {
-    const std::string good = testsupport::ReadFile(
-        Zip({{"a.txt", std::string(100, 'a')}, {"b.txt", "bravo"}}));
+    const std::string good =
+        testsupport::ReadFile(Zip({{"a.txt", std::string(100, 'a')}, {"b.txt", "bravo"}}));
     struct Case {
         const char* what;
         std::string_view signature;
@@ -182,23 +193,27 @@ TEST_F(Readers, HostileDirectoryNumbersGiveACodeAndWriteNothing) {
         Patch(bytes, c.signature, c.offset, c.value, c.width);
         tmp.write("hostile.zip", bytes);
         RecordingCallbacks callbacks;
-        EXPECT_EQ(znt::ExtractArchive(tmp.file("hostile.zip"), out, archivetest::Options(), callbacks),
-                  znt::ExtractCode::kNoArchive) << c.what;
+        EXPECT_EQ(
+            znt::ExtractArchive(tmp.file("hostile.zip"), out, archivetest::Options(), callbacks),
+            znt::ExtractCode::kNoArchive)
+            << c.what;
         EXPECT_FALSE(fs::exists(out)) << c.what;
     }
 }
 
 TEST_F(Readers, HostileMemberPlacesFailThatMemberOnly) {
-    const std::string good = testsupport::ReadFile(
-        Zip({{"a.txt", std::string(100, 'a')}, {"b.txt", "bravo"}}));
+    const std::string good =
+        testsupport::ReadFile(Zip({{"a.txt", std::string(100, 'a')}, {"b.txt", "bravo"}}));
     for (std::uint32_t offset : {0x7FFFFFF0u, 40u}) {  // past the end; not a local header
         std::string bytes = good;
         Patch(bytes, "PK\x01\x02", 42, offset, 4);
         tmp.write("hostile.zip", bytes);
         fs::remove_all(out);
         RecordingCallbacks callbacks;
-        EXPECT_EQ(znt::ExtractArchive(tmp.file("hostile.zip"), out, archivetest::Options(), callbacks),
-                  znt::ExtractCode::kError) << offset;
+        EXPECT_EQ(
+            znt::ExtractArchive(tmp.file("hostile.zip"), out, archivetest::Options(), callbacks),
+            znt::ExtractCode::kError)
+            << offset;
         EXPECT_EQ(ListTree(out), std::vector<std::string>{"b.txt"}) << offset;
     }
     std::string bytes = good;  // data said to run past the end of the file
@@ -224,7 +239,8 @@ TEST_F(Readers, ArchivesFromInfoZipExtract) {
     RecordingCallbacks callbacks;
     callbacks.password = "secret";
     EXPECT_EQ(znt::ExtractArchive(tmp.file("info.zip"), out, archivetest::Options(), callbacks),
-              znt::ExtractCode::kOk) << callbacks.printed;
+              znt::ExtractCode::kOk)
+        << callbacks.printed;
     EXPECT_EQ(Out("sub/numbers.txt"), text);
     EXPECT_EQ(Out("empty.txt"), "");
 
@@ -246,7 +262,8 @@ TEST_F(Readers, ArchivesFromInfoZipExtract) {
         tmp.file("fixed.zip"),
         {Member("sub/"), Member("sub/numbers.txt", text).Password("secret").Descriptor().Time(when),
          Member("empty.txt", "").Password("secret").Descriptor().Time(when)});
-    EXPECT_EQ(znt::ExtractArchive(fixed, out, archivetest::Options(), callbacks), znt::ExtractCode::kBadPassword);
+    EXPECT_EQ(znt::ExtractArchive(fixed, out, archivetest::Options(), callbacks),
+              znt::ExtractCode::kBadPassword);
     EXPECT_EQ(ListTree(out), std::vector<std::string>{"sub/"});
 }
 #endif

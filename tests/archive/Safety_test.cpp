@@ -43,7 +43,9 @@ TEST_F(Safety, HostileMembersWriteNothingOutsideTheFolder) {
 #endif
     std::string zip = Zip({Member("../x", "evil"), Member(outside + "/abs.txt", "evil"),
                            Member("C:x", "evil"), Member("a/../../x", "evil"),
-                           Member("ctrl\x01" "\x81.txt", "evil"),
+                           Member("ctrl\x01"
+                                  "\x81.txt",
+                                  "evil"),
                            Member("a\\..\\..\\y", "evil"), Member("link", "../outside").Link(),
                            Member("link/evil.txt", "evil"), Member("existing/evil.txt", "evil"),
                            Member("victim.txt", "replaced"), Member("ok.txt", "fine")});
@@ -77,8 +79,8 @@ TEST_F(Safety, MemberLargerThanItsDeclaredSizeFailsAndLeavesNothing) {
 }
 
 TEST_F(Safety, WriteCapEndsTheExtraction) {
-    std::string zip = Zip({Member("a", std::string(600, 'a')), Member("b", std::string(600, 'b')),
-                           Member("c", "c")});
+    std::string zip = Zip(
+        {Member("a", std::string(600, 'a')), Member("b", std::string(600, 'b')), Member("c", "c")});
     znt::ExtractOptions options = archivetest::Options();
     options.maxTotalBytes = 1000;
     QuietCallbacks callbacks;

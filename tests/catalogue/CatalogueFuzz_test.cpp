@@ -21,8 +21,8 @@ std::string SampleCatalogue() {
         p.NameGreek = "Πακέτο " + std::to_string(i);
         p.Version = "1." + std::to_string(i);
         for (int j = 0; j <= i; ++j) {
-            p.Files.push_back({"bin\\f" + std::to_string(j), j % 2, 65536 * j + 3, 100 * j,
-                               50 * j, "f" + std::to_string(j) + ".zip"});
+            p.Files.push_back({"bin\\f" + std::to_string(j), j % 2, 65536 * j + 3, 100 * j, 50 * j,
+                               "f" + std::to_string(j) + ".zip"});
         }
         p.FileCount = static_cast<int>(p.Files.size());
     }
@@ -37,11 +37,11 @@ std::string Mutate(std::string s, std::mt19937& rng) {
     for (int e = 0; e < edits && !s.empty(); ++e) {
         size_t at = rng() % s.size();
         switch (kind(rng)) {
-            case 0: s[at] = kAlphabet[rng() % kAlphabet.size()]; break;
-            case 1: s.erase(at, 1 + rng() % 20); break;
-            case 2: s.insert(at, 1, kAlphabet[rng() % kAlphabet.size()]); break;
-            case 3: s.insert(at, rng() % 2 ? "2147483647," : "-2147483648,"); break;
-            default: s.resize(at); break;
+        case 0: s[at] = kAlphabet[rng() % kAlphabet.size()]; break;
+        case 1: s.erase(at, 1 + rng() % 20); break;
+        case 2: s.insert(at, 1, kAlphabet[rng() % kAlphabet.size()]); break;
+        case 3: s.insert(at, rng() % 2 ? "2147483647," : "-2147483648,"); break;
+        default: s.resize(at); break;
         }
     }
     return s;

@@ -25,8 +25,8 @@ protected:
     }
     // A hash list for the catalogue and one archive, signed at the given time.
     znt::SignedFiles Signed(std::uint64_t seconds, const std::string& catalogue = kCatalogue) {
-        std::string list = znt::Sha256Hex(catalogue) + "  packages.dat\n" +
-                           znt::Sha256Hex("zip") + "  files/a.exe.zip\n";
+        std::string list = znt::Sha256Hex(catalogue) + "  packages.dat\n" + znt::Sha256Hex("zip") +
+                           "  files/a.exe.zip\n";
         return {list, publish::SignMessage(key, list, publish::TrustedCommentFor("x", seconds))};
     }
     znt::TrustCheck Check(const znt::SignedFiles& files,

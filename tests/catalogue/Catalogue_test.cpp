@@ -102,7 +102,8 @@ TEST(ParseCatalogue, UnreadableFieldsStayEmptyAndReadingGoesOn) {
 
 TEST(ParseCatalogue, CountsBeyondTheDataGivePartialCatalogues) {
     EXPECT_EQ(ParseCatalogue("2147483647\r\n").PackageCount(), 0);
-    EXPECT_EQ(ParseCatalogue("-5\r\n0\r\n7,0,\"\",\"\",\"A\",\"A\",\"\",#FALSE#\r\n").PackageCount(), 0);
+    EXPECT_EQ(
+        ParseCatalogue("-5\r\n0\r\n7,0,\"\",\"\",\"A\",\"A\",\"\",#FALSE#\r\n").PackageCount(), 0);
     EXPECT_EQ(ParseCatalogue("").PackageCount(), 0);
 
     // A package count far above what follows keeps the packages that are there.
@@ -158,16 +159,16 @@ TEST(ReadCatalogue, OnlyAWholeCatalogueIsComplete) {
     badBoolean.replace(badBoolean.find("#FALSE#"), 7, "17");
     const std::string damaged[] = {
         "",
-        kTwoPackages.substr(0, kTwoPackages.size() / 2),          // cut in the middle
-        kTwoPackages.substr(0, kTwoPackages.size() - 4),          // cut in the last record
-        claimsMore,                                               // a count the data cannot hold
+        kTwoPackages.substr(0, kTwoPackages.size() / 2),  // cut in the middle
+        kTwoPackages.substr(0, kTwoPackages.size() - 4),  // cut in the last record
+        claimsMore,                                       // a count the data cannot hold
         hugeFileCount,
-        "-1\r\n",                                               // a negative count
-        kTwoPackages + "1\r\n",                                 // data after the last package
-        badBoolean,                                               // a Boolean of the wrong kind
+        "-1\r\n",                // a negative count
+        kTwoPackages + "1\r\n",  // data after the last package
+        badBoolean,              // a Boolean of the wrong kind
         "1\r\n0\r\n99999999999,0,\"\",\"\",\"A\",\"A\",\"\",#FALSE#\r\n0,0,0,\"\",\"\",0\r\n",
         std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\xcb\x48\xcd\xc9\xc9\x07\x00", 17),
-        "2147483647\r\n2147483647\r\n",                          // limits exceeded
+        "2147483647\r\n2147483647\r\n",  // limits exceeded
     };
     for (const std::string& bytes : damaged) {
         znt::CatalogueRead read = znt::ReadCatalogue(bytes);
@@ -213,10 +214,10 @@ TEST(SafeNames, FileNamesMustStayInsideTheInstallation) {
                              "bin\\.\\a.dll", "..a", "bin\\...\\a.dll", "a.\\b"}) {
         EXPECT_TRUE(znt::IsSafeFileName(good)) << good;
     }
-    for (const char* bad : {"", "\\a.dll", "/etc/passwd", "C:\\a.dll", "c:a.dll", "..\\a.dll",
-                            "bin\\..\\..\\a.dll", "bin/../../a", "..", "bin\\..", "bin\\",
-                            "a.dll:stream", "bin\\a\x01.dll", "\\\\server\\share\\a",
-                            "bin\\a\x7F.dll", "bin/..\\a"}) {
+    for (const char* bad :
+         {"", "\\a.dll", "/etc/passwd", "C:\\a.dll", "c:a.dll", "..\\a.dll", "bin\\..\\..\\a.dll",
+          "bin/../../a", "..", "bin\\..", "bin\\", "a.dll:stream", "bin\\a\x01.dll",
+          "\\\\server\\share\\a", "bin\\a\x7F.dll", "bin/..\\a"}) {
         EXPECT_FALSE(znt::IsSafeFileName(bad)) << bad;
     }
     EXPECT_FALSE(znt::IsSafeFileName(std::string("a\0b", 3)));
@@ -226,8 +227,8 @@ TEST(SafeNames, ArchiveNamesAreBareNamesWithAStem) {
     for (const char* good : {"a.dll.zip", "zntr.exe.zip", "x.zip", "help_gr_a.htm.zip"}) {
         EXPECT_TRUE(znt::IsSafeArchiveName(good)) << good;
     }
-    for (const char* bad : {"", ".zip", "zip", "..\\a.zip", "sub/a.zip", "sub\\a.zip",
-                            "...zip", "a..zip", "C:a.zip", "a\r.zip"}) {
+    for (const char* bad : {"", ".zip", "zip", "..\\a.zip", "sub/a.zip", "sub\\a.zip", "...zip",
+                            "a..zip", "C:a.zip", "a\r.zip"}) {
         EXPECT_FALSE(znt::IsSafeArchiveName(bad)) << bad;
     }
     znt::PackageFileEntry f{"bin\\a.dll", 1, 0, 3, 3, "a.dll.zip"};

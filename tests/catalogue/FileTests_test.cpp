@@ -106,11 +106,16 @@ TEST(FileTestCache, AnswersAsTheDirectTestsAndAsksTheDiskOncePerName) {
     inst.write("bin/a.dat", "abc");
     ASSERT_TRUE(testsupport::WritePe(inst.file("bin/v.dll"), options));
     std::vector<znt::PackageFileEntry> entries = {
-        {"bin\\a.dat", 1, 0, 3, 1, "a.dat.zip"},  {"bin/a.dat", 1, 0, 4, 1, "a.dat.zip"},
-        {"bin\\A.DAT", 1, 0, 4, 1, "a.dat.zip"},  {"bin\\A.DAT", 1, 0, 3, 1, "a.dat.zip"},
-        {"BIN\\a.dat", 2, 0, 3, 1, "a.dat.zip"},  {"bin\\v.dll", 0, kLow2173, 0, 1, "v.dll.zip"},
-        {"bin\\v.dll", 0, kLow2173 + 1, 0, 1, "v.dll.zip"}, {"bin\\v.dll", 1, 0, 0, 1, "v.dll.zip"},
-        {"bin\\gone", 0, 0, 0, 1, "gone.zip"},    {"..\\bin\\a.dat", 1, 0, 0, 1, "a.dat.zip"}};
+        {"bin\\a.dat", 1, 0, 3, 1, "a.dat.zip"},
+        {"bin/a.dat", 1, 0, 4, 1, "a.dat.zip"},
+        {"bin\\A.DAT", 1, 0, 4, 1, "a.dat.zip"},
+        {"bin\\A.DAT", 1, 0, 3, 1, "a.dat.zip"},
+        {"BIN\\a.dat", 2, 0, 3, 1, "a.dat.zip"},
+        {"bin\\v.dll", 0, kLow2173, 0, 1, "v.dll.zip"},
+        {"bin\\v.dll", 0, kLow2173 + 1, 0, 1, "v.dll.zip"},
+        {"bin\\v.dll", 1, 0, 0, 1, "v.dll.zip"},
+        {"bin\\gone", 0, 0, 0, 1, "gone.zip"},
+        {"..\\bin\\a.dat", 1, 0, 0, 1, "a.dat.zip"}};
     znt::FileTestCache tests(inst.path());
     for (int round = 0; round < 2; ++round) {
         for (const auto& f : entries) {

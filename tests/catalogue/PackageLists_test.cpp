@@ -25,7 +25,8 @@ using testsupport::RecordingListView;
 using testsupport::RecordingProgress;
 using testsupport::SizedFile;
 
-PackageEntry Package(std::string name, std::int32_t code, std::vector<znt::PackageFileEntry> files) {
+PackageEntry Package(std::string name, std::int32_t code,
+                     std::vector<znt::PackageFileEntry> files) {
     PackageEntry p;
     p.NameEnglish = name;
     p.NameGreek = name + " (GR)";
@@ -106,8 +107,9 @@ TEST(InstallList, ListsPackagesWithOutOfDateFilesAndTheirDownloadSize) {
     f.inst.write("b.txt", "bb");
     f.packages.entries = {
         Package("Current", 1, {SizedFile("bin\\a.dll", 4, 100), SizedFile("b.txt", 2, 200)}),
-        Package("Stale", 2, {SizedFile("bin\\a.dll", 4, 100), SizedFile("b.txt", 3, 1536),
-                             SizedFile("c.txt", 0, 1024)}),
+        Package("Stale", 2,
+                {SizedFile("bin\\a.dll", 4, 100), SizedFile("b.txt", 3, 1536),
+                 SizedFile("c.txt", 0, 1024)}),
         Package("Protected", 60, {SizedFile("missing", 1, 700)}),
         Package("Tiny", 3, {SizedFile("tiny", 1, 511)}),
         Package("NothingToFetch", 4, {SizedFile("gone", 1, 0)})};
@@ -116,8 +118,8 @@ TEST(InstallList, ListsPackagesWithOutOfDateFilesAndTheirDownloadSize) {
     EXPECT_TRUE(f.packages.Package(2).Marked);
     znt::FillInstallList(f.context);
 
-    EXPECT_EQ(f.view.rows, (std::vector<std::string>{"Stale [2 Kb]", "Protected [1 Kb]",
-                                                      "Tiny [0 Kb]"}));
+    EXPECT_EQ(f.view.rows,
+              (std::vector<std::string>{"Stale [2 Kb]", "Protected [1 Kb]", "Tiny [0 Kb]"}));
     EXPECT_EQ(f.map.rows, (std::vector<std::int32_t>{2, 3, 4}));
     EXPECT_EQ(f.packages.Package(2).SizeBytes, 2560);
     EXPECT_EQ(f.packages.Package(1).SizeBytes, 0);
@@ -143,9 +145,9 @@ TEST(InstallList, UnsafeEntriesNeverMakeAPackageNeedAnUpdate) {
 
 TEST(InstallList, DownloadTotalsSaturateInsteadOfOverflowing) {
     Fixture f;
-    f.packages.entries = {Package("Huge", 1, {SizedFile("a", 1, 2147483647),
-                                              SizedFile("b", 1, 2147483647),
-                                              SizedFile("c", 1, -5)})};
+    f.packages.entries = {Package(
+        "Huge", 1,
+        {SizedFile("a", 1, 2147483647), SizedFile("b", 1, 2147483647), SizedFile("c", 1, -5)})};
     znt::MarkUpdates(f.packages, f.inst.path());
     znt::FillInstallList(f.context);
     EXPECT_EQ(f.packages.Package(1).SizeBytes, 2147483647);
@@ -160,8 +162,8 @@ TEST(InstallList, EmptyListShowsTheMessageAndDisablesTheDialog) {
     ASSERT_EQ(f.messages.messages.size(), 1u);
     EXPECT_EQ(f.messages.messages[0].text, "Nothing to install");
     EXPECT_EQ(f.messages.messages[0].icon, ov::MsgIcon::Information);
-    EXPECT_EQ(f.journal.events, (std::vector<std::string>{"close", "button colour", "list off",
-                                                          "confirm off"}));
+    EXPECT_EQ(f.journal.events,
+              (std::vector<std::string>{"close", "button colour", "list off", "confirm off"}));
 }
 
 TEST(UninstallList, ListsInstalledPackagesWithTheirPresentSize) {
@@ -221,10 +223,9 @@ TEST(BuildLists, ReadTheCatalogueFileAndStepTheProgressInOrder) {
     f.WriteCatalogueFile();
     f.packages.entries.clear();
     znt::BuildInstallList(f.context);
-    EXPECT_EQ(f.journal.events,
-              (std::vector<std::string>{"yield", "bar 50", "yield", "bar 80", "yield",
-                                        "window colour", "list on", "current 0", "bar 100",
-                                        "yield", "close"}));
+    EXPECT_EQ(f.journal.events, (std::vector<std::string>{
+                                    "yield", "bar 50", "yield", "bar 80", "yield", "window colour",
+                                    "list on", "current 0", "bar 100", "yield", "close"}));
     EXPECT_EQ(f.view.rows, (std::vector<std::string>{"New [2 Kb]"}));
     EXPECT_FALSE(std::filesystem::exists(f.inst.file("packages.dat")));
 

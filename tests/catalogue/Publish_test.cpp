@@ -116,8 +116,9 @@ TEST(Publish, CatalogueFileUsesTheExactItemSpelling) {
     std::string bytes = ReadFile(p.out.file("packages.dat"));
     EXPECT_EQ(bytes.substr(0, 6), "2\r\n3\r\n");
     EXPECT_NE(bytes.find(",\"frame.exe.zip\",\"bin\\frame.exe\",0\r\n"), std::string::npos);
-    EXPECT_NE(bytes.find("60,4,\"\",\"\",\"Units\",\"\xCC\xEF\xED\xDC\xE4\xE5\xF2\",\"\",#TRUE#\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        bytes.find("60,4,\"\",\"\",\"Units\",\"\xCC\xEF\xED\xDC\xE4\xE5\xF2\",\"\",#TRUE#\r\n"),
+        std::string::npos);
     // Writing what was read gives the same bytes again.
     std::string again, error;
     ASSERT_TRUE(znt::FormatCatalogue(znt::ParseCatalogue(bytes), again, error)) << error;

@@ -16,11 +16,10 @@ using testsupport::TempDir;
 
 namespace {
 
-const std::string kCatalogue = "1\r\n0\r\n5,0,\"\",\"\",\"A\",\"A\",\"\",#FALSE#\r\n0,0,0,\"\",\"\",0\r\n";
+const std::string kCatalogue =
+    "1\r\n0\r\n5,0,\"\",\"\",\"A\",\"A\",\"\",#FALSE#\r\n0,0,0,\"\",\"\",0\r\n";
 
-znt::CatalogueSource Server(const LoopbackServer& server) {
-    return {true, "", server.Url()};
-}
+znt::CatalogueSource Server(const LoopbackServer& server) { return {true, "", server.Url()}; }
 
 std::string NameList(int lines) {
     std::string text;
@@ -73,7 +72,8 @@ TEST(FetchCatalogue, DownloadsTheServersCatalogue) {
 }
 
 // Why each failed, as the unattended modes print it after text 600.
-std::string Problem(const znt::CatalogueSource& source, const TempDir& inst, ov::InetControl& inet) {
+std::string Problem(const znt::CatalogueSource& source, const TempDir& inst,
+                    ov::InetControl& inet) {
     znt::CatalogueFetchResult r = znt::FetchCatalogue(source, inst.path(), inet, {});
     return r.status == znt::FetchStatus::Failed ? r.problem : "not failed";
 }
@@ -100,8 +100,8 @@ TEST(FetchCatalogue, FailedDownloadsLeaveNoPartialFileAndSayWhy) {
     EXPECT_EQ(Problem(Server(server), inst, inet), "connection closed early");
     EXPECT_FALSE(std::filesystem::exists(inst.file("packages.dat")));
     // Nothing listening.
-    znt::CatalogueSource refused{true, "", "http://127.0.0.1:" +
-                                               std::to_string(LoopbackServer::UnusedPort())};
+    znt::CatalogueSource refused{
+        true, "", "http://127.0.0.1:" + std::to_string(LoopbackServer::UnusedPort())};
     EXPECT_EQ(Problem(refused, inst, inet), "connection refused");
     // A local source without the file, and one that is empty.
     TempDir cd;

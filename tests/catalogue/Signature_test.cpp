@@ -40,25 +40,30 @@ const std::string kMinisignPublic =
     "RWRn934KjixBEYngd4r17wqCiNh5rIH2GKKbfD3neKXmLYDLNgS38DLE\n";
 const std::string kMinisignSecret =
     "untrusted comment: minisign encrypted secret key\n"
-    "RWQAAEIyAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAZ/d+Co4sQRE9s6ka3YFcjXcq"
-    "1cXdSbmJ7yNy+oZCNdax8B/Hz2vGjongd4r17wqCiNh5rIH2GKKbfD3neKXmLYDLNgS38DLEAAAAAAAAAAAAAAAAAAAAAAAA"
+    "RWQAAEIyAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAZ/"
+    "d+Co4sQRE9s6ka3YFcjXcq"
+    "1cXdSbmJ7yNy+oZCNdax8B/"
+    "Hz2vGjongd4r17wqCiNh5rIH2GKKbfD3neKXmLYDLNgS38DLEAAAAAAAAAAAAAAAAAAAAAAAA"
     "AAAAAAAAAAAAAAAAAAA=\n";
 const std::string kMinisignMessage =
     "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855  packages.dat\n";
 const std::string kMinisignHashed =
     "untrusted comment: signature from minisign secret key\n"
-    "RURn934KjixBETVB+SvA2MoSxynz9wZl1EzlZhwMdN8du9hO0W5hJi3szSCgpyQhqQGllb++ieusZHGt/39S3Ye+h5XhG5Fa9w0=\n"
+    "RURn934KjixBETVB+SvA2MoSxynz9wZl1EzlZhwMdN8du9hO0W5hJi3szSCgpyQhqQGllb++ieusZHGt/"
+    "39S3Ye+h5XhG5Fa9w0=\n"
     "trusted comment: timestamp:1733650000\n"
     "y1YgOJhrkucmSyhCHZtF9dU3487meH1fs72hqhmoqMDqfUUb1PMOYY+kJ9BIv0ZwVgNW8JA7mvfEC4OWP6Q3BQ==\n";
 const std::string kMinisignLegacy =
     "untrusted comment: signature from minisign secret key\n"
-    "RWRn934KjixBEf0fglBq8pWLnpdtOyb8LuYCU62g9YAzzon3Vr7xtUdQx1rzW+W8iIn5He9/nWAHR1UrOx0K9Myf6zFisxpNzQg=\n"
+    "RWRn934KjixBEf0fglBq8pWLnpdtOyb8LuYCU62g9YAzzon3Vr7xtUdQx1rzW+W8iIn5He9/"
+    "nWAHR1UrOx0K9Myf6zFisxpNzQg=\n"
     "trusted comment: timestamp:1733650000\n"
     "FesJFixfD8l6ABJbT/y3iuhQvNlpqPUMa2c7YpR2EmGgi51B4nvdzF0xauM0BUB9pplhT9UCuh3vTJ5NcZiaDA==\n";
 
 // Runs a shell command in folder; true when it exits 0.
 bool RunIn(const TempDir& folder, const std::string& command) {
-    return std::system(("cd '" + folder.path() + "' && " + command + " >/dev/null 2>&1").c_str()) == 0;
+    return std::system(("cd '" + folder.path() + "' && " + command + " >/dev/null 2>&1").c_str()) ==
+           0;
 }
 
 bool Verifies(const std::string& pubText, const std::string& sigText, const std::string& message) {
@@ -170,7 +175,8 @@ TEST(HashList, ArchiveHashMatchesOnlyTheExactFile) {
     TempDir d;
     d.write("a.zip", "archive bytes");
     const std::string hex = znt::Sha256Hex("archive bytes");
-    EXPECT_EQ(znt::Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(znt::Sha256Hex(""),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
     EXPECT_TRUE(znt::ArchiveHashMatches(d.path() + "\\a.zip", hex));
     std::string upper = hex;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -202,8 +208,11 @@ TEST(MinisignSignature, APublishedTreeChecksWithSha256sumAndMinisignAndWithOurCh
     std::string error;
     ASSERT_TRUE(publish::ParseDescription(
         "[package]\ncode = 1\nname.en = A\nname.gr = A\nfile = size bin\\a.dll\n"
-        "file = size help\\b.htm\n", d, error)) << error;
-    ASSERT_TRUE(publish::Publish(d, payload.path(), out.path(), keys.file("demo.key"), error)) << error;
+        "file = size help\\b.htm\n",
+        d, error))
+        << error;
+    ASSERT_TRUE(publish::Publish(d, payload.path(), out.path(), keys.file("demo.key"), error))
+        << error;
     const std::string list = ReadFile(out.file("packages.sha256"));
     EXPECT_NE(list.find("  packages.dat\n"), std::string::npos) << list;
     EXPECT_NE(list.find("  files/a.dll.zip\n"), std::string::npos) << list;
@@ -213,9 +222,9 @@ TEST(MinisignSignature, APublishedTreeChecksWithSha256sumAndMinisignAndWithOurCh
     testsupport::TestStoreLocation storeAt{home};
     ov::RegistryStore store(storeAt.path());
     znt::CatalogueTrust trust{keys.file("zntr.pub"), &store};
-    znt::TrustCheck check = znt::CheckSignedCatalogue(
-        trust, ReadFile(out.file("packages.dat")),
-        {list, ReadFile(out.file("packages.sha256.minisig"))});
+    znt::TrustCheck check =
+        znt::CheckSignedCatalogue(trust, ReadFile(out.file("packages.dat")),
+                                  {list, ReadFile(out.file("packages.sha256.minisig"))});
     EXPECT_TRUE(check.accepted) << check.problem;
     EXPECT_EQ(check.hashes.hexByName.size(), 2u);
     EXPECT_TRUE(check.timestamp.present);
@@ -224,7 +233,8 @@ TEST(MinisignSignature, APublishedTreeChecksWithSha256sumAndMinisignAndWithOurCh
     EXPECT_FALSE(std::filesystem::exists(out.file("packages.sha256.minisig")))
         << "an unsigned run leaves no stale signature";
     EXPECT_FALSE(publish::Publish(d, payload.path(), out.path(), keys.file("zntr.pub"), error));
-    if (!HaveMinisign()) GTEST_SKIP() << "minisign is not installed; checked with our verifier only";
+    if (!HaveMinisign())
+        GTEST_SKIP() << "minisign is not installed; checked with our verifier only";
     ASSERT_TRUE(publish::Publish(d, payload.path(), out.path(), keys.file("demo.key"), error));
     EXPECT_TRUE(RunIn(out, "minisign -V -p '" + keys.file("zntr.pub") + "' -m packages.sha256"));
     out.write("packages.sha256", list + " ");

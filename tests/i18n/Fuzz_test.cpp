@@ -15,14 +15,16 @@
 
 namespace {
 
-constexpr std::string_view kAlphabet = "\"\",,\r\n\n  \t0123456789-+.#TRUEFALS[]{}|=;'ab\x80\xE1\xFF";
+constexpr std::string_view kAlphabet =
+    "\"\",,\r\n\n  \t0123456789-+.#TRUEFALS[]{}|=;'ab\x80\xE1\xFF";
 
 std::string RandomBytes(std::mt19937& rng, std::size_t maxLength) {
     std::string s(std::uniform_int_distribution<std::size_t>(0, maxLength)(rng), '\0');
     std::uniform_int_distribution<int> pick(0, static_cast<int>(kAlphabet.size()) - 1);
     std::uniform_int_distribution<int> anyByte(0, 255);
     for (char& c : s) {
-        c = rng() % 4 == 0 ? static_cast<char>(anyByte(rng)) : kAlphabet[static_cast<std::size_t>(pick(rng))];
+        c = rng() % 4 == 0 ? static_cast<char>(anyByte(rng))
+                           : kAlphabet[static_cast<std::size_t>(pick(rng))];
     }
     return s;
 }
@@ -34,11 +36,11 @@ std::string Mutate(std::string s, std::mt19937& rng) {
         std::size_t at = rng() % s.size();
         std::size_t len = 1 + rng() % std::min<std::size_t>(64, s.size() - at);
         switch (rng() % 5) {
-            case 0: s[at] = kAlphabet[rng() % kAlphabet.size()]; break;
-            case 1: s.insert(at, 1, static_cast<char>(rng() % 256)); break;
-            case 2: s.erase(at, len); break;
-            case 3: s.resize(at); break;
-            default: s.insert(at, s.substr(at, len)); break;
+        case 0: s[at] = kAlphabet[rng() % kAlphabet.size()]; break;
+        case 1: s.insert(at, 1, static_cast<char>(rng() % 256)); break;
+        case 2: s.erase(at, len); break;
+        case 3: s.resize(at); break;
+        default: s.insert(at, s.substr(at, len)); break;
         }
     }
     return s;
@@ -49,8 +51,8 @@ std::vector<std::string> Seeds() {
         "0,\"English\"\r\n1,\"One, two\"\r\n2,\"x\"\r\n#TRUE#,-3.5\r\n",
         "; c\r\n[frmOVProgress]\r\n{ENGLISH|DEFAULT}\r\n1=Cancel\r\n{GREEK}\r\n 2 = y\r\n[b]\r\n",
     };
-    for (const char* pack : {"/Languages/EN-ZNT.lng", "/Languages/GR-ZNT.lng",
-                             "/languages/ovshared.lng"}) {
+    for (const char* pack :
+         {"/Languages/EN-ZNT.lng", "/Languages/GR-ZNT.lng", "/languages/ovshared.lng"}) {
         std::string bytes = testsupport::ReadFile(testsupport::StageFolder() + pack);
         if (!bytes.empty()) seeds.push_back(bytes);
     }
@@ -64,16 +66,17 @@ void ExerciseReader(std::string_view bytes, std::mt19937& rng) {
     while (!reader.AtEnd()) {
         std::size_t before = reader.Remaining();
         switch (rng() % 3) {
-            case 0: reader.ReadInt(); break;
-            case 1: reader.ReadText(); break;
-            default: reader.ReadBool(); break;
+        case 0: reader.ReadInt(); break;
+        case 1: reader.ReadText(); break;
+        default: reader.ReadBool(); break;
         }
         ASSERT_LT(reader.Remaining(), before);
         ASSERT_LE(++steps, bytes.size());
     }
 }
 
-void ExercisePacks(const std::string& bytes, const testsupport::TempDir& dir, znt::AppTexts& texts) {
+void ExercisePacks(const std::string& bytes, const testsupport::TempDir& dir,
+                   znt::AppTexts& texts) {
     dir.write("Languages/EN-ZNT.lng", bytes);
     znt::LoadLanguagePack(texts, dir.path(), "ENGLISH.LNG");
     ASSERT_EQ(texts.text.size(), static_cast<std::size_t>(znt::kAppTextCount));

@@ -20,7 +20,8 @@ PackLoadResult Load(const TempDir& dir, AppTexts& texts, const std::string& name
 }  // namespace
 
 TEST(ApplicationPackPath, UsesTheFirstTwoCharactersOfTheSetting) {
-    EXPECT_EQ(znt::ApplicationPackPath("C:\\Apps", "ENGLISH.LNG"), "C:\\Apps\\Languages\\EN-ZNT.lng");
+    EXPECT_EQ(znt::ApplicationPackPath("C:\\Apps", "ENGLISH.LNG"),
+              "C:\\Apps\\Languages\\EN-ZNT.lng");
     EXPECT_EQ(znt::ApplicationPackPath("C:\\Apps", "Greek.lng"), "C:\\Apps\\Languages\\GR-ZNT.lng");
 }
 
@@ -44,7 +45,8 @@ TEST(LoadLanguagePack, ReadsTheHeaderAndLetsLaterPairsWin) {
     TempDir dir;
     AppTexts texts;
     auto result = Load(dir, texts, "EN-ZNT.lng",
-                       "0,\"English\"\r\n1,\"Title, with comma\"\r\n5,\"first\"\r\n5,\"second\"\r\n8000,\"top\"\r\n",
+                       "0,\"English\"\r\n1,\"Title, with "
+                       "comma\"\r\n5,\"first\"\r\n5,\"second\"\r\n8000,\"top\"\r\n",
                        "ENGLISH.LNG");
     ASSERT_EQ(result, PackLoadResult::Ok);
     EXPECT_EQ(texts.charset, 0);
@@ -59,10 +61,12 @@ TEST(LoadLanguagePack, ReadsTheHeaderAndLetsLaterPairsWin) {
 TEST(LoadLanguagePack, KeepsTextsThatTheNextPackDoesNotSet) {
     TempDir dir;
     AppTexts texts;
-    ASSERT_EQ(Load(dir, texts, "EN-ZNT.lng", "0,\"English\"\r\n1,\"One\"\r\n2,\"Two\"\r\n", "ENGLISH.LNG"),
+    ASSERT_EQ(Load(dir, texts, "EN-ZNT.lng", "0,\"English\"\r\n1,\"One\"\r\n2,\"Two\"\r\n",
+                   "ENGLISH.LNG"),
               PackLoadResult::Ok);
-    ASSERT_EQ(Load(dir, texts, "GR-ZNT.lng", "161,\"Greek\"\r\n1,\"\xB8\xED\xE1\"\r\n", "Greek.lng"),
-              PackLoadResult::Ok);
+    ASSERT_EQ(
+        Load(dir, texts, "GR-ZNT.lng", "161,\"Greek\"\r\n1,\"\xB8\xED\xE1\"\r\n", "Greek.lng"),
+        PackLoadResult::Ok);
     EXPECT_EQ(texts[1], "Ένα");
     EXPECT_EQ(texts[2], "Two");
     EXPECT_EQ(texts.charset, 161);
@@ -72,7 +76,8 @@ TEST(LoadLanguagePack, DecodesWithTheCodePageOfTheCharacterSet) {
     TempDir dir;
     AppTexts texts;
     // 0xE1 is alpha in Windows-1253 and a-acute in Windows-1252.
-    ASSERT_EQ(Load(dir, texts, "GR-ZNT.lng", "161,\"\xC5\xEB\xEB\xE7\xED\xE9\xEA\xDC\"\n7,\"\xE1\"\n", "GREEK.LNG"),
+    ASSERT_EQ(Load(dir, texts, "GR-ZNT.lng",
+                   "161,\"\xC5\xEB\xEB\xE7\xED\xE9\xEA\xDC\"\n7,\"\xE1\"\n", "GREEK.LNG"),
               PackLoadResult::Ok);
     EXPECT_EQ(texts.displayName, "Ελληνικά");
     EXPECT_EQ(texts[7], "α");
@@ -84,7 +89,9 @@ TEST(LoadLanguagePack, DecodesWithTheCodePageOfTheCharacterSet) {
 TEST(LoadLanguagePack, ReadsTheLanguageLabelAndButtonAsGreekInEveryPack) {
     TempDir dir;
     AppTexts texts;
-    ASSERT_EQ(Load(dir, texts, "EN-ZNT.lng", "0,\"English\"\n28,\"\xC3\xEB\xFE\xF3\xF3\xE1\"\n29,\"\xC5\xEB\xEB\xE7\xED\xE9\xEA\xDC\"\n30,\"\xE1\"\n",
+    ASSERT_EQ(Load(dir, texts, "EN-ZNT.lng",
+                   "0,\"English\"\n28,\"\xC3\xEB\xFE\xF3\xF3\xE1\"\n29,"
+                   "\"\xC5\xEB\xEB\xE7\xED\xE9\xEA\xDC\"\n30,\"\xE1\"\n",
                    "ENGLISH.LNG"),
               PackLoadResult::Ok);
     EXPECT_EQ(texts[28], "Γλώσσα");
@@ -103,8 +110,8 @@ TEST(LoadLanguagePack, AMissingPackIsReportedAsMissing) {
 TEST(LoadLanguagePack, TextsMaySpanLinesAndHoldTabs) {
     TempDir dir;
     AppTexts texts;
-    ASSERT_EQ(Load(dir, texts, "EN-ZNT.lng", "0,\"English\"\r\n1,\"Line one\r\n\tLine two\"\r\n2,\"Two\"\r\n",
-                   "ENGLISH.LNG"),
+    ASSERT_EQ(Load(dir, texts, "EN-ZNT.lng",
+                   "0,\"English\"\r\n1,\"Line one\r\n\tLine two\"\r\n2,\"Two\"\r\n", "ENGLISH.LNG"),
               PackLoadResult::Ok);
     EXPECT_EQ(texts[1], "Line one\r\n\tLine two");
     EXPECT_EQ(texts[2], "Two");
@@ -113,17 +120,17 @@ TEST(LoadLanguagePack, TextsMaySpanLinesAndHoldTabs) {
 TEST(LoadLanguagePack, DamagedPacksAreCorruptAndChangeNothing) {
     using namespace std::string_literals;
     const std::string damaged[] = {
-        "",                                    // no header
-        "0\r\n",                               // header without a name
-        "zero,\"English\"\r\n",                // header without a number
-        "0,\"English\"\r\n1,\"One\"\r\n2\r\n", // an index without its text
-        "0,\"English\"\r\n8001,\"x\"\r\n",     // index above the table
-        "0,\"English\"\r\n-1,\"x\"\r\n",       // index below the table
-        "0,\"English\"\r\n1,\"One\r\n2,\"x\"\r\n",    // a text that runs on into junk
-        "0,\"English\"\r\n1,\"One\r\n2,x\r\n",        // a quote that never closes
-        "0,\"English\"\r\n1,\"a\x01\x02\"\r\n",       // control bytes in a text
-        "0,\"English\"\r\n1,\"a\0b\"\r\n"s,            // a NUL byte in a text
-        "0,\"English\"\r\n\"1\",\"x\"\r\n",           // a text where an index belongs
+        "",                                         // no header
+        "0\r\n",                                    // header without a name
+        "zero,\"English\"\r\n",                     // header without a number
+        "0,\"English\"\r\n1,\"One\"\r\n2\r\n",      // an index without its text
+        "0,\"English\"\r\n8001,\"x\"\r\n",          // index above the table
+        "0,\"English\"\r\n-1,\"x\"\r\n",            // index below the table
+        "0,\"English\"\r\n1,\"One\r\n2,\"x\"\r\n",  // a text that runs on into junk
+        "0,\"English\"\r\n1,\"One\r\n2,x\r\n",      // a quote that never closes
+        "0,\"English\"\r\n1,\"a\x01\x02\"\r\n",     // control bytes in a text
+        "0,\"English\"\r\n1,\"a\0b\"\r\n"s,         // a NUL byte in a text
+        "0,\"English\"\r\n\"1\",\"x\"\r\n",         // a text where an index belongs
     };
     for (const std::string& bytes : damaged) {
         TempDir dir;

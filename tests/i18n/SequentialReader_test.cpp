@@ -33,7 +33,8 @@ TEST(SequentialReader, FractionsRoundToNearestWithHalvesToEven) {
 }
 
 TEST(SequentialReader, NumbersOutside32BitsAreNotNumbers) {
-    SequentialReader r("2147483647,-2147483648,2147483648,-2147483649,99999999999999999999,2147483647.5");
+    SequentialReader r(
+        "2147483647,-2147483648,2147483648,-2147483649,99999999999999999999,2147483647.5");
     EXPECT_EQ(r.ReadInt(), 2147483647);
     EXPECT_EQ(r.ReadInt(), -2147483648);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(r.ReadInt(), std::nullopt);
@@ -42,13 +43,13 @@ TEST(SequentialReader, NumbersOutside32BitsAreNotNumbers) {
 
 TEST(SequentialReader, MalformedItemsYieldNothingAndReadingGoesOn) {
     SequentialReader r("12x,\"quoted\",,#YES#,\"ab\"junk,5,\"two\r\nlines\" x\r\n6,1e3,- 1,7");
-    EXPECT_EQ(r.ReadInt(), std::nullopt);    // 12x
-    EXPECT_EQ(r.ReadInt(), std::nullopt);    // a quoted text is not a number
-    EXPECT_EQ(r.ReadInt(), std::nullopt);    // empty item
-    EXPECT_EQ(r.ReadBool(), std::nullopt);   // #YES#
-    EXPECT_EQ(r.ReadText(), std::nullopt);   // text followed by junk
+    EXPECT_EQ(r.ReadInt(), std::nullopt);   // 12x
+    EXPECT_EQ(r.ReadInt(), std::nullopt);   // a quoted text is not a number
+    EXPECT_EQ(r.ReadInt(), std::nullopt);   // empty item
+    EXPECT_EQ(r.ReadBool(), std::nullopt);  // #YES#
+    EXPECT_EQ(r.ReadText(), std::nullopt);  // text followed by junk
     EXPECT_EQ(r.ReadInt(), 5);
-    EXPECT_EQ(r.ReadText(), std::nullopt);   // junk after a text that spans lines
+    EXPECT_EQ(r.ReadText(), std::nullopt);  // junk after a text that spans lines
     EXPECT_EQ(r.ReadInt(), 6);
     EXPECT_EQ(r.ReadInt(), std::nullopt);
     EXPECT_EQ(r.ReadInt(), std::nullopt);

@@ -68,9 +68,10 @@ TEST(SharedPack, AFirstMatchingBlockWinsOverDefaultAndTheLastDefaultWinsAmongDef
 }
 
 TEST(SharedPack, TextLinesFollowTheNumberRules) {
-    Pack p("[s]\n{DEFAULT}\n 5 = x\n0=zero\n351=over\n350=top\n2.6=rounded\n7=a=b\n"
-           "; 8=comment\n' 9=comment\nnoequals\n10=first\n10=second\nx=y\n11=\n",
-           "GREEK");
+    Pack p(
+        "[s]\n{DEFAULT}\n 5 = x\n0=zero\n351=over\n350=top\n2.6=rounded\n7=a=b\n"
+        "; 8=comment\n' 9=comment\nnoequals\n10=first\n10=second\nx=y\n11=\n",
+        "GREEK");
     SectionTexts table;
     ASSERT_TRUE(p.index.LoadSection("s", table));
     ASSERT_EQ(table.size(), 351u);
@@ -94,9 +95,10 @@ TEST(SharedPack, ReadingStopsAtTheNextBlockOrSection) {
 }
 
 TEST(SharedPack, SectionNamingRules) {
-    Pack p("[ spaced ]\n{DEFAULT}\n1=x\n[dup]\n{DEFAULT}\n1=first\n[DUP]\n{DEFAULT}\n1=second\n"
-           "[two  words]\n{DEFAULT}\n1=w\n",
-           "GREEK");
+    Pack p(
+        "[ spaced ]\n{DEFAULT}\n1=x\n[dup]\n{DEFAULT}\n1=first\n[DUP]\n{DEFAULT}\n1=second\n"
+        "[two  words]\n{DEFAULT}\n1=w\n",
+        "GREEK");
     EXPECT_EQ(p.Text("spaced", 1), "<not found>");
     EXPECT_EQ(p.Text(" spaced ", 1), "<not found>");
     EXPECT_EQ(p.Text("dup", 1), "first");

@@ -53,8 +53,10 @@ TEST_F(FetchFromSource, PercentNeverOverflowsNorDividesByZero) {
 }
 
 TEST_F(FetchFromSource, ArchiveOfAnyOtherLengthIsRefusedAndNothingStays) {
-    AddPackage({{"short.bin", Pattern(3000)}, {"long.bin", Pattern(3000)},
-                {"cut.bin", Pattern(3000)}, {"missing.bin", Pattern(3000)}});
+    AddPackage({{"short.bin", Pattern(3000)},
+                {"long.bin", Pattern(3000)},
+                {"cut.bin", Pattern(3000)},
+                {"missing.bin", Pattern(3000)}});
     server.Serve(ArchivePath("short.bin.zip"), Pattern(2999));
     LoopbackResponse longer;
     longer.generatedSize = 16u << 20;
@@ -83,8 +85,11 @@ TEST_F(FetchFromSource, ArchiveOfAnyOtherLengthIsRefusedAndNothingStays) {
 }
 
 TEST_F(FetchFromSource, LocalSourceCopiesOnlyARegularFileOfTheRightLength) {
-    AddPackage({{"a.dll", Pattern(3000)}, {"b.dll", Pattern(3000)}, {"dir.dll", "x"},
-                {"gone.dll", "x"}, {"big.dll", Pattern(3000)}},
+    AddPackage({{"a.dll", Pattern(3000)},
+                {"b.dll", Pattern(3000)},
+                {"dir.dll", "x"},
+                {"gone.dll", "x"},
+                {"big.dll", Pattern(3000)}},
                true, false);
     c.source = {false, tmp.path() + "\\cd", ""};
     tmp.write("cd/files/a.dll.zip", Pattern(3000));

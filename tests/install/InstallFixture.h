@@ -78,7 +78,8 @@ public:
         reason = "broken";
         if (!bytes || bytes->rfind("BROKEN", 0) == 0) return 1;
         return ov::WriteFileAtomic(folder + znt::ArchiveStem(znt::LastPathPart(archive)), *bytes)
-                   ? 0 : 1;
+                   ? 0
+                   : 1;
     }
     std::vector<std::string> calls;
     bool throws = false;
@@ -109,9 +110,9 @@ public:
         if (untestable.count(ov::NativePath(path))) return std::nullopt;
         return DiskFileOps::Present(path);
     }
-    std::set<std::string> refused;      // native paths
-    std::set<std::string> undeletable;  // native paths
-    std::set<std::string> untestable;   // native paths
+    std::set<std::string> refused;                             // native paths
+    std::set<std::string> undeletable;                         // native paths
+    std::set<std::string> untestable;                          // native paths
     std::function<void(const std::string& to)> beforeReplace;  // of a copy or a rename
     std::function<void(const std::string& to)> afterMove;      // once a rename is done
 };
@@ -183,8 +184,8 @@ protected:
     FakeExtractor extractor;
     RefusingFileOps files;
     std::vector<PatcherCall> patcherCalls;
-    std::vector<std::string> events;  // "<kind> <name below the installation>"
-    std::vector<std::string> reasons;  // "<event>: <reason>" of the events with one
+    std::vector<std::string> events;               // "<kind> <name below the installation>"
+    std::vector<std::string> reasons;              // "<event>: <reason>" of the events with one
     std::vector<std::chrono::milliseconds> waits;  // before each retry
     std::string installFolder = tmp.path() + "/inst dir";
     znt::InstallContext c = ContextFor(inet);
@@ -205,9 +206,10 @@ protected:
             .source = {true, "", server.Url()},
             .extractor = extractor,
             .files = files,
-            .patcher = [this](const std::string& u, const std::string& a) {
-                patcherCalls.push_back({u, a});
-            },
+            .patcher =
+                [this](const std::string& u, const std::string& a) {
+                    patcherCalls.push_back({u, a});
+                },
             .report =
                 [this](const znt::InstallEvent& e) {
                     events.push_back(EventText(e));
@@ -223,8 +225,8 @@ protected:
     }
 
     std::string EventText(const znt::InstallEvent& e) const {
-        static const char* const kinds[] = {"fetched", "failed",  "not-extracted", "placed",
-                                            "not-placed", "patcher", "staged",  "skipped"};
+        static const char* const kinds[] = {"fetched",    "failed",  "not-extracted", "placed",
+                                            "not-placed", "patcher", "staged",        "skipped"};
         std::string name = e.name;
         if (name.rfind(installFolder + "\\", 0) == 0) name.erase(0, installFolder.size() + 1);
         return std::string(kinds[static_cast<int>(e.kind)]) + " " + name;

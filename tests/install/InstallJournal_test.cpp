@@ -47,7 +47,8 @@ TEST_F(InstallJournal, PassCutShortAtAnyPlacementIsFinishedByRecoveryAndTheCache
         for (const auto& [relative, content] : news) {
             bool present = fs::exists(inst + "/" + relative);
             std::string now = ReadFile(inst + "/" + relative);
-            EXPECT_TRUE(now == content || (olds.count(relative) ? now == olds.at(relative) : !present))
+            EXPECT_TRUE(now == content ||
+                        (olds.count(relative) ? now == olds.at(relative) : !present))
                 << "cut " << cut << ": " << relative << " reads " << now;
         }
         znt::DiskFileOps disk;
@@ -83,7 +84,8 @@ TEST_F(InstallJournal, RenamedFilesAreDoneAtEveryCutAndAFileForTwoTargetsIsCopie
     // A kill may land before each placement and right after each rename.
     int cuts = 0;
     auto cut = [&](const std::string&) {
-        fs::copy(installFolder, tmp.file("cut " + std::to_string(++cuts)), fs::copy_options::recursive);
+        fs::copy(installFolder, tmp.file("cut " + std::to_string(++cuts)),
+                 fs::copy_options::recursive);
     };
 #ifndef _WIN32
     ::chmod(Installed("bin/tool.sh").c_str(), 0755);
@@ -91,7 +93,8 @@ TEST_F(InstallJournal, RenamedFilesAreDoneAtEveryCutAndAFileForTwoTargetsIsCopie
     files.beforeReplace = [&](const std::string& to) {
         if (staged.empty()) {
             for (const char* name : {"tool.sh", "a.dll"}) {
-                staged[name] = InodeOf(Installed("core/cache/pending/" + std::string(name) + ".zip/" + name));
+                staged[name] =
+                    InodeOf(Installed("core/cache/pending/" + std::string(name) + ".zip/" + name));
             }
         }
         cut(to);
@@ -122,8 +125,10 @@ TEST_F(InstallJournal, RenamedFilesAreDoneAtEveryCutAndAFileForTwoTargetsIsCopie
         const std::string inst = tmp.file("cut " + std::to_string(at));
         for (const auto& [relative, content] : news) {
             const std::string now = ReadFile(inst + "/" + relative);
-            const bool old = olds.count(relative) ? now == olds.at(relative) : !fs::exists(inst + "/" + relative);
-            EXPECT_TRUE(now == content || old) << "cut " << at << ": " << relative << " reads " << now;
+            const bool old = olds.count(relative) ? now == olds.at(relative)
+                                                  : !fs::exists(inst + "/" + relative);
+            EXPECT_TRUE(now == content || old)
+                << "cut " << at << ": " << relative << " reads " << now;
         }
         znt::DiskFileOps disk;
         znt::RecoveryResult r = znt::RecoverInterruptedInstall(inst, disk);
@@ -188,13 +193,15 @@ TEST_F(InstallJournal, RecoveryKeepsWhatItCannotPlaceSaysWhyAndClearsTheCutPasse
     files.refused.insert(Installed("core/zntr.exe"));
     files.refused.insert(Installed("lib/b.dll"));
     files.refused.insert(Installed("core/cache/b"));
-    ASSERT_TRUE(znt::WriteJournal(c.cacheFolder, {{"pending\\zntr.exe.zip\\zntr.exe", "core\\zntr.exe"},
-                                                  {"pending\\gone.zip\\gone", "gone.txt"},
-                                                  {"pending\\a.zip\\a", "lib\\a.dll"},
-                                                  {"pending\\b.zip\\b", "lib\\b.dll"}}));
+    ASSERT_TRUE(
+        znt::WriteJournal(c.cacheFolder, {{"pending\\zntr.exe.zip\\zntr.exe", "core\\zntr.exe"},
+                                          {"pending\\gone.zip\\gone", "gone.txt"},
+                                          {"pending\\a.zip\\a", "lib\\a.dll"},
+                                          {"pending\\b.zip\\b", "lib\\b.dll"}}));
     // Temporaries of replacing writes the kill cut short, in both platforms'
     // forms, and names that only look alike.
-    const std::vector<std::string> leftovers = {"lib/a.dll.tmp-Q1w2E3", "core/zntr.exe.tmp-4120-3-99812",
+    const std::vector<std::string> leftovers = {"lib/a.dll.tmp-Q1w2E3",
+                                                "core/zntr.exe.tmp-4120-3-99812",
                                                 "core/cache/install.journal.tmp-x7Yz0P"};
     const std::vector<std::string> others = {"lib/a.dll.tmp-notours", "lib/c.dll.tmp-Q1w2E3",
                                              "lib/a.dll.tmp-12-34"};

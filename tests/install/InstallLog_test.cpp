@@ -48,8 +48,9 @@ TEST_F(InstallLogTest, InstallRunAndRemovalAreLoggedOneLinePerEvent) {
     std::vector<std::string> lines = Lines(logPath);
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_EQ(lines[0], "START\tINSTALL\t" + server.Url());
-    const char* fetches[] = {"FETCHED\ta\\.dll\\.zip\t7\t\\d+", "FETCHED\tb\\.txt\\.zip\t6\t\\d+",
-                             "FAILED\tgone\\.txt\\.zip\t1\t\\d+\tHTTP 404"};  // milliseconds, reason
+    const char* fetches[] = {
+        "FETCHED\ta\\.dll\\.zip\t7\t\\d+", "FETCHED\tb\\.txt\\.zip\t6\t\\d+",
+        "FAILED\tgone\\.txt\\.zip\t1\t\\d+\tHTTP 404"};  // milliseconds, reason
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(std::regex_match(lines[i + 1], std::regex(fetches[i]))) << lines[i + 1];
     }
@@ -57,7 +58,7 @@ TEST_F(InstallLogTest, InstallRunAndRemovalAreLoggedOneLinePerEvent) {
     EXPECT_EQ(lines[5], "INSTALLED\tb.txt");
     EXPECT_EQ(lines[6], "END\tFINISHED");
 
-    {   // a removal, with a control character in a catalogue name; no END given
+    {  // a removal, with a control character in a catalogue name; no END given
         znt::InstallLog log(logPath, installFolder);
         log.Start("UNINSTALL", installFolder);
         log.Removal({{installFolder + "\\b.txt"},

@@ -33,8 +33,8 @@ TEST_F(InstallRun, PlacesNewFilesReplacesOldOnesAndCreatesFolders) {
     tmp.write("inst dir/b.txt", "old b");
     tmp.write("inst dir/same.txt", "same");
     AddPackage({{"bin\\\\sub\\a.dll", "new a 2"}, {"b.txt", "new b!"}});
-    AddPackage({{"same.txt", "same"}});              // up to date
-    AddPackage({{"other.txt", "other"}}, false);     // not marked
+    AddPackage({{"same.txt", "same"}});           // up to date
+    AddPackage({{"other.txt", "other"}}, false);  // not marked
     AddPackage({{"mode2.txt", "m"}});
     packages.entries.back().Files.back().CheckMode = 2;  // never fetched by the run
 
@@ -126,9 +126,9 @@ TEST_F(InstallRun, FileThatCannotBeReplacedGoesToThePatcherWithQuotedPaths) {
 
     ASSERT_EQ(patcherCalls.size(), 2u);
     EXPECT_EQ(patcherCalls[0].updater, installFolder + "\\core\\Autopatch.exe");
-    EXPECT_EQ(patcherCalls[0].arguments,
-              "-O \"" + installFolder + "\\bin\\a.dll\" -N \"" + installFolder +
-                  "\\core\\cache\\a.dll\" -C Beam Designer -L E");
+    EXPECT_EQ(patcherCalls[0].arguments, "-O \"" + installFolder + "\\bin\\a.dll\" -N \"" +
+                                             installFolder +
+                                             "\\core\\cache\\a.dll\" -C Beam Designer -L E");
     EXPECT_EQ(patcherCalls[1].arguments.substr(patcherCalls[1].arguments.size() - 5), " -L G");
     EXPECT_EQ(ReadFile(Installed("bin/a.dll")), "old a");  // the old file is never lost
     EXPECT_EQ(ReadFile(Installed("core/cache/a.dll")), "new a 2");
@@ -185,7 +185,9 @@ TEST_F(InstallRun, TheProgramsOwnFilesAndPathsThroughLinksAreSkippedWithTheirRea
     tmp.write("inst dir/core/zntr.pub", "trusted key");
     const std::string outside = tmp.write("outside/keep.txt", "user's");
     std::filesystem::create_directory_symlink(tmp.file("outside"), Installed("linked"));
-    AddPackage({{"ok.txt", "fine"}, {"CORE\\ZNTR.PUB", "planted key!"}, {"core/zntr.log", "forged"},
+    AddPackage({{"ok.txt", "fine"},
+                {"CORE\\ZNTR.PUB", "planted key!"},
+                {"core/zntr.log", "forged"},
                 {"linked\\keep.txt", "evil"}});
     std::vector<znt::InstallEvent> skipped;
     c.report = [&](const znt::InstallEvent& e) {
@@ -215,11 +217,10 @@ TEST_F(InstallRun, EveryFailureCarriesItsReasonAndASizeCheckedFileIsBoundByItsSi
 
     EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
 
-    EXPECT_EQ(reasons, (std::vector<std::string>{
-                           "failed missing.txt.zip: HTTP 404",
-                           "failed short.txt.zip: length 3, expected 5",
-                           "not-extracted broken.txt: broken",
-                           "not-extracted sized.txt: length 3, expected 4"}));
+    EXPECT_EQ(reasons, (std::vector<std::string>{"failed missing.txt.zip: HTTP 404",
+                                                 "failed short.txt.zip: length 3, expected 5",
+                                                 "not-extracted broken.txt: broken",
+                                                 "not-extracted sized.txt: length 3, expected 4"}));
     EXPECT_FALSE(std::filesystem::exists(Installed("sized.txt")));
     EXPECT_EQ(ReadFile(Installed("v.txt")), "by version");
     // Extraction is bound by the catalogue size only where the size is what is checked.
@@ -234,7 +235,8 @@ TEST_F(InstallRun, OneArchiveNamedForTwoTargetsPlacesBothInThePassAndInRecovery)
     AddPackage({{"system\\a.dll", "shared"}});
     std::optional<std::vector<znt::JournalEntry>> journal;
     files.beforeReplace = [&](const std::string&) {
-        if (!journal) journal = znt::ParseJournal(ReadFile(Installed("core/cache/install.journal")));
+        if (!journal)
+            journal = znt::ParseJournal(ReadFile(Installed("core/cache/install.journal")));
     };
 
     EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
@@ -243,8 +245,9 @@ TEST_F(InstallRun, OneArchiveNamedForTwoTargetsPlacesBothInThePassAndInRecovery)
     EXPECT_EQ(ReadFile(Installed("system/a.dll")), "shared");
     EXPECT_EQ(server.RequestCount(ArchivePath("a.dll.zip")), 1);
     ASSERT_TRUE(journal);
-    EXPECT_EQ(*journal, (std::vector<znt::JournalEntry>{{"pending\\a.dll.zip\\a.dll", "bin\\a.dll"},
-                                                         {"pending\\a.dll.zip\\a.dll", "system\\a.dll"}}));
+    EXPECT_EQ(*journal,
+              (std::vector<znt::JournalEntry>{{"pending\\a.dll.zip\\a.dll", "bin\\a.dll"},
+                                              {"pending\\a.dll.zip\\a.dll", "system\\a.dll"}}));
     EXPECT_TRUE(CacheEntries().empty());
 
     // A pass cut short before either placement: recovery places both too.
@@ -348,16 +351,18 @@ TEST_F(InstallRun, AServerThatStopsAnsweringIsNotAskedAgainAndWhatArrivedIsInsta
     // silent archives would take at least 10 s (four tries of 500 ms each).
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
     EXPECT_EQ(server.RequestCount(ArchivePath("s1.txt.zip")), 4);
-    for (const char* name : {"s2.txt.zip", "s3.txt.zip", "s4.txt.zip", "s5.txt.zip", "s6.txt.zip"}) {
+    for (const char* name :
+         {"s2.txt.zip", "s3.txt.zip", "s4.txt.zip", "s5.txt.zip", "s6.txt.zip"}) {
         EXPECT_EQ(server.RequestCount(ArchivePath(name)), 0) << name;
     }
     EXPECT_EQ(waits.size(), 3u);
     const std::string silence = " (server not answering)";
-    EXPECT_EQ(events, (std::vector<std::string>{
-                          "failed gone.txt.zip (HTTP 404)", "fetched a.txt.zip", "failed s1.txt.zip" + silence,
-                          "failed s2.txt.zip" + silence, "failed s3.txt.zip" + silence,
-                          "failed s4.txt.zip" + silence, "failed s5.txt.zip" + silence,
-                          "failed s6.txt.zip" + silence, "placed a.txt"}));
+    EXPECT_EQ(events,
+              (std::vector<std::string>{
+                  "failed gone.txt.zip (HTTP 404)", "fetched a.txt.zip",
+                  "failed s1.txt.zip" + silence, "failed s2.txt.zip" + silence,
+                  "failed s3.txt.zip" + silence, "failed s4.txt.zip" + silence,
+                  "failed s5.txt.zip" + silence, "failed s6.txt.zip" + silence, "placed a.txt"}));
     EXPECT_FALSE(std::filesystem::exists(Installed("s4.txt")));
     EXPECT_FALSE(std::filesystem::exists(Installed("s1.txt")));
 }

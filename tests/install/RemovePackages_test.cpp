@@ -128,10 +128,12 @@ TEST_F(RemovalTest, FilesOtherPackagesListAndTheProgramsOwnFilesStayWithTheirRea
     }
     AddPackage({"bin\\shared.dll", "bin\\proto.dll", "bin\\only.dll", "bin\\mine.dll",
                 "core\\ZNTR.PUB", "core/./zntr.log", "CORE\\Cache\\install.journal"});
-    AddPackage({"BIN/Shared.DLL", "bin\\other.dll"}).Marked = false;  // installed: shared.dll is there
-    AddPackage({"bin\\proto.dll"}, 61).Marked = false;               // protected
-    AddPackage({"bin\\only.dll", "bin\\absent.dll"}).Marked = false;  // installed only through only.dll
-    AddPackage({"bin\\mine.dll", "bin\\mine.dll"});                  // removed too: no keeper
+    AddPackage({"BIN/Shared.DLL", "bin\\other.dll"}).Marked =
+        false;                                          // installed: shared.dll is there
+    AddPackage({"bin\\proto.dll"}, 61).Marked = false;  // protected
+    AddPackage({"bin\\only.dll", "bin\\absent.dll"}).Marked =
+        false;                                       // installed only through only.dll
+    AddPackage({"bin\\mine.dll", "bin\\mine.dll"});  // removed too: no keeper
 
     znt::RemovalResult r = znt::RemovePackages(c);
     EXPECT_EQ(r.skipped, (std::vector<znt::RemovalLine>{
@@ -167,10 +169,10 @@ TEST_F(RemovalTest, FilesThatStayAreReportedOnceAtTheEndAndTheRestGoes) {
     EXPECT_EQ(messages.messages[0].title, "Title");
     EXPECT_EQ(messages.messages[0].icon, ov::MsgIcon::Critical);
     // Each stays with its reason; the fake refuses without an error of the system's.
-    EXPECT_EQ(r.failed, (std::vector<znt::RemovalLine>{
-                            {Listed("a\\locked.dll"), "could not be deleted"},
-                            {Listed("b\\unknown.dll"), "presence unknown"},
-                            {Listed("c\\locked2.dll"), "could not be deleted"}}));
+    EXPECT_EQ(r.failed,
+              (std::vector<znt::RemovalLine>{{Listed("a\\locked.dll"), "could not be deleted"},
+                                             {Listed("b\\unknown.dll"), "presence unknown"},
+                                             {Listed("c\\locked2.dll"), "could not be deleted"}}));
     EXPECT_EQ(r.removed, std::vector<std::string>{Listed("d\\free.dll")});
     EXPECT_TRUE(Has("a/locked.dll") && Has("c/locked2.dll"));
     EXPECT_FALSE(Has("d"));
@@ -189,16 +191,17 @@ TEST_F(RemovalTest, HostileEntriesTouchNothingOutsideAndNeverTheUpdater) {
     Put("core/zntr.exe");
     Put("tools/updater.bin");
     c.ownExecutable = tmp.file("inst/tools/updater.bin");
-    AddPackage({"..\\outside\\victim.dll", victim, "C:\\outside\\victim.dll",
-                "linkdir\\victim.dll", "linkdir\\emptysub\\gone.dat", "core\\zntr.exe",
-                "TOOLS\\UPDATER.BIN", "linkfile", "alias\\kept.dll"});
+    AddPackage({"..\\outside\\victim.dll", victim, "C:\\outside\\victim.dll", "linkdir\\victim.dll",
+                "linkdir\\emptysub\\gone.dat", "core\\zntr.exe", "TOOLS\\UPDATER.BIN", "linkfile",
+                "alias\\kept.dll"});
 
     znt::RemovalResult r = znt::RemovePackages(c);
     EXPECT_TRUE(fs::exists(victim));
     // A folder link that stays inside is no way to delete either.
     EXPECT_TRUE(Has("real/kept.dll"));
     ASSERT_EQ(r.skipped.size(), 8u);
-    EXPECT_EQ(r.skipped[3], (znt::RemovalLine{Listed("linkdir\\victim.dll"), "outside the installation"}));
+    EXPECT_EQ(r.skipped[3],
+              (znt::RemovalLine{Listed("linkdir\\victim.dll"), "outside the installation"}));
     EXPECT_EQ(r.skipped[5].reason, "the program itself");
     EXPECT_EQ(r.skipped[7], (znt::RemovalLine{Listed("alias\\kept.dll"), "path passes a link"}));
     EXPECT_TRUE(fs::is_directory(tmp.file("outside/emptysub")));

@@ -73,7 +73,8 @@ protected:
     void DropWhenRead() {
         ov::SetYieldHook([this] {
             if (c.run.bytes.received != static_cast<std::int64_t>(kDropAt)) return;
-            if (tagAtDrop.empty()) tagAtDrop = ReadFile(tmp.file("inst dir/core/cache/a.bin.zip.part.tag"));
+            if (tagAtDrop.empty())
+                tagAtDrop = ReadFile(tmp.file("inst dir/core/cache/a.bin.zip.part.tag"));
             server.DropHeld();
         });
     }
@@ -82,7 +83,8 @@ protected:
                   const std::string& validator) {
         tmp.write("inst dir/core/cache/" + archive + ".part", bytes);
         if (!validator.empty()) {
-            tmp.write("inst dir/core/cache/" + archive + ".part.tag", url + "\n" + validator + "\n");
+            tmp.write("inst dir/core/cache/" + archive + ".part.tag",
+                      url + "\n" + validator + "\n");
         }
     }
     std::string tagAtDrop;
@@ -102,7 +104,8 @@ TEST_F(ResumeDownload, ADroppedConnectionIsResumedWithARangeRequest) {
     EXPECT_EQ(ranges[0], "");
     EXPECT_EQ(ranges[1], "bytes=" + std::to_string(kDropAt) + "-");
     // The range names the body it continues, as recorded beside the part file.
-    EXPECT_EQ(server.IfRangeHeaders(ArchivePath("a.bin.zip")), (std::vector<std::string>{"", kTag}));
+    EXPECT_EQ(server.IfRangeHeaders(ArchivePath("a.bin.zip")),
+              (std::vector<std::string>{"", kTag}));
     EXPECT_EQ(tagAtDrop, server.Url(ArchivePath("a.bin.zip")) + "\n" + kTag + "\n");
     EXPECT_EQ(waits, std::vector<std::chrono::milliseconds>{1s});
     // The resumed bytes are counted once; the bars never fall back.
@@ -161,7 +164,8 @@ TEST_F(ResumeDownload, FailuresAreRetriedThreeTimesAsTheServerAsksThenTheArchive
     EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{1s, 1s, 1s}));
 
     waits.clear();
-    c.source.serverBase = "http://127.0.0.1:" + std::to_string(testsupport::LoopbackServer::UnusedPort());
+    c.source.serverBase =
+        "http://127.0.0.1:" + std::to_string(testsupport::LoopbackServer::UnusedPort());
     EXPECT_FALSE(znt::FetchFromSource(c, 1, 1));  // refused connections back off
     EXPECT_EQ(waits, (std::vector<std::chrono::milliseconds>{1s, 2s, 4s}));
     EXPECT_TRUE(CacheEntries().empty());
@@ -200,7 +204,8 @@ TEST_F(ResumeDownload, WhatAnEarlierRunLeftIsUsedOnlyWithProofOfItsBytes) {
     LeftPart("tagged.bin.zip", head, server.Url(ArchivePath("tagged.bin.zip")), kTag);
     LeftPart("changed.bin.zip", stranger, server.Url(ArchivePath("changed.bin.zip")), "\"v0\"");
     LeftPart("untagged.bin.zip", stranger, "", "");
-    LeftPart("elsewhere.bin.zip", stranger, "http://127.0.0.1:1/ovw2010/files/elsewhere.bin.zip", kTag);
+    LeftPart("elsewhere.bin.zip", stranger, "http://127.0.0.1:1/ovw2010/files/elsewhere.bin.zip",
+             kTag);
 
     for (int j = 1; j <= 5; ++j) EXPECT_TRUE(znt::FetchFromSource(c, 1, j)) << j;
 
@@ -217,8 +222,9 @@ TEST_F(ResumeDownload, WhatAnEarlierRunLeftIsUsedOnlyWithProofOfItsBytes) {
     EXPECT_EQ(asked("elsewhere.bin.zip"), (Asked{{""}, {""}}));
     std::vector<std::string> cached = CacheEntries();
     std::sort(cached.begin(), cached.end());
-    EXPECT_EQ(cached, (std::vector<std::string>{"changed.bin.zip", "elsewhere.bin.zip", "tagged.bin.zip",
-                                                "untagged.bin.zip", "whole.bin.zip"}));
+    EXPECT_EQ(cached,
+              (std::vector<std::string>{"changed.bin.zip", "elsewhere.bin.zip", "tagged.bin.zip",
+                                        "untagged.bin.zip", "whole.bin.zip"}));
     for (const auto& name : cached) EXPECT_EQ(Cached(name), Pattern(kArchiveBytes)) << name;
     EXPECT_EQ(c.run.bytes.received, static_cast<std::int64_t>(5 * kArchiveBytes));
     EXPECT_EQ(view.Values(DownloadControl::PTOTAL).back(), 100);
@@ -238,9 +244,10 @@ TEST_F(ResumeDownload, TheSignedHashIsTakenOverResumedContinuedRestartedAndCopie
     server.Serve(ArchivePath("a.bin.zip"), Whole());
     server.Serve(ArchivePath("tagged.bin.zip"), Whole());
     server.Serve(ArchivePath("restarted.bin.zip"), Whole(false));
-    LeftPart("tagged.bin.zip", body.substr(0, 1000), server.Url(ArchivePath("tagged.bin.zip")), kTag);
-    LeftPart("restarted.bin.zip", std::string(1000, 'x'), server.Url(ArchivePath("restarted.bin.zip")),
+    LeftPart("tagged.bin.zip", body.substr(0, 1000), server.Url(ArchivePath("tagged.bin.zip")),
              kTag);
+    LeftPart("restarted.bin.zip", std::string(1000, 'x'),
+             server.Url(ArchivePath("restarted.bin.zip")), kTag);
     DropWhenRead();
 
     for (int j = 1; j <= 3; ++j) {
@@ -249,7 +256,8 @@ TEST_F(ResumeDownload, TheSignedHashIsTakenOverResumedContinuedRestartedAndCopie
     }
     EXPECT_EQ(server.RangeHeaders(ArchivePath("a.bin.zip")),
               (std::vector<std::string>{"", "bytes=" + std::to_string(kDropAt) + "-"}));
-    EXPECT_EQ(server.RangeHeaders(ArchivePath("tagged.bin.zip")), std::vector<std::string>{"bytes=1000-"});
+    EXPECT_EQ(server.RangeHeaders(ArchivePath("tagged.bin.zip")),
+              std::vector<std::string>{"bytes=1000-"});
     EXPECT_EQ(server.RequestCount(ArchivePath("restarted.bin.zip")), 1);  // answered whole at once
 
     tmp.write("cd/files/copied.bin.zip", body);

@@ -51,9 +51,14 @@ protected:
     void TearDown() override { ov::SetYieldHook(nullptr); }
 
     InstallRequest Request() {
-        return InstallRequest{.installFolder = install.path(), .packages = packages,
-                              .english = true, .texts = texts, .messages = sink, .title = "T",
-                              .inet = inet, .source = {true, "", server.Url()},
+        return InstallRequest{.installFolder = install.path(),
+                              .packages = packages,
+                              .english = true,
+                              .texts = texts,
+                              .messages = sink,
+                              .title = "T",
+                              .inet = inet,
+                              .source = {true, "", server.Url()},
                               .coreTexts = coreTexts};
     }
 
@@ -73,7 +78,8 @@ TEST_F(DownloadWindowTest, CancelWhileATransferWaitsEndsTheRunAndEmptiesTheCache
     held.holdOpenAfterSending = true;
     server.Serve("/ovw2010/files/big.bin.zip", held);
 
-    frmZNT_Downloads window(texts, [&](DownloadView& view) { return InstallOnDisk(Request(), view); });
+    frmZNT_Downloads window(texts,
+                            [&](DownloadView& view) { return InstallOnDisk(Request(), view); });
     EXPECT_EQ(window.windowTitle().toStdString(), "T201");
     EXPECT_EQ(window.findChild<QGroupBox*>("fmProgress")->title().toStdString(), "T202");
     EXPECT_EQ(window.findChild<QLabel*>("lblTotal")->text().toStdString(), "T204");
@@ -109,7 +115,8 @@ TEST_F(DownloadWindowTest, RateAndTimeLeftAppearUnderTheRunBarOnceThereIsARate) 
     drip.dripBytes = 8 << 10;  // at most 800 KB/s: the archive takes seconds
     server.Serve("/ovw2010/files/big.bin.zip", drip);
 
-    frmZNT_Downloads window(texts, [&](DownloadView& view) { return InstallOnDisk(Request(), view); });
+    frmZNT_Downloads window(texts,
+                            [&](DownloadView& view) { return InstallOnDisk(Request(), view); });
     auto* speed = window.findChild<QLabel*>("lblSpeed");
     ASSERT_NE(speed, nullptr);
     EXPECT_EQ(speed->text(), "");

@@ -47,7 +47,8 @@ protected:
         install.write("current.txt", std::string(10, 'x'));
         catalogue.entries.push_back(Package("Alpha", 1, testsupport::SizedFile("a.txt", 5, 2048)));
         catalogue.entries.push_back(Package("Beta", 2, testsupport::SizedFile("b.txt", 5, 3072)));
-        catalogue.entries.push_back(Package("Gamma", 3, testsupport::SizedFile("current.txt", 10, 9)));
+        catalogue.entries.push_back(
+            Package("Gamma", 3, testsupport::SizedFile("current.txt", 10, 9)));
     }
 
     frmZNT_Install& Open(std::function<void()> run = {}) {
@@ -67,7 +68,9 @@ protected:
         dialog->ShowModal();
     }
     template <typename T>
-    T* Control(const char* name) { return dialog->findChild<T*>(name); }
+    T* Control(const char* name) {
+        return dialog->findChild<T*>(name);
+    }
     std::string Label(const char* name) { return Control<QLabel>(name)->text().toStdString(); }
     void Click(const char* name) { Control<QPushButton>(name)->click(); }
     QListWidget& List() { return *Control<QListWidget>("List1"); }
@@ -153,8 +156,8 @@ TEST_F(InstallDialogTest, UninstallTwinListsInstalledSizesAndRemovesWithButtonsD
     SelectionContext c{install.path(), packages, listMap, true, texts, sink, progress};
     std::vector<bool> enabledDuringRun;
     frmZNT_Uninstall twin(c, [&] {
-        for (const char* name : {"cmdClose", "cmdSelectAll", "cmdSelectInvert", "cmdSelectNone",
-                                 "cmdUpdate"}) {
+        for (const char* name :
+             {"cmdClose", "cmdSelectAll", "cmdSelectInvert", "cmdSelectNone", "cmdUpdate"}) {
             enabledDuringRun.push_back(twin.findChild<QPushButton*>(name)->isEnabled());
         }
         EXPECT_TRUE(packages.Package(1).Marked);

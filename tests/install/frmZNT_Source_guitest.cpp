@@ -48,7 +48,8 @@ protected:
     void Click(const char* name) { Control<QAbstractButton>(name)->click(); }
     bool FolderControlsEnabled() {
         return Control<QWidget>("cmdBrowse")->isEnabled() &&
-               Control<QWidget>("lblSource")->isEnabled() && Control<QWidget>("lblDir")->isEnabled();
+               Control<QWidget>("lblSource")->isEnabled() &&
+               Control<QWidget>("lblDir")->isEnabled();
     }
 
     std::string stage;
@@ -67,10 +68,14 @@ TEST_F(SourceDialogTest, CaptionsComeFromThePackInEitherLanguage) {
         Open();
         EXPECT_EQ(dialog->windowTitle().toStdString(), texts[kTextSourceTitle]);
         EXPECT_EQ(Control<QGroupBox>("fmSettings")->title().toStdString(), texts[kTextSourceFrame]);
-        EXPECT_EQ(Control<QRadioButton>("Option1_0")->text().toStdString(), texts[kTextSourceInternet]);
-        EXPECT_EQ(Control<QRadioButton>("Option1_1")->text().toStdString(), texts[kTextSourceFolder]);
-        EXPECT_EQ(Control<QLabel>("lblSource")->text().toStdString(), texts[kTextSourceFolderLabel]);
-        EXPECT_EQ(Control<QPushButton>("cmdBrowse")->text().toStdString(), texts[kTextSourceBrowse]);
+        EXPECT_EQ(Control<QRadioButton>("Option1_0")->text().toStdString(),
+                  texts[kTextSourceInternet]);
+        EXPECT_EQ(Control<QRadioButton>("Option1_1")->text().toStdString(),
+                  texts[kTextSourceFolder]);
+        EXPECT_EQ(Control<QLabel>("lblSource")->text().toStdString(),
+                  texts[kTextSourceFolderLabel]);
+        EXPECT_EQ(Control<QPushButton>("cmdBrowse")->text().toStdString(),
+                  texts[kTextSourceBrowse]);
         EXPECT_EQ(Control<QPushButton>("cmdOk")->text().toStdString(), texts[10]);
         EXPECT_EQ(Control<QPushButton>("cmdCancel")->text().toStdString(), texts[11]);
     }

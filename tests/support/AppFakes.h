@@ -25,7 +25,10 @@ public:
     void SetLabel(const std::string& text) override { label = text; }
     void SetBar(int value) override { bars.push_back(value); }
     void Show() override { shown = true; }
-    void Close() override { shown = false; ++closes; }
+    void Close() override {
+        shown = false;
+        ++closes;
+    }
     bool CancelRequested() const override { return cancelRequested; }
 
     bool cancelRequested = false;

@@ -40,10 +40,10 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     si.hStdOutput = out;
     si.hStdError = err;
     PROCESS_INFORMATION pi = {};
-    bool files = in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE &&
-                 err != INVALID_HANDLE_VALUE;
-    if (files && CreateProcessW(ov::Widen(program).c_str(), line.data(), nullptr, nullptr, TRUE,
-                                0, nullptr, nullptr, &si, &pi)) {
+    bool files =
+        in != INVALID_HANDLE_VALUE && out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE;
+    if (files && CreateProcessW(ov::Widen(program).c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                                nullptr, nullptr, &si, &pi)) {
         CloseHandle(pi.hThread);
         process_ = pi.hProcess;
     }
@@ -112,10 +112,13 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     pid_t pid = -1;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) pid_ = pid;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0)
+        pid_ = pid;
     posix_spawn_file_actions_destroy(&actions);
 }
 

@@ -12,7 +12,8 @@ constexpr int kAcceptPollMs = 20;
 // Reads what the client has sent so far (the request), without waiting long.
 void DrainRequest(net::Socket client) {
     char buffer[4096];
-    while (net::WaitReadable(client, kAcceptPollMs) && net::Receive(client, buffer, sizeof buffer) > 0) {
+    while (net::WaitReadable(client, kAcceptPollMs) &&
+           net::Receive(client, buffer, sizeof buffer) > 0) {
     }
 }
 
@@ -21,7 +22,8 @@ void DrainRequest(net::Socket client) {
 DripServer::DripServer(std::string reply, std::chrono::milliseconds interval, std::size_t burst)
     : reply_(std::move(reply)), interval_(interval), burst_(burst) {
     listener_ = net::ListenLoopback(port_);
-    if (listener_ == net::kNoSocket) throw std::runtime_error("drip server: cannot listen on 127.0.0.1");
+    if (listener_ == net::kNoSocket)
+        throw std::runtime_error("drip server: cannot listen on 127.0.0.1");
     thread_ = std::thread([this] { Run(); });
 }
 

@@ -47,8 +47,8 @@ inline std::vector<std::string> NginxCommand(int port, const std::string& root,
 inline std::vector<std::string> ServerCommand(int port, const std::string& root,
                                               const TempDir& logs) {
     if (std::filesystem::exists(kNginx)) return NginxCommand(port, root, logs);
-    return {"/usr/bin/env", "python3", "-m", "http.server", std::to_string(port),
-            "--bind", "127.0.0.1", "--directory", root};
+    return {"/usr/bin/env", "python3",   "-m",          "http.server", std::to_string(port),
+            "--bind",       "127.0.0.1", "--directory", root};
 }
 
 // Bound to 127.0.0.1; its output goes to files in logs.

@@ -41,7 +41,8 @@ std::string Lower(std::string s) {
 std::string PercentDecoded(const std::string& s) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+        if (s[i] == '%' && i + 2 < s.size() &&
+            std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
             std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
             out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
             i += 2;
@@ -103,9 +104,7 @@ const char* Reason(int status) {
 
 }  // namespace
 
-char PatternByte(std::uint64_t i) {
-    return static_cast<char>((i * 131 + (i >> 12)) & 0xFF);
-}
+char PatternByte(std::uint64_t i) { return static_cast<char>((i * 131 + (i >> 12)) & 0xFF); }
 
 struct LoopbackServer::Connection {
     net::Socket socket = net::kNoSocket;
@@ -114,7 +113,8 @@ struct LoopbackServer::Connection {
 
 LoopbackServer::LoopbackServer() {
     listener_ = net::ListenLoopback(port_);
-    if (listener_ == net::kNoSocket) throw std::runtime_error("loopback server: cannot bind 127.0.0.1");
+    if (listener_ == net::kNoSocket)
+        throw std::runtime_error("loopback server: cannot bind 127.0.0.1");
     thread_ = std::thread([this] { Accept(); });
 }
 
@@ -291,22 +291,24 @@ void LoopbackServer::Answer(Connection& c) {
     for (const auto& [name, value] : r.headers) extra += name + ": " + value + "\r\n";
     std::uint64_t size = r.generatedSize != 0 ? r.generatedSize : r.body.size();
     std::uint64_t start = 0;
-    if (auto from = RangeStart(req.range); from && status == 200 && r.honourRanges &&
-                                           RangeStillValid(r, req.ifRange)) {
+    if (auto from = RangeStart(req.range);
+        from && status == 200 && r.honourRanges && RangeStillValid(r, req.ifRange)) {
         if (*from >= size) {
-            std::string refused = "HTTP/1.1 416 " + std::string(Reason(416)) + "\r\nContent-Range: bytes */" +
-                                  std::to_string(size) + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+            std::string refused = "HTTP/1.1 416 " + std::string(Reason(416)) +
+                                  "\r\nContent-Range: bytes */" + std::to_string(size) +
+                                  "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
             SendAll(c, refused);
             return;
         }
         start = *from;
         status = 206;
-        extra += "Content-Range: bytes " + std::to_string(start) + "-" + std::to_string(size - 1) + "/" +
-                 std::to_string(size) + "\r\n";
+        extra += "Content-Range: bytes " + std::to_string(start) + "-" + std::to_string(size - 1) +
+                 "/" + std::to_string(size) + "\r\n";
     }
     std::string response = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n" +
-                           "Content-Type: " + r.contentType + "\r\nContent-Length: " +
-                           std::to_string(size - start) + "\r\n" + extra + "Connection: close\r\n\r\n";
+                           "Content-Type: " + r.contentType +
+                           "\r\nContent-Length: " + std::to_string(size - start) + "\r\n" + extra +
+                           "Connection: close\r\n\r\n";
     if (SendAll(c, response)) SendBody(c, r, start, size);
 }
 

@@ -9,8 +9,8 @@
 // request only (a connection dropped once, a 503 before the body). Requests
 // for "bytes=N-" get 206 with the rest of the body unless ranges are turned
 // off, or an If-Range names neither the response's ETag nor its
-// Last-Modified header (set in headers). Each connection carries one request and is closed after the answer.
-// For headers sent slowly, see DripServer.h.
+// Last-Modified header (set in headers). Each connection carries one request and is closed after
+// the answer. For headers sent slowly, see DripServer.h.
 //
 //     testsupport::LoopbackServer server;
 //     server.Serve("/ovw2010/packages.dat", "1\r\n...");
@@ -104,7 +104,8 @@ private:
     void Accept();
     void Answer(Connection& c);
     bool SendAll(Connection& c, const std::string& bytes);
-    bool SendBody(Connection& c, const LoopbackResponse& r, std::uint64_t start, std::uint64_t size);
+    bool SendBody(Connection& c, const LoopbackResponse& r, std::uint64_t start,
+                  std::uint64_t size);
     std::optional<LoopbackResponse> Pick(const std::string& path, const std::string& range,
                                          const std::string& ifRange);
     static bool RangeStillValid(const LoopbackResponse& r, const std::string& ifRange);

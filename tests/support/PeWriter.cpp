@@ -25,7 +25,8 @@ class Image {
 public:
     explicit Image(std::size_t size) : bytes_(size, '\0') {}
     void Put(std::size_t at, std::uint64_t value, int width) {
-        for (int i = 0; i < width; ++i) bytes_[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        for (int i = 0; i < width; ++i)
+            bytes_[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
     }
     void U16(std::size_t at, std::uint64_t v) { Put(at, v, 2); }
     void U32(std::size_t at, std::uint64_t v) { Put(at, v, 4); }

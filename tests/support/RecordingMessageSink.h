@@ -23,8 +23,8 @@ public:
     ov::MsgResult Show(const std::string& text, const std::string& title, ov::MsgIcon icon,
                        ov::MsgButtons buttons = ov::MsgButtons::Ok) override {
         messages.push_back({text, title, icon, buttons});
-        if (answers.empty()) return buttons == ov::MsgButtons::Ok ? ov::MsgResult::Ok
-                                                                  : ov::MsgResult::Yes;
+        if (answers.empty())
+            return buttons == ov::MsgButtons::Ok ? ov::MsgResult::Ok : ov::MsgResult::Yes;
         auto a = answers.front();
         answers.pop_front();
         return a;

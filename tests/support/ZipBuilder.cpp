@@ -105,8 +105,8 @@ void SetDosTime(Record& r, std::time_t t) {
 #else
     localtime_r(&t, &local);
 #endif
-    r.dosDate = static_cast<std::uint16_t>(((local.tm_year - 80) << 9) |
-                                           ((local.tm_mon + 1) << 5) | local.tm_mday);
+    r.dosDate = static_cast<std::uint16_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) |
+                                           local.tm_mday);
     r.dosTime = static_cast<std::uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) |
                                            (local.tm_sec / 2));
 }
@@ -137,7 +137,11 @@ std::string Payload(const Member& m, Record& r) {
         r.flags |= kFlagEncrypted;
         Put(r.extra, 0x9901, 2);  // AE-2, AES-256, then the real method
         Put(r.extra, 7, 2);
-        r.extra += std::string("\x02\x00" "AE" "\x03", 5);
+        r.extra += std::string(
+            "\x02\x00"
+            "AE"
+            "\x03",
+            5);
         Put(r.extra, r.method, 2);
         r.method = kAesMethod;
     }

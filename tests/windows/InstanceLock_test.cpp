@@ -12,8 +12,9 @@ namespace {
 // Asks a second process for the folder's lock: 0 when it got it, 7 when refused.
 int LockFromAnotherProcess(const std::string& folder) {
     ov::ChildProcess child;
-    if (!child.Start(std::vector<std::string>{wintest::Built("znt_test_helper.exe"), "lock", folder},
-                     ov::WindowStyle::Hidden)) {
+    if (!child.Start(
+            std::vector<std::string>{wintest::Built("znt_test_helper.exe"), "lock", folder},
+            ov::WindowStyle::Hidden)) {
         return ov::kNotStarted;
     }
     return wintest::Finish(child);

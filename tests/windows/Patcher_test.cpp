@@ -67,8 +67,10 @@ TEST_F(PatcherOnWindows, FileHeldOpenGoesThroughRunnerBatToThePatcherWithItsWord
     EXPECT_EQ(Read(target), "old a");
     EXPECT_EQ(Read(newFile), "new a, longer");  // left for the patcher
     EXPECT_EQ(Read(inst + "\\core\\runner.bat"),
-              "CD " + inst + "\\core\r\n"
-              "AUTOPATCH.EXE -O \"" + target + "\" -N \"" + newFile +
+              "CD " + inst +
+                  "\\core\r\n"
+                  "AUTOPATCH.EXE -O \"" +
+                  target + "\" -N \"" + newFile +
                   "\" -C Beam ^& \"\\\"Co\\\"\" 100%% ^<x^>^|y^^z -L E\r\n");
     const auto record = Lines(Read(inst + "\\core\\autopatch-args.txt"));
     ASSERT_FALSE(record.empty()) << "the patcher did not run";

@@ -65,9 +65,9 @@ void WriteRaw(const std::string& key, const std::string& name, DWORD type, const
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, ov::Widen(key).c_str(), 0, nullptr, 0,
                               KEY_SET_VALUE, nullptr, &k, nullptr),
               ERROR_SUCCESS);
-    EXPECT_EQ(RegSetValueExW(k, ov::Widen(name).c_str(), 0, type, static_cast<const BYTE*>(data),
-                             bytes),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegSetValueExW(k, ov::Widen(name).c_str(), 0, type, static_cast<const BYTE*>(data), bytes),
+        ERROR_SUCCESS);
     RegCloseKey(k);
 }
 
@@ -78,7 +78,8 @@ void WriteRawText(const std::string& key, const std::string& name, const std::ws
 
 bool KeyExists(const std::string& key) {
     HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, ov::Widen(key).c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, ov::Widen(key).c_str(), 0, KEY_READ, &k) !=
+        ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(k);
@@ -87,7 +88,8 @@ bool KeyExists(const std::string& key) {
 
 std::wstring KeyClass(const std::string& key) {
     HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, ov::Widen(key).c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, ov::Widen(key).c_str(), 0, KEY_READ, &k) !=
+        ERROR_SUCCESS) {
         return L"<no key>";
     }
     wchar_t name[64] = {};
@@ -153,13 +155,13 @@ TEST(RegistryStoreOnWindows, AbsentEmptyForeignAndLongValuesFallBackToTheirDefau
     EXPECT_FALSE(KeyExists(scratch.Below(kShell))) << "reading created the key";
 
     const std::string key = scratch.Below(kShell);
-    WriteRawText(key, "P_SaveChanges", L"");               // empty: absent
+    WriteRawText(key, "P_SaveChanges", L"");  // empty: absent
     DWORD zero = 0;
     WriteRaw(key, "P_ConfirmDelete", REG_DWORD, &zero, sizeof zero);  // not a text
-    WriteRawText(key, "P_Delimited", L"0");                // with its NUL, as others write it
+    WriteRawText(key, "P_Delimited", L"0");  // with its NUL, as others write it
     const wchar_t embedded[] = L"0\0junk";
     WriteRaw(key, "P_RepeatHeaders", REG_SZ, embedded, sizeof embedded);  // cut at the NUL
-    WriteRawText(key, "P_Dir", std::wstring(256, L'x'));   // beyond the 255-character buffer
+    WriteRawText(key, "P_Dir", std::wstring(256, L'x'));  // beyond the 255-character buffer
     WriteRawText(scratch.Below(kUndo), "Max", L"5000");
     znt::Settings s;
     znt::LoadSettings(store, s, "C:\\Inst");

@@ -21,7 +21,8 @@ std::optional<ov::FixedFileInfo> FromVersionApi(const std::string& path) {
     if (!GetFileVersionInfoW(wide.c_str(), 0, size, block.data())) return std::nullopt;
     void* fixed = nullptr;
     UINT length = 0;
-    if (!VerQueryValueW(block.data(), L"\\", &fixed, &length) || length < sizeof(VS_FIXEDFILEINFO)) {
+    if (!VerQueryValueW(block.data(), L"\\", &fixed, &length) ||
+        length < sizeof(VS_FIXEDFILEINFO)) {
         return std::nullopt;
     }
     ov::FixedFileInfo info;
@@ -79,5 +80,6 @@ TEST(VersionResourceOnWindows, VersionPartsLandInTheirWords) {
     EXPECT_EQ(b->FileVersionHigh(), 65535u << 16);
     EXPECT_EQ(b->FileVersionLow(), (4660u << 16) | 22136u);
     EXPECT_EQ(b->ProductVersionLow(), (65534u << 16) | 3u);
-    EXPECT_EQ(ov::ReadProductVersionLow(wintest::Built("znt_fake_autopatch.exe")), (12u << 16) | 1u);
+    EXPECT_EQ(ov::ReadProductVersionLow(wintest::Built("znt_fake_autopatch.exe")),
+              (12u << 16) | 1u);
 }

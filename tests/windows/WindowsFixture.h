@@ -163,9 +163,7 @@ protected:
         WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         CloseHandle(h);
     }
-    static std::string Read(const std::string& path) {
-        return testsupport::ReadFile(path);
-    }
+    static std::string Read(const std::string& path) { return testsupport::ReadFile(path); }
 
     testsupport::TempDir tmp;
     std::string inst = Backslashes(tmp.path()) + "\\inst dir";

@@ -134,9 +134,9 @@ TEST_F(WizardSteps, CatalogueFailureShowsTheErrorAndStaysAtStepTwo) {
     s.answers = {{true, "/x"}};
     s.catalogueArrives = false;
     wizard.Next();
-    EXPECT_EQ(s.journal, (Journal{"disabled", "source", "label t602", "progress", "bar 5",
-                                  "catalogue", "bar 20", "progress closed", "enabled",
-                                  "message t600 (error)"}));
+    EXPECT_EQ(s.journal,
+              (Journal{"disabled", "source", "label t602", "progress", "bar 5", "catalogue",
+                       "bar 20", "progress closed", "enabled", "message t600 (error)"}));
     EXPECT_EQ(wizard.Step(), 2);
 
     // A catalogue refused by the installation's trusted key says so.

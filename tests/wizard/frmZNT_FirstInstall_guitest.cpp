@@ -100,9 +100,9 @@ protected:
     void ExpectCaptions(const AppTexts& t) {
         EXPECT_EQ(wizard->windowTitle().toStdString(), t[700]);
         const std::pair<const char*, int> captions[] = {
-            {"fmStep1", 701}, {"lblStep", 702},   {"fmStep2", 712},  {"lblStep2", 703},
-            {"fmStep3", 718}, {"lblStep3", 715},  {"cmdUpdate", 711}, {"cmdClose", 710},
-            {"cmdLanguage", 29}};
+            {"fmStep1", 701},   {"lblStep", 702},  {"fmStep2", 712},
+            {"lblStep2", 703},  {"fmStep3", 718},  {"lblStep3", 715},
+            {"cmdUpdate", 711}, {"cmdClose", 710}, {"cmdLanguage", 29}};
         for (const auto& [name, index] : captions) {
             ASSERT_NE(Control(name), nullptr) << name;
             EXPECT_FALSE(t[index].empty()) << "pack text " << index;
@@ -128,7 +128,8 @@ protected:
 TEST_F(FirstInstallWindow, NameListFailureShowsTheErrorAndKeepsStepOneUsable) {
     Open("/ENG");
     ExpectPage(1);
-    state->serverBase = "http://127.0.0.1:" + std::to_string(testsupport::LoopbackServer::UnusedPort());
+    state->serverBase =
+        "http://127.0.0.1:" + std::to_string(testsupport::LoopbackServer::UnusedPort());
     Click("cmdUpdate");
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text, Pack("ENGLISH.LNG")[600]);
@@ -163,8 +164,8 @@ TEST_F(FirstInstallWindow, SourceDialogReturnsUntilCancelledOrInternetThenStepTh
     EXPECT_EQ(sink.messages[0].text, expected);
     EXPECT_EQ(sink.messages[1].text, expected);
     EXPECT_EQ(sink.messages[1].icon, ov::MsgIcon::Critical);
-    EXPECT_EQ(dialogs.opened, (std::vector<std::string>{"source", "source", "source", "source",
-                                                        "install"}));
+    EXPECT_EQ(dialogs.opened,
+              (std::vector<std::string>{"source", "source", "source", "source", "install"}));
     EXPECT_EQ(catalogueFetches, 1);
     ExpectPage(3);
     EXPECT_TRUE(qobject_cast<QPushButton*>(Control("cmdClose"))->isDefault());
@@ -203,9 +204,9 @@ TEST_F(FirstInstallWindow, CloseAtStepTwoEndsTheStartWithoutSaving) {
         }
         int stepBeforeClose = 0;
     } wizardDialogs;
-    state = std::make_unique<AppState>(
-        ParseLaunchOptions("FIRSTINSTALL /ENG /SERVER=" + server.Url()),
-        install.file("core/zntr.exe"), sink, store);
+    state =
+        std::make_unique<AppState>(ParseLaunchOptions("FIRSTINSTALL /ENG /SERVER=" + server.Url()),
+                                   install.file("core/zntr.exe"), sink, store);
     MainContext c{*state, window, wizardDialogs};
     LoadOutcome outcome = LoadMainWindow(c);
     EXPECT_EQ(wizardDialogs.stepBeforeClose, 2);

@@ -52,7 +52,8 @@ private:
 
     std::string Name(const std::string& key, std::string_view value) {
         std::int32_t n = 0;
-        if (!ParseInt(key, n) || n < 1 || n > kNameLines) return "name line number must be 1 to 108";
+        if (!ParseInt(key, n) || n < 1 || n > kNameLines)
+            return "name line number must be 1 to 108";
         out_.names[static_cast<size_t>(n) - 1] = std::string(value);
         return {};
     }
@@ -61,8 +62,10 @@ private:
         if (out_.packages.empty()) return "\"" + key + "\" outside a [package] section";
         PackageSpec& p = out_.packages.back();
         const std::map<std::string, std::string*> texts = {
-            {"version", &p.version},         {"name.en", &p.nameEnglish},
-            {"name.gr", &p.nameGreek},       {"description.en", &p.descriptionEnglish},
+            {"version", &p.version},
+            {"name.en", &p.nameEnglish},
+            {"name.gr", &p.nameGreek},
+            {"description.en", &p.descriptionEnglish},
             {"description.gr", &p.descriptionGreek}};
         if (auto it = texts.find(key); it != texts.end()) {
             *it->second = std::string(value);

@@ -78,8 +78,7 @@ bool PublishFile(const FileSpec& file, const std::string& archive, const std::st
     f.FileName = file.fileName;
     f.CheckMode = static_cast<std::int32_t>(file.check);
     f.ArchiveName = archive;
-    f.ProductVersionLow =
-        static_cast<std::int32_t>(ov::ReadProductVersionLow(source).value_or(0));
+    f.ProductVersionLow = static_cast<std::int32_t>(ov::ReadProductVersionLow(source).value_or(0));
     if (!CatalogueLength(source, f.SizeBytes, error)) return false;
     if (!WriteZip(zipPath, archive.substr(0, archive.size() - 4), source, error)) return false;
     return CatalogueLength(zipPath, f.ArchiveSize, error);
@@ -119,10 +118,12 @@ bool WriteNames(const Description& d, const std::string& out, std::string& error
     for (int n = 1; n <= kNameLines; ++n) {
         const std::string& name = d.names[static_cast<size_t>(n) - 1];
         if (!ov::IsEncodable(name, ov::CodePage::Windows1253)) {
-            error = "name " + std::to_string(n) + " holds a character Windows-1253 cannot represent";
+            error =
+                "name " + std::to_string(n) + " holds a character Windows-1253 cannot represent";
             return false;
         }
-        text += std::to_string(n) + "=" + ov::EncodeFromUtf8(name, ov::CodePage::Windows1253) + "\r\n";
+        text +=
+            std::to_string(n) + "=" + ov::EncodeFromUtf8(name, ov::CodePage::Windows1253) + "\r\n";
     }
     if (ov::WriteFileAtomic(out + "/pnames.txt", text)) return true;
     error = "cannot write " + out + "/pnames.txt";
@@ -156,7 +157,8 @@ bool AssignArchiveNames(const Description& d, std::map<std::string, std::string>
             }
             auto [it, fresh] = owner.emplace(Lower(archive), key);
             if (!fresh && it->second != key) {
-                error = "files \"" + f.fileName + "\" and \"" + it->second + "\" would share " + archive;
+                error = "files \"" + f.fileName + "\" and \"" + it->second + "\" would share " +
+                        archive;
                 return false;
             }
             archiveOf[key] = archive;
@@ -165,13 +167,13 @@ bool AssignArchiveNames(const Description& d, std::map<std::string, std::string>
     return true;
 }
 
-bool Publish(const Description& d, const std::string& payloadFolder,
-             const std::string& outFolder, std::string& error) {
+bool Publish(const Description& d, const std::string& payloadFolder, const std::string& outFolder,
+             std::string& error) {
     return Publish(d, payloadFolder, outFolder, "", error);
 }
 
-bool Publish(const Description& d, const std::string& payloadFolder,
-             const std::string& outFolder, const std::string& secretKeyFile, std::string& error) {
+bool Publish(const Description& d, const std::string& payloadFolder, const std::string& outFolder,
+             const std::string& secretKeyFile, std::string& error) {
     std::map<std::string, std::string> archiveOf;
     if (!AssignArchiveNames(d, archiveOf, error)) return false;
     if (!ov::CreateFolderChain(outFolder + "/files")) {

@@ -64,7 +64,8 @@ int VersionCodeFor(int platformId, int major, int minor) {
 
 std::string ProgramBaseName(std::string_view programPath) {
     std::size_t cut = LastSeparator(programPath);
-    std::string_view name = cut == std::string_view::npos ? programPath : programPath.substr(cut + 1);
+    std::string_view name =
+        cut == std::string_view::npos ? programPath : programPath.substr(cut + 1);
     if (EndsWithExe(name)) name.remove_suffix(4);
     return std::string(name);
 }

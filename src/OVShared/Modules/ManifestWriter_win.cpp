@@ -14,7 +14,8 @@ int WindowsVersionCode() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
     if (!GetVersionExA(&info)) return 0;
-    return VersionCodeFor(static_cast<int>(info.dwPlatformId), static_cast<int>(info.dwMajorVersion),
+    return VersionCodeFor(static_cast<int>(info.dwPlatformId),
+                          static_cast<int>(info.dwMajorVersion),
                           static_cast<int>(info.dwMinorVersion));
 }
 

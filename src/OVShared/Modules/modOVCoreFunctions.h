@@ -1,9 +1,9 @@
 #pragma once
 
 // modOVCoreFunctions: the small file, path, text, list and font routines
-// shared by the programs of the family. Paths are texts with "\" (or "/") between names, converted at the
-// file-system boundary. No routine raises an error: failures show in the
-// result or not at all. The process routines are in modOVCoreRun.h.
+// shared by the programs of the family. Paths are texts with "\" (or "/") between names, converted
+// at the file-system boundary. No routine raises an error: failures show in the result or not at
+// all. The process routines are in modOVCoreRun.h.
 
 #include "OVShared/Modules/MultiSelectList.h"
 #include "OVShared/Platform/PathText.h"  // ParentFolder

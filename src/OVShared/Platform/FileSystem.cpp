@@ -53,21 +53,14 @@ int RemoveReplaceLeftovers(std::string_view path) {
 
 std::string ErrnoText(int error) {
     switch (error) {
-    case 0:
-        return "write failed";
-    case ENOSPC:
-        return "no space left on device";
+    case 0: return "write failed";
+    case ENOSPC: return "no space left on device";
     case EACCES:
-    case EPERM:
-        return "permission denied";
-    case EROFS:
-        return "read-only file system";
-    case ENOENT:
-        return "no such file or folder";
-    case EISDIR:
-        return "a folder is in the way";
-    default:
-        break;
+    case EPERM: return "permission denied";
+    case EROFS: return "read-only file system";
+    case ENOENT: return "no such file or folder";
+    case EISDIR: return "a folder is in the way";
+    default: break;
     }
     std::string text = std::generic_category().message(error);
     if (!text.empty()) text[0] = AsciiLower(text[0]);

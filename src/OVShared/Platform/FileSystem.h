@@ -56,8 +56,7 @@ private:
 
 // Reads a whole regular file. Nothing when it cannot be opened, is larger than
 // maxBytes, or is no regular file (a FIFO or a device is refused at once).
-std::optional<std::string> ReadWholeFile(std::string_view path,
-                                         std::uint64_t maxBytes = 64u << 20);
+std::optional<std::string> ReadWholeFile(std::string_view path, std::uint64_t maxBytes = 64u << 20);
 
 // A regular file open for reads at any offset, for readers that need only a
 // few parts of a large file. Folders, FIFOs and devices are refused at once;

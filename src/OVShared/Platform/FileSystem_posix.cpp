@@ -175,8 +175,7 @@ std::optional<std::uint64_t> FileLengthReader::Length(std::string_view path) {
             if (c == '\\') c = '/';
         }
         folder_ = folder;
-        folderFd_ = ::open(native.empty() ? "/" : native.c_str(),
-                           O_PATH | O_DIRECTORY | O_CLOEXEC);
+        folderFd_ = ::open(native.empty() ? "/" : native.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     }
     const std::string leaf(path.substr(cut + 1));
     struct stat st;
@@ -304,8 +303,8 @@ std::string AppendOpenProblem(int error) {
 // waiting for a reader. O_NOFOLLOW: a link in its place is refused.
 bool AppendToFile(std::string_view path, std::string_view bytes, std::string* problem) {
     std::string why;
-    int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY |
-                                                  O_NONBLOCK | O_NOFOLLOW,
+    int fd = ::open(NativePath(path).c_str(),
+                    O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW,
                     0644);
     struct stat st;
     if (fd < 0) {

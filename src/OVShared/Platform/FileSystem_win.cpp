@@ -310,7 +310,8 @@ bool AppendToFile(std::string_view path, std::string_view bytes, std::string* pr
         why = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)
                   ? "is a folder"
                   : ErrorText(error);
-    } else if (GetFileType(h.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(h.get(), &info) ||
+    } else if (GetFileType(h.get()) != FILE_TYPE_DISK ||
+               !GetFileInformationByHandle(h.get(), &info) ||
                (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         why = "not a regular file";
     } else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -321,7 +322,8 @@ bool AppendToFile(std::string_view path, std::string_view bytes, std::string* pr
         why = "too long";
     } else {
         DWORD written = 0;
-        if (!WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        if (!WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr)) {
             why = ErrorText(GetLastError());
         } else if (written != bytes.size()) {
             why = "short write";
@@ -356,9 +358,9 @@ bool RemoveEmptyFolder(std::string_view path) {
 bool LinkBelow(std::string_view root, std::string_view folder) {
     std::wstring base = WithoutTrailingSeparators(Wide(root));
     std::wstring p = WithoutTrailingSeparators(Wide(folder));
-    if (p.size() <= base.size() || CompareStringOrdinal(p.c_str(), static_cast<int>(base.size()),
-                                                        base.c_str(), static_cast<int>(base.size()),
-                                                        TRUE) != CSTR_EQUAL ||
+    if (p.size() <= base.size() ||
+        CompareStringOrdinal(p.c_str(), static_cast<int>(base.size()), base.c_str(),
+                             static_cast<int>(base.size()), TRUE) != CSTR_EQUAL ||
         p[base.size()] != L'\\') {
         return false;
     }
@@ -456,20 +458,14 @@ bool SyncFolder(std::string_view path) {
 std::string LastFileError() {
     switch (GetLastError()) {
     case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        return "no space left on device";
-    case ERROR_ACCESS_DENIED:
-        return "permission denied";
+    case ERROR_HANDLE_DISK_FULL: return "no space left on device";
+    case ERROR_ACCESS_DENIED: return "permission denied";
     case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-        return "file in use";
-    case ERROR_WRITE_PROTECT:
-        return "read-only file system";
+    case ERROR_LOCK_VIOLATION: return "file in use";
+    case ERROR_WRITE_PROTECT: return "read-only file system";
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return "no such file or folder";
-    default:
-        return ErrnoText(errno);
+    case ERROR_PATH_NOT_FOUND: return "no such file or folder";
+    default: return ErrnoText(errno);
     }
 }
 

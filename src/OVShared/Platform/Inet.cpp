@@ -81,7 +81,8 @@ void InetControl::DispatchEvents() {
 
 bool InetControl::Execute(const std::string& url, const std::string& verb,
                           std::optional<std::uint64_t> rangeStart, const std::string& ifRange) {
-    const std::string validator = rangeStart && inet::IsHeaderValue(ifRange) ? ifRange : std::string();
+    const std::string validator =
+        rangeStart && inet::IsHeaderValue(ifRange) ? ifRange : std::string();
     return IsGet(verb) && Start(url, rangeStart, validator);
 }
 
@@ -102,7 +103,8 @@ std::string InetControl::GetChunk(std::size_t maxBytes) {
         std::string chunk = channel_->Take(maxBytes, false);
         if (!chunk.empty() || channel_->BodyEnded()) return chunk;
         DispatchEvents();
-        channel_->Wait(kSlice, InetChannel::kReleasedData | (dispatching_ ? 0u : InetChannel::kEvents));
+        channel_->Wait(kSlice,
+                       InetChannel::kReleasedData | (dispatching_ ? 0u : InetChannel::kEvents));
         YieldToEventLoop();
     }
     return {};
@@ -125,7 +127,8 @@ std::optional<std::string> InetControl::OpenUrl(const std::string& url) {
                 body += part;
             }
             if (finished) break;
-            channel_->Wait(kSlice, InetChannel::kAnyData | (dispatching_ ? 0u : InetChannel::kEvents));
+            channel_->Wait(kSlice,
+                           InetChannel::kAnyData | (dispatching_ ? 0u : InetChannel::kEvents));
             YieldToEventLoop();
         }
     }
@@ -144,9 +147,7 @@ int InetControl::ResponseCode() const {
     return channel_ ? static_cast<int>(channel_->ResponseCode()) : 0;
 }
 
-std::string InetControl::LastError() const {
-    return channel_ ? channel_->Error() : std::string();
-}
+std::string InetControl::LastError() const { return channel_ ? channel_->Error() : std::string(); }
 
 std::optional<std::uint64_t> InetControl::ContentRangeStart() const {
     return channel_ ? channel_->Head().contentRangeStart : std::nullopt;
@@ -160,8 +161,6 @@ std::string InetControl::Validator() const {
     return channel_ ? channel_->Head().Validator() : std::string();
 }
 
-std::size_t InetControl::BufferHighWater() const {
-    return channel_ ? channel_->HighWater() : 0;
-}
+std::size_t InetControl::BufferHighWater() const { return channel_ ? channel_->HighWater() : 0; }
 
 }  // namespace ov

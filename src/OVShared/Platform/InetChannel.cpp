@@ -138,7 +138,8 @@ bool InetChannel::Succeeded() const {
 void InetChannel::Wait(std::chrono::milliseconds limit, unsigned wakeOn) {
     std::unique_lock lock(mutex_);
     callerWake_.wait_for(lock, limit, [&] {
-        bool data = buffered_ > 0 && ((wakeOn & kAnyData) || (released_ && (wakeOn & kReleasedData)));
+        bool data =
+            buffered_ > 0 && ((wakeOn & kAnyData) || (released_ && (wakeOn & kReleasedData)));
         return !running_ || cancelled_ || data || ((wakeOn & kEvents) && !events_.empty());
     });
 }

@@ -69,10 +69,11 @@ void NoteHeaderLine(InetHead& head, std::string_view line) {
             head.code = static_cast<long>(LeadingNumber(line.substr(space + 1)).value_or(0) % 1000);
         }
     } else if (auto range = HeaderValue(line, "content-range")) {
-        if (range->rfind("bytes ", 0) == 0) head.contentRangeStart = LeadingNumber(range->substr(6));
+        if (range->rfind("bytes ", 0) == 0)
+            head.contentRangeStart = LeadingNumber(range->substr(6));
     } else if (auto after = HeaderValue(line, "retry-after"); after && AllDigits(*after)) {
-        head.retryAfterSeconds = static_cast<std::uint32_t>(
-            std::min<std::uint64_t>(*LeadingNumber(*after), std::numeric_limits<std::uint32_t>::max()));
+        head.retryAfterSeconds = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            *LeadingNumber(*after), std::numeric_limits<std::uint32_t>::max()));
     } else if (auto tag = HeaderValue(line, "etag"); tag && IsHeaderValue(*tag)) {
         if (tag->rfind("W/", 0) != 0) head.entityTag = std::string(*tag);
     } else if (auto date = HeaderValue(line, "last-modified"); date && IsHeaderValue(*date)) {

@@ -134,7 +134,8 @@ void Configure(CURL* e, const std::string& url, const InetOptions& o, Transfer& 
     curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 #else
     curl_easy_setopt(e, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS,
+                     static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
     curl_easy_setopt(e, CURLOPT_USERAGENT, o.userAgent.c_str());
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
@@ -207,30 +208,22 @@ CURLcode Drive(CURLM* multi, Transfer& t, const InetOptions& o) {
 // The short phrase for the failures a user can act on; nothing for the rest.
 std::optional<std::string> ShortReason(CURLcode result) {
     switch (result) {
-    case CURLE_COULDNT_CONNECT:
-        return "connection refused";
+    case CURLE_COULDNT_CONNECT: return "connection refused";
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-        return "host not found";
-    case CURLE_OPERATION_TIMEDOUT:
-        return "connection timed out";
+    case CURLE_COULDNT_RESOLVE_PROXY: return "host not found";
+    case CURLE_OPERATION_TIMEDOUT: return "connection timed out";
     case CURLE_PEER_FAILED_VERIFICATION:
 #if LIBCURL_VERSION_NUM < 0x073e00
     case CURLE_SSL_CACERT:
 #endif
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
-        return "certificate not trusted";
-    case CURLE_SSL_CONNECT_ERROR:
-        return "secure connection failed";
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH: return "certificate not trusted";
+    case CURLE_SSL_CONNECT_ERROR: return "secure connection failed";
     case CURLE_PARTIAL_FILE:
-    case CURLE_GOT_NOTHING:
-        return "connection closed early";
-    case CURLE_TOO_MANY_REDIRECTS:
-        return "too many redirects";
-    default:
-        return std::nullopt;
+    case CURLE_GOT_NOTHING: return "connection closed early";
+    case CURLE_TOO_MANY_REDIRECTS: return "too many redirects";
+    default: return std::nullopt;
     }
 }
 

@@ -152,8 +152,8 @@ Response Reader::Request(const std::wstring& url) {
     Open(s_.connection, InternetConnectW(s_.session, a.host.c_str(), a.port, nullptr, nullptr,
                                          INTERNET_SERVICE_HTTP, 0, context));
     DWORD flags = kOpenFlags | (a.secure ? INTERNET_FLAG_SECURE : 0);
-    Open(s_.request, HttpOpenRequestW(s_.connection, L"GET", a.path.c_str(), nullptr, nullptr, nullptr,
-                                      flags, context));
+    Open(s_.request, HttpOpenRequestW(s_.connection, L"GET", a.path.c_str(), nullptr, nullptr,
+                                      nullptr, flags, context));
     // No compression is asked: WinINet drops Content-Length while it decodes,
     // and a compressed body cut short would then pass as complete. A server
     // that compresses anyway is decoded, except in a range, whose byte
@@ -172,7 +172,8 @@ Response Reader::Request(const std::wstring& url) {
     }
     DWORD receive = static_cast<DWORD>((s_.options.stallTimeout + kTimeoutSlack).count());
     InternetSetOptionW(s_.request, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
-    if (!HttpSendRequestW(s_.request, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr, 0)) {
+    if (!HttpSendRequestW(s_.request, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr,
+                          0)) {
         FailCall();
     }
     Response r = ReadHead(s_.request);
@@ -235,7 +236,8 @@ void Reader::ReadBody(const Response& r) {
         if (!InternetQueryDataAvailable(s_.request, &available, 0, 0)) FailCall();
         if (available == 0) break;
         DWORD read = 0;
-        if (!InternetReadFile(s_.request, buffer.data(), std::min(available, kReadSize), &read)) FailCall();
+        if (!InternetReadFile(s_.request, buffer.data(), std::min(available, kReadSize), &read))
+            FailCall();
         if (read == 0) break;
         total += read;
         if (!Push(buffer.data(), read)) Fail("cancelled");
@@ -310,7 +312,8 @@ void RunReader(Shared& s, const std::string& url, std::optional<std::uint64_t> r
 
 std::shared_ptr<Shared> Prepare(InetChannel& channel, const InetOptions& o) {
     auto s = std::make_shared<Shared>(channel, o);
-    s->session = InternetOpenW(Widen(o.userAgent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    s->session = InternetOpenW(Widen(o.userAgent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+                               nullptr, 0);
     if (!s->session) FailCall();
     // The watcher enforces the stall time-out; WinINet's own limits only
     // back it up, a little later.
@@ -335,9 +338,8 @@ void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart
     try {
         channel.Reach(icResolvingHost);
         std::shared_ptr<Shared> shared = Prepare(channel, options);
-        std::thread reader([shared, url, rangeStart, ifRange] {
-            RunReader(*shared, url, rangeStart, ifRange);
-        });
+        std::thread reader(
+            [shared, url, rangeStart, ifRange] { RunReader(*shared, url, rangeStart, ifRange); });
         std::string refusal = Watch(*shared);
         std::unique_lock lock(shared->mutex);
         bool ended = shared->wake.wait_for(lock, kReaderGrace, [&] { return shared->readerDone; });

@@ -22,25 +22,18 @@ std::wstring QueryText(HINTERNET request, DWORD what) {
 // The short phrase for the failures a user can act on; null for the rest.
 const char* ShortReason(DWORD code) {
     switch (code) {
-    case ERROR_INTERNET_CANNOT_CONNECT:
-        return "connection refused";
-    case ERROR_INTERNET_NAME_NOT_RESOLVED:
-        return "host not found";
-    case ERROR_INTERNET_TIMEOUT:
-        return "connection timed out";
+    case ERROR_INTERNET_CANNOT_CONNECT: return "connection refused";
+    case ERROR_INTERNET_NAME_NOT_RESOLVED: return "host not found";
+    case ERROR_INTERNET_TIMEOUT: return "connection timed out";
     case ERROR_INTERNET_INVALID_CA:
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
     case ERROR_INTERNET_SEC_CERT_REVOKED:
-    case ERROR_INTERNET_SEC_INVALID_CERT:
-        return "certificate not trusted";
-    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
-        return "secure connection failed";
+    case ERROR_INTERNET_SEC_INVALID_CERT: return "certificate not trusted";
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR: return "secure connection failed";
     case ERROR_INTERNET_CONNECTION_ABORTED:
-    case ERROR_INTERNET_CONNECTION_RESET:
-        return "connection closed early";
-    default:
-        return nullptr;
+    case ERROR_INTERNET_CONNECTION_RESET: return "connection closed early";
+    default: return nullptr;
     }
 }
 
@@ -55,7 +48,8 @@ std::string ErrorText(DWORD code) {
                              reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message = n > 0 && text ? std::wstring(text, n) : std::wstring();
     if (text) LocalFree(text);
-    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {
+    while (!message.empty() &&
+           (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ')) {
         message.pop_back();
     }
     std::string number = "WinINet error " + std::to_string(code);

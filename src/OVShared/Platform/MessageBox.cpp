@@ -4,8 +4,8 @@
 
 namespace ov {
 
-MsgResult ConsoleMessageSink::Show(const std::string& text, const std::string& title,
-                                   MsgIcon icon, MsgButtons buttons) {
+MsgResult ConsoleMessageSink::Show(const std::string& text, const std::string& title, MsgIcon icon,
+                                   MsgButtons buttons) {
     const char* kind = icon == MsgIcon::Critical      ? "error"
                        : icon == MsgIcon::Exclamation ? "warning"
                                                       : "note";

@@ -31,8 +31,8 @@ std::string ComponentKey(std::string_view part) {
     return AsciiLower(part);
 }
 
-constexpr std::array<std::string_view, 4> kOwnFiles = {
-    "core\\zntr.pub", "core\\zntr.log", "core\\zntr.log.1", "core\\zntr.lock"};
+constexpr std::array<std::string_view, 4> kOwnFiles = {"core\\zntr.pub", "core\\zntr.log",
+                                                       "core\\zntr.log.1", "core\\zntr.lock"};
 constexpr std::string_view kOwnFolder = "core\\cache";
 
 std::filesystem::path OnDisk(const std::string& path) {
@@ -56,19 +56,14 @@ bool IsContainedRelativePath(std::string_view path) {
     bool onlyDots = true;
     for (char c : path) {
         switch (kPathCharKinds[static_cast<unsigned char>(c)]) {
-        case PathChar::Plain:
-            onlyDots = false;
-            break;
-        case PathChar::Dot:
-            ++dots;
-            break;
+        case PathChar::Plain: onlyDots = false; break;
+        case PathChar::Dot: ++dots; break;
         case PathChar::Separator:
             if (onlyDots && dots == 2) return false;
             dots = 0;
             onlyDots = true;
             break;
-        case PathChar::Refused:
-            return false;
+        case PathChar::Refused: return false;
         }
     }
     return !(onlyDots && dots == 2);

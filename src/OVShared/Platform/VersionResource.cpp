@@ -35,7 +35,8 @@ public:
     std::optional<std::uint32_t> U32(std::uint64_t offset) const { return Read(offset, 4); }
     std::optional<Bytes> Sub(std::uint64_t offset, std::uint64_t length) const {
         if (!Has(offset, length)) return std::nullopt;
-        return Bytes(data_.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
+        return Bytes(
+            data_.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length)));
     }
 
 private:

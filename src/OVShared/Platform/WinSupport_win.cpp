@@ -29,18 +29,12 @@ std::string Narrow(std::wstring_view utf16) {
 
 int ShowCommand(WindowStyle style) {
     switch (style) {
-        case WindowStyle::Hidden:
-            return SW_HIDE;
-        case WindowStyle::NormalFocus:
-            return SW_SHOWNORMAL;
-        case WindowStyle::MinimizedFocus:
-            return SW_SHOWMINIMIZED;
-        case WindowStyle::MaximizedFocus:
-            return SW_SHOWMAXIMIZED;
-        case WindowStyle::NormalNoFocus:
-            return SW_SHOWNOACTIVATE;
-        case WindowStyle::MinimizedNoFocus:
-            return SW_SHOWMINNOACTIVE;
+    case WindowStyle::Hidden: return SW_HIDE;
+    case WindowStyle::NormalFocus: return SW_SHOWNORMAL;
+    case WindowStyle::MinimizedFocus: return SW_SHOWMINIMIZED;
+    case WindowStyle::MaximizedFocus: return SW_SHOWMAXIMIZED;
+    case WindowStyle::NormalNoFocus: return SW_SHOWNOACTIVATE;
+    case WindowStyle::MinimizedNoFocus: return SW_SHOWMINNOACTIVE;
     }
     return SW_SHOWNORMAL;
 }

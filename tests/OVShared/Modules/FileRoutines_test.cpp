@@ -60,7 +60,7 @@ TEST(UsableFolder, AFolderWhereNoFileCanBeCreatedGivesTheApplicationFolder) {
     EXPECT_EQ(UsableFolder(dir.file("missing/folder"), "/app"), "/app");
     EXPECT_EQ(UsableFolder(dir.file("plain-file"), "/app"), "/app");
     EXPECT_FALSE(fs::exists(dir.file("missing")));
-#ifndef _WIN32  // a read-only attribute does not keep files out of a Windows folder
+#ifndef _WIN32               // a read-only attribute does not keep files out of a Windows folder
     if (::geteuid() != 0) {  // root writes anywhere
         fs::create_directory(dir.file("locked"));
         ::chmod(dir.file("locked").c_str(), 0555);

@@ -28,7 +28,8 @@ TEST_F(RunAndWaitTest, WaitsForTheChildAndYieldsBetweenPolls) {
     // This test program, started again, waits 300 ms and ends with 3.
     testsupport::FakeProgramRole role("-", 3, 300);
     auto start = Clock::now();
-    int code = ov::RunAndWait(std::vector<std::string>{ov::ExecutablePath()}, ov::WindowStyle::Hidden);
+    int code =
+        ov::RunAndWait(std::vector<std::string>{ov::ExecutablePath()}, ov::WindowStyle::Hidden);
     auto elapsed = Clock::now() - start;
     EXPECT_EQ(code, 3);
     EXPECT_GE(elapsed, 300ms);

@@ -117,9 +117,8 @@ TEST(RunAutopatch, PathsWithBlanksAndQuotesReachThePatcherAsOneWordEach) {
     std::string target = inst.root.path() + "/inst dir/bin/a \"b\" $(touch pwned).dll";
     std::string newFile = inst.root.path() + "/inst dir/core/cache/a.dll";
     inst.Run(ov::AutopatchArguments(target, newFile, "My \"Pack\" 'x", true));
-    EXPECT_EQ(ReadFile(inst.core + "/args.txt"),
-              Lines({inst.core, "-O", target, "-N", newFile, "-C", "My", "\"Pack\"", "'x", "-L",
-                     "E"}));
+    EXPECT_EQ(ReadFile(inst.core + "/args.txt"), Lines({inst.core, "-O", target, "-N", newFile,
+                                                        "-C", "My", "\"Pack\"", "'x", "-L", "E"}));
     EXPECT_FALSE(fs::exists(inst.core + "/pwned"));
 }
 

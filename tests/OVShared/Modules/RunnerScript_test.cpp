@@ -60,8 +60,8 @@ TEST(ShellRunner, SplitsTheArgumentsAsTheWindowsRuntimeWould) {
 }
 
 TEST(AutopatchArguments, QuotesPathsWithBlanksAndKeepsPlainLinesAsTheyWere) {
-    EXPECT_EQ(AutopatchArguments(R"(C:\Apps\bin\a.dll)", R"(C:\Apps\core\cache\a.dll)",
-                                 "Pack Name", true),
+    EXPECT_EQ(AutopatchArguments(R"(C:\Apps\bin\a.dll)", R"(C:\Apps\core\cache\a.dll)", "Pack Name",
+                                 true),
               R"(-O C:\Apps\bin\a.dll -N C:\Apps\core\cache\a.dll -C Pack Name -L E)");
     EXPECT_EQ(AutopatchArguments(R"(C:\My Apps\a.dll)", "/c/a.dll", "", false),
               R"(-O "C:\My Apps\a.dll" -N /c/a.dll -C  -L G)");

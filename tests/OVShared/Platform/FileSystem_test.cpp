@@ -39,11 +39,13 @@ TEST(FileNames, ALengthReaderAnswersAsFileLengthFolderAfterFolder) {
     dir.write("a/sub/y", "22");
     dir.write("B/x", "333");
     const std::string root = dir.path();
-    const std::string paths[] = {root + "\\a\\x", root + "/B/x", root + "\\b\\X", root + "\\a/x",
-                                 root + "\\a\\sub", root + "\\a\\missing", root + "\\a\\sub\\y",
-                                 root + "\\B\\x", root + "\\none\\x", root + "\\a\\"};
+    const std::string paths[] = {root + "\\a\\x",      root + "/B/x",     root + "\\b\\X",
+                                 root + "\\a/x",       root + "\\a\\sub", root + "\\a\\missing",
+                                 root + "\\a\\sub\\y", root + "\\B\\x",   root + "\\none\\x",
+                                 root + "\\a\\"};
     ov::FileLengthReader reader;
-    for (const std::string& path : paths) EXPECT_EQ(reader.Length(path), ov::FileLength(path)) << path;
+    for (const std::string& path : paths)
+        EXPECT_EQ(reader.Length(path), ov::FileLength(path)) << path;
     EXPECT_EQ(reader.Length(root + "\\B\\x"), 3u);
 }
 
@@ -165,7 +167,8 @@ TEST(FileWrites, ARenameKeepsTheReplacedFilesModeAndLeavesBothAloneWhenItCannot)
     EXPECT_EQ(testsupport::ReadFile(kept), "kept");
 #ifndef _WIN32
     // Another volume (a RAM disk, where there is one): refused, for the caller to copy.
-    struct stat here {}, shm {};
+    struct stat here {
+    }, shm{};
     if (::stat(dir.path().c_str(), &here) == 0 && ::stat("/dev/shm", &shm) == 0 &&
         here.st_dev != shm.st_dev) {
         std::string other = "/dev/shm/znt-move-XXXXXX";
@@ -263,13 +266,14 @@ TEST(FileReads, AFifoOrADeviceIsRefusedWithoutWaitingForAWriter) {
 #endif
 
 TEST(ProgramOwnFiles, AreKnownUnderAnySpellingAndNothingElseIs) {
-    for (const char* name : {"core\\zntr.pub", "CORE/ZNTR.PUB", "core\\\\zntr.log", "core\\.\\zntr.log.",
-                             "core/zntr.log.1", "core\\zntr.lock", "core\\cache",
-                             "Core\\Cache\\install.journal", "core/cache/pending/a.zip/a"}) {
+    for (const char* name :
+         {"core\\zntr.pub", "CORE/ZNTR.PUB", "core\\\\zntr.log", "core\\.\\zntr.log.",
+          "core/zntr.log.1", "core\\zntr.lock", "core\\cache", "Core\\Cache\\install.journal",
+          "core/cache/pending/a.zip/a"}) {
         EXPECT_TRUE(ov::IsProgramOwnFile(name)) << name;
     }
-    for (const char* name : {"core\\zntr.exe", "core\\cache2\\a", "bin\\zntr.log", "core\\zntr.log.2",
-                             "zntr.pub", "core\\zntr.pub2"}) {
+    for (const char* name : {"core\\zntr.exe", "core\\cache2\\a", "bin\\zntr.log",
+                             "core\\zntr.log.2", "zntr.pub", "core\\zntr.pub2"}) {
         EXPECT_FALSE(ov::IsProgramOwnFile(name)) << name;
     }
 }

@@ -51,7 +51,8 @@ std::string ManyHeaderLines() {
 
 std::string Gzip(const std::string& data) {
     z_stream z{};
-    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+    if (deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
     std::string out(deflateBound(&z, data.size()), '\0');
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
     z.avail_in = static_cast<uInt>(data.size());
@@ -67,7 +68,9 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-bool Contains(const std::vector<int>& v, int x) { return std::find(v.begin(), v.end(), x) != v.end(); }
+bool Contains(const std::vector<int>& v, int x) {
+    return std::find(v.begin(), v.end(), x) != v.end();
+}
 
 struct Download {
     std::vector<int> states;
@@ -78,7 +81,7 @@ struct Download {
 // Drives a GET as the download window does: wait while executing; on
 // state 12 read chunks until an empty one (or cancel after cancelAfter chunks).
 Download Fetch(ov::InetControl& inet, const std::string& url, std::size_t chunkSize = 1024,
-             std::size_t cancelAfter = 0) {
+               std::size_t cancelAfter = 0) {
     Download d;
     inet.StateChanged = [&](int state) {
         d.states.push_back(state);
@@ -134,7 +137,8 @@ TEST_F(Inet, OpenUrlReturnsTheBodyOrNothing) {
     EXPECT_EQ(inet.ResponseCode(), 404);
     EXPECT_FALSE(inet.OpenUrl(server.Url("/broken")));
     EXPECT_EQ(inet.ResponseCode(), 500);
-    EXPECT_FALSE(inet.OpenUrl("http://127.0.0.1:" + std::to_string(LoopbackServer::UnusedPort()) + "/x"));
+    EXPECT_FALSE(
+        inet.OpenUrl("http://127.0.0.1:" + std::to_string(LoopbackServer::UnusedPort()) + "/x"));
     EXPECT_FALSE(inet.LastError().empty());
     EXPECT_FALSE(inet.OpenUrl("file:///etc/passwd"));
     EXPECT_FALSE(inet.StillExecuting());
@@ -318,7 +322,7 @@ TEST_F(Inet, TricklingServersFailBelowTheMinimumRate) {
     trickle.dripInterval = 50ms;
     server.Serve("/trickle.zip", trickle);
     DripServer headers(ManyHeaderLines(), 50ms, 17);  // the status line at once
-    ov::InetControl inet(RateLimited(50));  // 15 bytes per 300 ms window
+    ov::InetControl inet(RateLimited(50));            // 15 bytes per 300 ms window
 
     for (const std::string& url : {server.Url("/trickle.zip"), headers.Url("/a.zip")}) {
         SCOPED_TRACE(url);
@@ -340,7 +344,8 @@ TEST_F(Inet, TransfersAboveTheMinimumRateOrHeldUpByTheReaderComplete) {
     steady.dripBytes = 5;        // with room for Wine's slower sockets
     server.Serve("/steady.zip", steady);
     ov::InetControl slowButSteady(RateLimited(50));
-    EXPECT_TRUE(Fetch(slowButSteady, server.Url("/steady.zip")).body == Pattern(600)) << slowButSteady.LastError();
+    EXPECT_TRUE(Fetch(slowButSteady, server.Url("/steady.zip")).body == Pattern(600))
+        << slowButSteady.LastError();
 
     // The reader leaves a full buffer alone for three windows; a fast server
     // is not to blame for that.

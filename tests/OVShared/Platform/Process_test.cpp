@@ -99,10 +99,9 @@ TEST(ChildProcess, BackslashPathsAndThePathSearchFindThePrograms) {
 
 TEST(StartDetached, RunsTheProgramWithItsArgumentsAndWorkingFolder) {
     TempDir dir;
-    std::string prog =
-        Script(dir, "prog",
-               "{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > \"$OUT.part\" && "
-               "mv \"$OUT.part\" \"$OUT\"\n");
+    std::string prog = Script(dir, "prog",
+                              "{ pwd; for a in \"$@\"; do echo \"$a\"; done; } > \"$OUT.part\" && "
+                              "mv \"$OUT.part\" \"$OUT\"\n");
     std::string out = dir.file("out.txt");
     testsupport::SetEnv("OUT", out);
     std::filesystem::create_directory(dir.file("work"));
@@ -129,8 +128,9 @@ TEST(StartDetached, FailsForMissingEmptyAndNonExecutableFiles) {
 TEST(ShellOpen, StartsAnExecutableFileWithParametersSplitAtBlanks) {
     TempDir dir;
     std::string out = dir.file("out.txt");
-    std::string prog = Script(dir, "bin/Prog", "{ pwd; echo \"$#:$1:$2\"; } > '" + out +
-                                                   ".part' && mv '" + out + ".part' '" + out + "'\n");
+    std::string prog = Script(dir, "bin/Prog",
+                              "{ pwd; echo \"$#:$1:$2\"; } > '" + out + ".part' && mv '" + out +
+                                  ".part' '" + out + "'\n");
     std::filesystem::create_directory(dir.file("work"));
     EXPECT_TRUE(ov::ShellOpen(dir.path() + "\\BIN\\prog", "Open", " one  two ", dir.file("work"),
                               WindowStyle::NormalFocus));
@@ -197,8 +197,9 @@ TEST(ChildProcess, ACommandThatCannotStartReportsNotStarted) {
     TempDir dir;
     std::string empty = dir.write("empty.exe", "");
     std::string text = dir.write("plain.exe", "exit 0\r\n");
-    for (const std::string& cmd : {ov::QuoteArgument(dir.file("missing.exe")), ov::QuoteArgument(empty),
-                                   ov::QuoteArgument(text), std::string("no-such-program-xyz")}) {
+    for (const std::string& cmd :
+         {ov::QuoteArgument(dir.file("missing.exe")), ov::QuoteArgument(empty),
+          ov::QuoteArgument(text), std::string("no-such-program-xyz")}) {
         ChildProcess child;
         EXPECT_FALSE(child.Start(cmd, WindowStyle::Hidden)) << cmd;
         EXPECT_EQ(child.Poll(), ov::kNotStarted) << cmd;

@@ -38,11 +38,11 @@ struct Store {
         // Deepest first: a key with sub-keys is not deleted.
         for (const char* key :
              {R"(Software\Orvantis\ovw2010\ZNT\Shell)", R"(Software\Orvantis\ovw2010\ZNT)",
-              R"(Software\Orvantis\ovw2010\Undo)", R"(Software\Orvantis\ovw2010)", R"(Software\Orvantis)",
-              R"(Key [with] = odd\name)", "Key [with] = odd",
+              R"(Software\Orvantis\ovw2010\Undo)", R"(Software\Orvantis\ovw2010)",
+              R"(Software\Orvantis)", R"(Key [with] = odd\name)", "Key [with] = odd",
               R"(Software\VB and VBA Program Settings\zntr\Settings)",
-              R"(Software\VB and VBA Program Settings\zntr)", R"(Software\VB and VBA Program Settings)",
-              "Software"}) {
+              R"(Software\VB and VBA Program Settings\zntr)",
+              R"(Software\VB and VBA Program Settings)", "Software"}) {
             store.DeleteKey(key);
         }
         RegistryStore(kTestsKey).DeleteKey(name);
@@ -236,7 +236,8 @@ TEST(RegistryStore, ConcurrentWritersInSeveralProcessesLoseNothing) {
 TEST(RegistryStore, DefaultPathFollowsXdgConfigHome) {
     testsupport::ScopedEnv config("XDG_CONFIG_HOME", "/some/config/");
     EXPECT_EQ(RegistryStore::DefaultPath(), "/some/config/Orvantis/registry.ini");
-    testsupport::SetEnv("XDG_CONFIG_HOME", "relative");  // not absolute: ignored (XDG base directory rules)
+    testsupport::SetEnv("XDG_CONFIG_HOME",
+                        "relative");  // not absolute: ignored (XDG base directory rules)
     std::string fallback = RegistryStore::DefaultPath();
     EXPECT_TRUE(fallback.ends_with("/.config/Orvantis/registry.ini")) << fallback;
 }
@@ -244,8 +245,8 @@ TEST(RegistryStore, DefaultPathFollowsXdgConfigHome) {
 TEST(RegistryStore, DefaultPathIsThePlainKeyZntRegistryRootNames) {
     testsupport::ScopedEnv root("ZNT_REGISTRY_ROOT", R"(\Software\ZntTests\portable\)");
     EXPECT_EQ(RegistryStore::DefaultPath(), R"(Software\ZntTests\portable)");
-    for (const char* unusable : {"", R"(Software\..\Orvantis)", R"(Software\.\x)",
-                                 R"(Software\\x)", "Soft\nware"}) {
+    for (const char* unusable :
+         {"", R"(Software\..\Orvantis)", R"(Software\.\x)", R"(Software\\x)", "Soft\nware"}) {
         testsupport::SetEnv("ZNT_REGISTRY_ROOT", unusable);
         EXPECT_EQ(RegistryStore::DefaultPath(), "") << unusable;
     }

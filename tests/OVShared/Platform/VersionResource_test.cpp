@@ -51,13 +51,15 @@ TEST(VersionResource, FindsFilesThroughProgramPaths) {
 
 TEST(VersionResource, GivesNothingForFilesWithoutAReadableVersion) {
     TempDir dir;
-    for (PeFault fault : {PeFault::NoResourceSection, PeFault::NoVersionResource, PeFault::Truncated,
-                          PeFault::BadPeSignature, PeFault::BadVersionSignature}) {
+    for (PeFault fault :
+         {PeFault::NoResourceSection, PeFault::NoVersionResource, PeFault::Truncated,
+          PeFault::BadPeSignature, PeFault::BadVersionSignature}) {
         PeOptions o;
         o.fault = fault;
         for (bool plus : {false, true}) {
             o.pe32Plus = plus;
-            SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(fault) << " plus " << plus);
+            SCOPED_TRACE(testing::Message()
+                         << "fault " << static_cast<int>(fault) << " plus " << plus);
             EXPECT_FALSE(ov::ReadFixedFileInfo(MakePe(o)));
             std::string path = dir.write("f.dll", MakePe(o));
             EXPECT_FALSE(ov::ReadProductVersionLow(path));
