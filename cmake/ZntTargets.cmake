@@ -1,12 +1,12 @@
-# Every subsystem folder builds one logic library from its sources. Window
-# sources (file names starting with "frm", "MainForm" or "Qt") go to the
-# window library instead, so that logic never sees a Qt header. Files ending
-# in "_win.cpp" are built only on Windows, "_posix.cpp" only elsewhere.
+# Every folder builds one library from its sources; the folder decides the
+# target (the logic folders, src/ui/qt for the Qt windows, src/ui/win32 for
+# the Win32 windows). Files ending in "_win.cpp" are built only on Windows,
+# "_posix.cpp" only elsewhere; a program's entry (main.cpp, main_console.cpp)
+# is left to the target that builds the program.
 
-function(znt_collect_sources out_logic out_gui folder)
+function(znt_collect_sources out folder)
   file(GLOB all CONFIGURE_DEPENDS "${folder}/*.cpp")
-  set(logic "")
-  set(gui "")
+  set(sources "")
   foreach(f IN LISTS all)
     get_filename_component(name "${f}" NAME)
     if(name MATCHES "_win\\.cpp$" AND NOT WIN32)
@@ -18,21 +18,15 @@ function(znt_collect_sources out_logic out_gui folder)
     if(name MATCHES "^main(_console)?\\.cpp$")
       continue()
     endif()
-    if(name MATCHES "^(frm|MainForm|Qt)")
-      list(APPEND gui "${f}")
-    else()
-      list(APPEND logic "${f}")
-    endif()
+    list(APPEND sources "${f}")
   endforeach()
-  set(${out_logic} "${logic}" PARENT_SCOPE)
-  set(${out_gui} "${gui}" PARENT_SCOPE)
+  set(${out} "${sources}" PARENT_SCOPE)
 endfunction()
 
 # znt_logic_library(<target> <folder> [DEPS ...])
 function(znt_logic_library target folder)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  znt_collect_sources(logic gui "${CMAKE_CURRENT_SOURCE_DIR}/${folder}")
-  set_property(GLOBAL APPEND PROPERTY ZNT_GUI_SOURCES ${gui})
+  znt_collect_sources(logic "${CMAKE_CURRENT_SOURCE_DIR}/${folder}")
   if(logic)
     add_library(${target} STATIC ${logic})
     target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR}/src)

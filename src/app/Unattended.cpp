@@ -7,6 +7,8 @@
 #include "install/FetchFromSource.h"
 #include "install/InstallRun.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <algorithm>
 #include <exception>
 
@@ -157,6 +159,11 @@ std::optional<int> RunUnattendedMode(const LaunchOptions& options, const std::st
         }
     }
     return std::nullopt;
+}
+
+bool BoxesOnConsole() {
+    const char* value = std::getenv("ZNT_UNATTENDED");
+    return value && std::strcmp(value, "1") == 0;
 }
 
 }  // namespace znt

@@ -84,6 +84,11 @@ int RunUnattendedRemoval(const LaunchOptions& options, const std::string& progra
                          std::ostream& out, std::ostream& err);
 
 // The usage text of zntr.exe /?.
+// ZNT_UNATTENDED=1 in the environment: the windowed program's message boxes
+// go to standard error and are answered with their first button, so that a
+// script's run never waits for a user.
+bool BoxesOnConsole();
+
 std::string UsageText();
 
 // Runs the mode the command line names when it needs no window (LIST,

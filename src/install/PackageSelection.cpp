@@ -55,4 +55,25 @@ void ApplySelection(Packages& packages, const ListMap& map, const std::vector<bo
     }
 }
 
+bool LoadSelectionList(const SelectionContext& c, SelectionKind kind, PackageListView& view) {
+    ListContext list{c.installFolder, c.packages, c.listMap,  c.english,
+                     c.texts,         c.messages, c.progress, view};
+    if (kind == SelectionKind::Install) {
+        BuildInstallList(list);
+    } else {
+        BuildUninstallList(list);
+    }
+    return view.RowCount() > 0;
+}
+
+void ConfirmSelection(const SelectionContext& c, SelectionKind kind,
+                      const std::vector<bool>& selected, const std::function<void()>& run,
+                      const std::function<void(bool)>& setButtonsEnabled) {
+    const bool removal = kind == SelectionKind::Uninstall;
+    ApplySelection(c.packages, c.listMap, selected, removal);
+    if (removal) setButtonsEnabled(false);
+    if (run) run();
+    if (removal) setButtonsEnabled(true);
+}
+
 }  // namespace znt

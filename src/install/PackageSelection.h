@@ -6,13 +6,46 @@
 // its current row (-1 when there is none).
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/PackageListView.h"
 #include "catalogue/PackageLists.h"
 #include "i18n/LanguagePack.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
+namespace ov {
+class MessageSink;
+class ProgressView;
+}  // namespace ov
+
 namespace znt {
+
+// What a selection dialog reads and writes.
+struct SelectionContext {
+    std::string installFolder;
+    Packages& packages;
+    ListMap& listMap;
+    bool english;
+    const AppTexts& texts;
+    ov::MessageSink& messages;
+    ov::ProgressView& progress;
+};
+
+enum class SelectionKind { Install, Uninstall };
+
+// Fills the dialog's list from the catalogue (the install list or the
+// installed packages). False when the list is empty: the builder has told
+// the user, and the dialog does not show.
+bool LoadSelectionList(const SelectionContext& c, SelectionKind kind, PackageListView& view);
+
+// The dialog's confirm button: the rows' states become Marked, then the run
+// the caller gave goes (downloads and placement, or removal). A removal
+// runs with the dialog's buttons disabled (setButtonsEnabled false, then
+// true again); the dialog closes afterwards.
+void ConfirmSelection(const SelectionContext& c, SelectionKind kind,
+                      const std::vector<bool>& selected, const std::function<void()>& run,
+                      const std::function<void(bool)>& setButtonsEnabled);
 
 struct SelectionSummary {
     bool confirmEnabled = false;  // some row is selected

@@ -15,3 +15,14 @@ SourceAnswer ConfirmSource(bool internetChosen, std::string_view folder) {
 }
 
 }  // namespace znt
+
+namespace znt {
+
+void ConfirmSourceValues(SourceValues values, bool internetChosen) {
+    SourceAnswer answer = ConfirmSource(internetChosen, values.SourceFolder);
+    values.SourceIsInternet = answer.SourceIsInternet;
+    values.SourceFolder = answer.SourceFolder;
+    values.SourceConfirmed = true;
+}
+
+}  // namespace znt

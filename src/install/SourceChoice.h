@@ -20,4 +20,17 @@ struct SourceAnswer {
 };
 SourceAnswer ConfirmSource(bool internetChosen, std::string_view folder);
 
+// The program values the source dialog reads and writes.
+struct SourceValues {
+    bool& SourceIsInternet;
+    std::string& SourceFolder;
+    bool& SourceConfirmed;
+};
+
+// The folder label, its caption and Browse only matter for the local choice.
+inline bool FolderControlsEnabled(bool internetChosen) { return !internetChosen; }
+
+// OK: the answer goes into the values and the dialog counts as confirmed.
+void ConfirmSourceValues(SourceValues values, bool internetChosen);
+
 }  // namespace znt

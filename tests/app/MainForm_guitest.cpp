@@ -2,9 +2,9 @@
 // copy of the staged installation with the shipped packs.
 
 #include "app/AppState.h"
-#include "app/MainForm.h"
-#include "app/QtAppDialogs.h"
-#include "app/frmOVProgress.h"
+#include "ui/qt/MainForm.h"
+#include "ui/qt/QtAppDialogs.h"
+#include "ui/qt/frmOVProgress.h"
 #include "support/AppFakes.h"
 #include "support/QtTestApp.h"
 #include "support/RecordingMessageSink.h"

@@ -1,7 +1,7 @@
 // The program's message and input boxes as a user sees them: their standard
 // buttons speak the interface's language, taken from the shipped packs.
 
-#include "app/QtMessageSink.h"
+#include "ui/qt/QtMessageSink.h"
 #include "i18n/LanguagePack.h"
 #include "support/AppFakes.h"
 #include "support/QtTestApp.h"

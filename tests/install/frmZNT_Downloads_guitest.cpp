@@ -9,7 +9,7 @@
 #include "i18n/TextNumbers.h"
 #include "install/InstallOnDisk.h"
 #include "install/TransferRate.h"
-#include "install/frmZNT_Downloads.h"
+#include "ui/qt/frmZNT_Downloads.h"
 #include "support/LoopbackServer.h"
 #include "support/QtTestApp.h"
 #include "support/RecordingMessageSink.h"

@@ -7,7 +7,7 @@
 #include "catalogue/CatalogueWriter.h"
 #include "i18n/TextNumbers.h"
 #include "install/PackageSelection.h"
-#include "install/frmZNT_Selection.h"
+#include "ui/qt/frmZNT_Selection.h"
 #include "support/CatalogueEntries.h"
 #include "support/QtTestApp.h"
 #include "support/RecordingMessageSink.h"

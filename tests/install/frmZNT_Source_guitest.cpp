@@ -4,7 +4,7 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "i18n/TextNumbers.h"
 #include "install/SourceChoice.h"
-#include "install/frmZNT_Source.h"
+#include "ui/qt/frmZNT_Source.h"
 #include "support/QtTestApp.h"
 #include "support/TestPaths.h"
 

@@ -2,7 +2,7 @@
 // installation (shipped packs and pictures), the fake main window and
 // dialogs, and a loopback update server for the name list.
 
-#include "wizard/frmZNT_FirstInstall.h"
+#include "ui/qt/frmZNT_FirstInstall.h"
 
 #include "OVShared/Modules/modOVCoreFunctions.h"
 #include "OVShared/Platform/Yield.h"

@@ -11,24 +11,16 @@
 #include "app/AppState.h"
 #include "app/CommandLine.h"
 #include "app/Unattended.h"
-#include "app/MainForm.h"
-#include "app/QtAppDialogs.h"
-#include "app/QtMessageSink.h"
+#include "ui/qt/MainForm.h"
+#include "ui/qt/QtAppDialogs.h"
+#include "ui/qt/QtMessageSink.h"
 
 #include <QApplication>
 
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 
 namespace {
-
-// ZNT_UNATTENDED=1: message boxes go to standard error and are answered
-// with their first button, so that a script's run never waits for a user.
-bool BoxesOnConsole() {
-    const char* value = std::getenv("ZNT_UNATTENDED");
-    return value && std::strcmp(value, "1") == 0;
-}
 
 // Without a display Qt would end the process with a signal; the unattended
 // modes are what such a machine can run.
@@ -77,7 +69,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
     ov::SetYieldHook([] { QCoreApplication::processEvents(); });
 
-    const bool unattended = BoxesOnConsole();
+    const bool unattended = znt::BoxesOnConsole();
     ov::ConsoleMessageSink console;
     znt::QtMessageSink boxes;
     ov::MessageSink& messages = unattended ? static_cast<ov::MessageSink&>(console) : boxes;

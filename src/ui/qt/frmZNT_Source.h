@@ -6,6 +6,7 @@
 // caller set it (a folder picked with Browse stays picked).
 
 #include "i18n/LanguagePack.h"
+#include "install/SourceChoice.h"
 
 #include <QDialog>
 
@@ -20,13 +21,6 @@ class QPushButton;
 class QRadioButton;
 
 namespace znt {
-
-// The program values the dialog reads and writes.
-struct SourceValues {
-    bool& SourceIsInternet;
-    std::string& SourceFolder;
-    bool& SourceConfirmed;
-};
 
 // Asks for a folder: owner, title, the folder to start in. Nothing when the
 // user cancelled.

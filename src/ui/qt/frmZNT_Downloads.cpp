@@ -1,7 +1,7 @@
-#include "install/frmZNT_Downloads.h"
+#include "ui/qt/frmZNT_Downloads.h"
 
-#include "app/QtFonts.h"
-#include "app/QtWidgets.h"
+#include "ui/qt/QtFonts.h"
+#include "ui/qt/QtWidgets.h"
 #include "i18n/LanguagePack.h"
 
 #include <QCloseEvent>

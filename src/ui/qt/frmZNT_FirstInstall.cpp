@@ -1,10 +1,10 @@
-#include "wizard/frmZNT_FirstInstall.h"
+#include "ui/qt/frmZNT_FirstInstall.h"
 
 #include "OVShared/Modules/modOVCoreFunctions.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "app/AppState.h"
-#include "app/QtFonts.h"
-#include "app/QtWidgets.h"
+#include "ui/qt/QtFonts.h"
+#include "ui/qt/QtWidgets.h"
 #include "i18n/TextNumbers.h"
 
 #include <QCloseEvent>

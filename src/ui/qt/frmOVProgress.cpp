@@ -1,6 +1,6 @@
-#include "app/frmOVProgress.h"
+#include "ui/qt/frmOVProgress.h"
 
-#include "app/QtFonts.h"
+#include "ui/qt/QtFonts.h"
 #include "i18n/SharedPack.h"
 
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "app/QtFonts.h"
+#include "ui/qt/QtFonts.h"
 
 #include "OVShared/Modules/modOVCoreFunctions.h"
 

@@ -1,4 +1,4 @@
-#include "app/QtMessageSink.h"
+#include "ui/qt/QtMessageSink.h"
 
 #include <QApplication>
 #include <QInputDialog>

@@ -9,6 +9,7 @@
 #include "OVShared/Modules/MultiSelectList.h"
 #include "catalogue/PackageListView.h"
 #include "catalogue/PackageLists.h"
+#include "install/PackageSelection.h"
 
 #include <QDialog>
 
@@ -22,27 +23,7 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 
-namespace ov {
-class MessageSink;
-class ProgressView;
-}  // namespace ov
-
 namespace znt {
-
-struct AppTexts;
-
-// What a selection dialog reads and writes.
-struct SelectionContext {
-    std::string installFolder;
-    Packages& packages;
-    ListMap& listMap;
-    bool english;
-    const AppTexts& texts;
-    ov::MessageSink& messages;
-    ov::ProgressView& progress;
-};
-
-enum class SelectionKind { Install, Uninstall };
 
 class frmZNT_Selection : public QDialog, public PackageListView {
     Q_OBJECT

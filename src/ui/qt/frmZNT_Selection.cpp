@@ -1,8 +1,8 @@
-#include "install/frmZNT_Selection.h"
+#include "ui/qt/frmZNT_Selection.h"
 
 #include "OVShared/Modules/modOVCoreFunctions.h"
-#include "app/QtFonts.h"
-#include "app/QtWidgets.h"
+#include "ui/qt/QtFonts.h"
+#include "ui/qt/QtWidgets.h"
 #include "i18n/LanguagePack.h"
 #include "i18n/TextNumbers.h"
 #include "install/PackageSelection.h"
@@ -15,8 +15,6 @@
 #include <QVBoxLayout>
 
 namespace znt {
-namespace {}  // namespace
-
 // List1 as the core selection routines see it. Hiding is done by holding
 // repaints, so the dialog's layout does not jump.
 class frmZNT_Selection::ListAdapter : public ov::MultiSelectList {
@@ -104,15 +102,9 @@ void frmZNT_Selection::ShowModal() {
 // is empty: the builder has told the user, and the dialog does not show.
 bool frmZNT_Selection::Form_Load() {
     SetCaptions();
-    ListContext list{c_.installFolder, c_.packages, c_.listMap,  c_.english,
-                     c_.texts,         c_.messages, c_.progress, *this};
-    if (kind_ == SelectionKind::Install) {
-        BuildInstallList(list);
-    } else {
-        BuildUninstallList(list);
-    }
+    const bool listed = LoadSelectionList(c_, kind_, *this);
     RefreshSummary();
-    return List1->count() > 0;
+    return listed;
 }
 
 void frmZNT_Selection::SetCaptions() {
@@ -158,11 +150,7 @@ void frmZNT_Selection::SetButtonsEnabled(bool enabled) {
 // Install: the download window runs with the selection, then this closes.
 // Removal: runs here with the buttons disabled.
 void frmZNT_Selection::cmdUpdate_Click() {
-    const bool removal = kind_ == SelectionKind::Uninstall;
-    ApplySelection(c_.packages, c_.listMap, SelectedRows(), removal);
-    if (removal) SetButtonsEnabled(false);
-    if (run_) run_();
-    if (removal) SetButtonsEnabled(true);
+    ConfirmSelection(c_, kind_, SelectedRows(), run_, [this](bool on) { SetButtonsEnabled(on); });
     accept();
 }
 

@@ -1,10 +1,10 @@
-#include "app/MainForm.h"
+#include "ui/qt/MainForm.h"
 
 #include "OVShared/Platform/FileSystem.h"
 #include "app/AppState.h"
-#include "app/QtFonts.h"
-#include "app/QtWidgets.h"
-#include "app/frmOVProgress.h"
+#include "ui/qt/QtFonts.h"
+#include "ui/qt/QtWidgets.h"
+#include "ui/qt/frmOVProgress.h"
 #include "i18n/TextNumbers.h"
 
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
-#include "install/frmZNT_Source.h"
+#include "ui/qt/frmZNT_Source.h"
 
 #include "OVShared/Platform/FileSystem.h"
-#include "app/QtFonts.h"
-#include "app/QtWidgets.h"
+#include "ui/qt/QtFonts.h"
+#include "ui/qt/QtWidgets.h"
 #include "i18n/TextNumbers.h"
 #include "install/SourceChoice.h"
 
@@ -116,7 +116,7 @@ void frmZNT_Source::SetCaptions() {
 
 // The folder controls only matter for the local choice.
 void frmZNT_Source::UpdateEnabledState() {
-    bool local = !Option1_0->isChecked();
+    bool local = FolderControlsEnabled(Option1_0->isChecked());
     cmdBrowse->setEnabled(local);
     lblSource->setEnabled(local);
     lblDir->setEnabled(local);
@@ -130,10 +130,7 @@ void frmZNT_Source::cmdBrowse_Click() {
 }
 
 void frmZNT_Source::cmdOk_Click() {
-    SourceAnswer answer = ConfirmSource(Option1_0->isChecked(), values_.SourceFolder);
-    values_.SourceIsInternet = answer.SourceIsInternet;
-    values_.SourceFolder = answer.SourceFolder;
-    values_.SourceConfirmed = true;
+    ConfirmSourceValues(values_, Option1_0->isChecked());
     accept();
 }
 

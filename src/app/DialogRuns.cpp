@@ -1,0 +1,58 @@
+#include "app/DialogRuns.h"
+
+#include "app/AppState.h"
+#include "app/MainCommands.h"
+#include "install/InstallFiles.h"
+#include "install/InstallLog.h"
+#include "install/InstallOnDisk.h"
+#include "install/RemovePackages.h"
+
+namespace znt {
+namespace {
+
+InstallRequest InstallRequestOf(AppState& s) {
+    return InstallRequest{
+        .installFolder = s.appFolder,
+        .packages = s.packages,
+        .english = IsEnglishSetting(s.languageSetting()),
+        .texts = s.texts,
+        .messages = s.messages,
+        .title = s.appTitle,
+        .inet = s.inet,
+        .source = CatalogueSource{s.SourceIsInternet, s.SourceFolder, s.serverBase},
+        .coreTexts = s.coreTexts,
+        .archiveHashes = s.archiveHashes,
+    };
+}
+
+}  // namespace
+
+SelectionContext SelectionOf(MainContext& c) {
+    AppState& s = c.state;
+    return SelectionContext{
+        s.appFolder, s.packages, s.listMap,          IsEnglishSetting(s.languageSetting()),
+        s.texts,     s.messages, c.window.Progress()};
+}
+
+InstallOutcome LoggedInstall(AppState& s, DownloadView& view) {
+    InstallRequest request = InstallRequestOf(s);
+    InstallLog log(DefaultLogPath(s.appFolder), s.appFolder);
+    log.Start("INSTALL", request.source);
+    request.report = log.Reporter();
+    InstallOutcome outcome = InstallOnDisk(request, view);
+    log.End(OutcomeWord(outcome));
+    return outcome;
+}
+
+void LoggedRemoval(AppState& s) {
+    DiskFileOps files;
+    RemovalContext removal{s.appFolder, s.packages,    s.texts, s.messages,
+                           s.appTitle,  s.programPath, files};
+    InstallLog log(DefaultLogPath(s.appFolder), s.appFolder);
+    log.Start("UNINSTALL", s.appFolder);
+    RemovalResult result = RemovePackages(removal);
+    log.Removal(result);
+    log.End(result.failed.empty() ? "FINISHED" : "FAILED");
+}
+
+}  // namespace znt
