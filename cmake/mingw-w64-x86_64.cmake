@@ -18,10 +18,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Wine runs the test programs (also when CTest lists their tests at build
-# time) in a prefix of the build's own, never the user's ~/.wine, quietly and
-# without offering to install Mono or Gecko.
+# time) in a prefix of the build's own, never the user's ~/.wine; the runner
+# starts a private Xvfb when there is no display for the windows.
 find_program(ZNT_WINE NAMES wine64 wine PATHS /usr/lib/wine)
 if(ZNT_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
-      WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= ${ZNT_WINE})
+      bash ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)
 endif()
