@@ -7,6 +7,8 @@
 // held to the same behaviour.
 
 #include "i18n/LanguagePack.h"
+#include "install/DownloadView.h"
+#include "install/InstallRun.h"
 #include "install/PackageSelection.h"
 #include "install/SourceChoice.h"
 
@@ -30,6 +32,9 @@ public:
     virtual void Click(std::string_view control) = 0;
     virtual void PressEscape() = 0;
     virtual bool IsOpen() const = 0;
+    // A progress bar's value; the top edge of a control in the window.
+    virtual int Value(std::string_view control) const = 0;
+    virtual int Top(std::string_view control) const = 0;
 
     // The package list (List1).
     virtual int RowCount() const = 0;
@@ -59,7 +64,20 @@ std::unique_ptr<SelectionDriver> OpenSelectionDialog(const znt::SelectionContext
                                                      znt::SelectionKind kind,
                                                      std::function<void()> run);
 
+// The download window around a run, not yet shown. RunModal shows it,
+// which starts the run; everyTick runs about every 10 ms while the window
+// is up. Returns the run's outcome once the window has closed.
+class DownloadDriver : public virtual WindowDriver {
+public:
+    virtual znt::InstallOutcome RunModal(const std::function<void()>& everyTick) = 0;
+};
+
+std::unique_ptr<DownloadDriver> OpenDownloadWindow(
+    const znt::AppTexts& texts, std::function<znt::InstallOutcome(znt::DownloadView&)> run);
+
 // Makes the toolkit ready (the Qt application object); once per test.
 void EnsureToolkit();
+// Handles the toolkit's waiting events once: the program's yield.
+void PumpToolkit();
 
 }  // namespace uitest

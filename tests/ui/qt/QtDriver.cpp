@@ -2,6 +2,7 @@
 
 #include "support/QtTestApp.h"
 #include "ui/UiDriver.h"
+#include "ui/qt/frmZNT_Downloads.h"
 #include "ui/qt/frmZNT_Selection.h"
 #include "ui/qt/frmZNT_Source.h"
 
@@ -14,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QTimer>
 
 namespace uitest {
@@ -45,6 +47,14 @@ public:
         QApplication::sendEvent(&Window(), &press);
     }
     bool IsOpen() const override { return !finished_; }
+    int Value(std::string_view control) const override {
+        auto* bar = qobject_cast<QProgressBar*>(Find(control));
+        return bar ? bar->value() : -1;
+    }
+    int Top(std::string_view control) const override {
+        QWidget* w = Find(control);
+        return w ? w->mapTo(&Window(), QPoint(0, 0)).y() : -1;
+    }
     int RowCount() const override { return List().count(); }
     std::string Row(int row) const override { return List().item(row)->text().toStdString(); }
     bool RowSelected(int row) const override { return List().item(row)->isSelected(); }
@@ -112,9 +122,36 @@ private:
     znt::frmZNT_Selection dialog_;
 };
 
+class QtDownloadWindow : public DownloadDriver, public QtDriver {
+public:
+    QtDownloadWindow(const znt::AppTexts& texts, znt::frmZNT_Downloads::Run run)
+        : window_(texts, std::move(run)) {
+        Watch();
+    }
+    znt::InstallOutcome RunModal(const std::function<void()>& everyTick) override {
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, everyTick);
+        tick.start(10);
+        return window_.ShowModal();
+    }
+
+protected:
+    QDialog& Window() const override { return const_cast<znt::frmZNT_Downloads&>(window_); }
+
+private:
+    znt::frmZNT_Downloads window_;
+};
+
 }  // namespace
 
 void EnsureToolkit() { testsupport::EnsureQApplication(); }
+
+void PumpToolkit() { QCoreApplication::processEvents(); }
+
+std::unique_ptr<DownloadDriver> OpenDownloadWindow(
+    const znt::AppTexts& texts, std::function<znt::InstallOutcome(znt::DownloadView&)> run) {
+    return std::make_unique<QtDownloadWindow>(texts, std::move(run));
+}
 
 std::unique_ptr<WindowDriver> OpenSourceDialog(znt::SourceValues values, const znt::AppTexts& texts,
                                                const std::string& appFolder, FolderAnswer browse) {
