@@ -157,8 +157,10 @@ HWND Form::AddLabel(const char* name, int x, int y, int w, int h, DWORD extraSty
     return AddControl(name, L"STATIC", SS_LEFT | SS_NOPREFIX | extraStyle, 0, x, y, w, h);
 }
 
+// A group box never paints its inside; as a transparent window it is left
+// out of the form's child clipping, so the form's background shows there.
 HWND Form::AddGroup(const char* name, int x, int y, int w, int h) {
-    return AddControl(name, L"BUTTON", BS_GROUPBOX, 0, x, y, w, h);
+    return AddControl(name, L"BUTTON", BS_GROUPBOX, WS_EX_TRANSPARENT, x, y, w, h);
 }
 
 HWND Form::AddRadio(const char* name, int x, int y, int w, int h, bool firstOfGroup) {
