@@ -15,13 +15,12 @@ constexpr UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF
                               BIF_NONEWFOLDERBUTTON;
 static_assert(kBrowseFlags == 947);
 
+// Opens the browser on the folder the dialog shows.
 int CALLBACK BrowserEvent(HWND browser, UINT message, LPARAM, LPARAM start) {
     if (message == BFFM_INITIALIZED && start) {
         SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, start);
     }
-    // A typed name that is no folder keeps the browser open rather than
-    // ending it as if the user had picked the folder shown.
-    return message == BFFM_VALIDATEFAILEDW ? 1 : 0;
+    return 0;
 }
 
 // The picked folder as a path (at most MAX_PATH characters), or empty.
