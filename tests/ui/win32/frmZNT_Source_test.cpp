@@ -38,15 +38,21 @@ protected:
             });
         return *dialog;
     }
-    // Shows the dialog modally; drive runs inside its loop.
+    // Shows the dialog modally; drive runs inside its loop and must close it.
     void ShowAndDrive(const std::function<void()>& drive) {
         bool shown = false;
+        bool leftOpen = false;
         LoopTimer timer(10, [&] {
             shown = IsWindowVisible(dialog->Handle()) != FALSE;
             drive();
         });
+        LoopTimer failsafe(3000, [&] {
+            leftOpen = true;
+            dialog->PressCloseBox();
+        });
         dialog->ShowModal();
         EXPECT_TRUE(shown);
+        EXPECT_FALSE(leftOpen);
         EXPECT_FALSE(IsWindowVisible(dialog->Handle()));
     }
     bool FolderControlsEnabled() const {
