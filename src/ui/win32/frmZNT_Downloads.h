@@ -10,10 +10,6 @@
 
 #include <functional>
 
-namespace znt {
-struct AppTexts;
-}
-
 namespace znt::win32 {
 
 class frmZNT_Downloads : public Form, public DownloadView {
