@@ -157,8 +157,10 @@ HWND Form::AddLabel(const char* name, int x, int y, int w, int h, DWORD extraSty
     return AddControl(name, L"STATIC", SS_LEFT | SS_NOPREFIX | extraStyle, 0, x, y, w, h);
 }
 
+// A group box never paints its inside; as a transparent window it is left
+// out of the form's child clipping, so the form's background shows there.
 HWND Form::AddGroup(const char* name, int x, int y, int w, int h) {
-    return AddControl(name, L"BUTTON", BS_GROUPBOX, 0, x, y, w, h);
+    return AddControl(name, L"BUTTON", BS_GROUPBOX, WS_EX_TRANSPARENT, x, y, w, h);
 }
 
 HWND Form::AddRadio(const char* name, int x, int y, int w, int h, bool firstOfGroup) {
@@ -363,6 +365,40 @@ void Form::Click(std::string_view control) {
 void Form::PressEscape() { SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); }
 
 void Form::PressCloseBox() { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
+
+std::vector<std::string> Form::ListRows(std::string_view list) const {
+    std::vector<std::string> rows;
+    HWND c = Control(list);
+    const LRESULT count = c ? SendMessageW(c, LB_GETCOUNT, 0, 0) : 0;
+    for (LRESULT row = 0; row < count; ++row) {
+        const LRESULT length = SendMessageW(c, LB_GETTEXTLEN, static_cast<WPARAM>(row), 0);
+        std::wstring text(static_cast<size_t>(std::max<LRESULT>(length, 0)) + 1, L'\0');
+        const LRESULT got = SendMessageW(c, LB_GETTEXT, static_cast<WPARAM>(row),
+                                         reinterpret_cast<LPARAM>(text.data()));
+        text.resize(static_cast<size_t>(std::max<LRESULT>(got, 0)));
+        rows.push_back(Utf8(text));
+    }
+    return rows;
+}
+
+bool Form::ListRowSelected(std::string_view list, int row) const {
+    HWND c = Control(list);
+    return c && SendMessageW(c, LB_GETSEL, static_cast<WPARAM>(row), 0) > 0;
+}
+
+void Form::ClickListRow(std::string_view list, int row) {
+    HWND c = Control(list);
+    if (!c || !IsWindowEnabled(c)) return;
+    SendMessageW(c, LB_SETTOPINDEX, static_cast<WPARAM>(row), 0);  // scrolled into view
+    RECT item{};
+    if (SendMessageW(c, LB_GETITEMRECT, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&item)) == LB_ERR) {
+        return;
+    }
+    const LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+    SendMessageW(c, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(c, WM_LBUTTONUP, 0, at);
+}
 
 void Form::OnCancel() {
     if (modal_) {

@@ -85,6 +85,11 @@ public:
     void Click(std::string_view control);
     void PressEscape();
     void PressCloseBox();
+    // List boxes: the rows' texts and selection states, and a click on a
+    // row as the user's (the mouse pressed and released over it).
+    std::vector<std::string> ListRows(std::string_view list) const;
+    bool ListRowSelected(std::string_view list, int row) const;
+    void ClickListRow(std::string_view list, int row);
 
 protected:
     // Creates the window (hidden) with a client area of width by height
