@@ -38,6 +38,7 @@ windowed_setup() {
     [ -e "$need" ] || { echo "$name: $need is missing (build the default preset first)" >&2; exit 1; }
   done
   export WINEPREFIX=${WINEPREFIX:-$(dirname "$stage")/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export LC_ALL=C.UTF-8  # captions on the driver's command line reach Windows as UTF-16
   wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
 
   rm -rf "$work" && mkdir -p "$work"

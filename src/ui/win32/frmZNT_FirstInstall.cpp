@@ -15,12 +15,12 @@ namespace {
 // tall enough for the longest page text of either pack, so the window
 // keeps its size from page to page and language to language.
 constexpr int kWidth = 470;
-constexpr int kHeight = 232;
+constexpr int kHeight = 196;
 constexpr int kPageX = 68;
 constexpr int kPageY = 8;
 constexpr int kPageWidth = 394;
-constexpr int kPageHeight = 168;
-constexpr int kButtonY = 196;
+constexpr int kPageHeight = 132;
+constexpr int kButtonY = 160;
 constexpr int kButtonHeight = 28;
 
 struct Page {

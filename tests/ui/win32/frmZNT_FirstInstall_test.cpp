@@ -234,6 +234,18 @@ TEST_F(Win32FirstInstall, IsAWindowOfItsOwnWhoseControlsHoldEveryTextOfEitherPac
     EXPECT_TRUE(GetWindowLongW(form, GWL_STYLE) & WS_MINIMIZEBOX);
     EXPECT_NE(SendMessageW(form, WM_GETICON, ICON_BIG, 0), 0);
 
+    // The page's frame lets the window's face show through inside it.
+    wizard->Show();
+    PumpMessages();
+    UpdateWindow(form);
+    RECT frame{};
+    GetWindowRect(wizard->Control("fmStep1"), &frame);
+    MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&frame), 2);
+    HDC dc = GetDC(form);
+    EXPECT_EQ(GetPixel(dc, frame.left + Scaled(6), frame.bottom - Scaled(6)),
+              GetSysColor(COLOR_BTNFACE));
+    ReleaseDC(form, dc);
+
     for (const char* pack : {"ENGLISH.LNG", "Greek.lng"}) {
         if (std::string(pack) != "ENGLISH.LNG") wizard->Click("cmdLanguage");
         for (const auto& [name, index] : kCaptions) {
