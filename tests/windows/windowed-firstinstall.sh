@@ -32,7 +32,7 @@ shot firstinstall-2
 drive click "$wizard" "$(text 711)" || fail "Next at step 2"
 drive click "$source" "$(text 303)" || fail "the source dialog's folder choice"
 drive click "$source" "$(text 10)" || fail "the source dialog's OK"
-drive select-all-list "$selection" || fail "the install selection's list"
+drive click "$selection" "$(text 15)" || fail "the install selection's Select all"
 drive click "$selection" "$(text 124)" || fail "the install selection's Install"
 drive wait-text "$box" "$(text 612)" 180 || fail "the install run did not finish"
 drive click "$box" "[Button:1]" || fail "the end of the run could not be confirmed"
