@@ -11,6 +11,8 @@
 #   drive ARGS...   the window driver (see helpers/window_driver.cpp)
 #   start_zntr ARGS...  starts the program in the background ($zntr_pid)
 #   end_zntr        waits for the program to end, up to 60 s; sets status
+#   await_window TITLE SECONDS  the program's window opens (fails at once
+#                   when the program ends first)
 #   shot NAME       with $ZNT_SHOTS set: a screenshot $ZNT_SHOTS/NAME.png
 # The windows need a display: without one, the calling script runs again
 # under its own Xvfb (windowed_display "$0" "$@" first).
@@ -31,7 +33,8 @@ fail() {
 }
 
 windowed_setup() {
-  program=$1 stage=$2 native=$3 work=$4 driver=$5
+  program=$(realpath -m "$1") stage=$(realpath -m "$2") native=$(realpath -m "$3")
+  work=$(realpath -m "$4") driver=$(realpath -m "$5")
   root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
   publish=$native/tools/znt-publish/znt-publish
   for need in "$program" "$driver" "$publish" "$native/demo/payload" "$stage/Languages"; do
@@ -82,6 +85,18 @@ end_zntr() {
   status=0
   wait "$zntr_pid" || status=$?
   zntr_pid=
+}
+
+await_window() {
+  local deadline=$((SECONDS + $2))
+  while [ $SECONDS -lt $deadline ]; do
+    drive wait-window "$1" 2 2>/dev/null && return 0
+    if ! kill -0 "$zntr_pid" 2>/dev/null; then
+      end_zntr
+      fail "the program ended with status $status before \"$1\" opened"
+    fi
+  done
+  fail "no window \"$1\" opened within $2 s"
 }
 
 shot() {

@@ -20,7 +20,7 @@ rm -f "$install/SETUP/pnames.txt"
 
 wizard=$(text 700) source=$(text 300) selection=$(text 200) box=$(text 1)
 start_zntr FIRSTINSTALL /ENG "/SERVER=$base"
-drive wait-window "$wizard" 60 || fail "the wizard did not open"
+await_window "$wizard" 60
 drive wait-text "$wizard" "$(text 702)" 5 || fail "the wizard did not open at step 1"
 shot firstinstall-1
 

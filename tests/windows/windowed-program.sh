@@ -13,9 +13,8 @@ windowed_setup "$@"
 title="$(text 1)..."
 [ "$title" != "..." ] || fail "the English pack has no text 1"
 start_zntr /ENG "/SERVER=$base"
-drive wait-window "$title" 60 || fail "the main window did not open"
-drive text "$title" >"$work/main-window.txt" || fail "the main window's controls could not be read"
-grep -qxF "Button"$'\t'"$(text 124)" "$work/main-window.txt" || fail "the main window shows no Install button"
+await_window "$title" 60
+drive wait-text "$title" "$(text 124)" 5 || fail "the main window shows no Install button"
 shot main-window
 drive close "$title" || fail "the main window could not be closed"
 end_zntr
