@@ -157,8 +157,8 @@ HWND Form::AddLabel(const char* name, int x, int y, int w, int h, DWORD extraSty
     return AddControl(name, L"STATIC", SS_LEFT | SS_NOPREFIX | extraStyle, 0, x, y, w, h);
 }
 
-// A frame draws only its line and title; transparent, so that the form
-// (which clips its children) still paints the face inside it.
+// A frame paints only its border and title. Transparent, it is not cut out
+// of the form's painting (WS_CLIPCHILDREN), which fills its inside.
 HWND Form::AddGroup(const char* name, int x, int y, int w, int h) {
     return AddControl(name, L"BUTTON", BS_GROUPBOX, WS_EX_TRANSPARENT, x, y, w, h);
 }
