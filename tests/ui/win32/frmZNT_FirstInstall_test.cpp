@@ -12,7 +12,6 @@
 #include "support/RecordingMessageSink.h"
 #include "support/TempDir.h"
 #include "support/TestStore.h"
-#include "support/WhenShown.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +23,17 @@ namespace znt::win32 {
 namespace {
 
 using testsupport::TempDir;
-using testsupport::WhenShown;
+
+// Runs action once the next modal loop takes messages.
+void WhenShown(std::function<void()> action) {
+    static std::function<void()> pending;
+    pending = std::move(action);
+    SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        auto run = std::move(pending);
+        if (run) run();
+    });
+}
 
 std::string NameList() {
     std::string list;
