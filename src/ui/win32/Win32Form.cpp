@@ -157,8 +157,10 @@ HWND Form::AddLabel(const char* name, int x, int y, int w, int h, DWORD extraSty
     return AddControl(name, L"STATIC", SS_LEFT | SS_NOPREFIX | extraStyle, 0, x, y, w, h);
 }
 
+// A frame paints only its border and title. Transparent, it is not cut out
+// of the form's painting (WS_CLIPCHILDREN), which fills its inside.
 HWND Form::AddGroup(const char* name, int x, int y, int w, int h) {
-    return AddControl(name, L"BUTTON", BS_GROUPBOX, 0, x, y, w, h);
+    return AddControl(name, L"BUTTON", BS_GROUPBOX, WS_EX_TRANSPARENT, x, y, w, h);
 }
 
 HWND Form::AddRadio(const char* name, int x, int y, int w, int h, bool firstOfGroup) {

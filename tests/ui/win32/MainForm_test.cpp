@@ -125,6 +125,15 @@ TEST_F(MainFormTest, CaptionsAndFontsComeFromThePackOfTheStartLanguageAndFit) {
     EXPECT_NE(SendMessageW(form->Control("imgInstall"), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
     EXPECT_NE(SendMessageW(form->Control("imgUninstall"), STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
     EXPECT_EQ(GetWindowLongW(form->Control("lblLanguage"), GWL_STYLE) & SS_TYPEMASK, SS_RIGHT);
+    // Inside a frame, beside its picture, the form's own colour shows.
+    UpdateWindow(form->Handle());
+    HDC dc = GetDC(form->Handle());
+    RECT frame{};
+    GetWindowRect(form->Control("fmInstall"), &frame);
+    MapWindowPoints(nullptr, form->Handle(), reinterpret_cast<POINT*>(&frame), 2);
+    EXPECT_EQ(GetPixel(dc, frame.left + Scaled(6), (frame.top + frame.bottom) / 2),
+              GetSysColor(COLOR_BTNFACE));
+    ReleaseDC(form->Handle(), dc);
     // A window of its own: a taskbar button and a minimize box, no owner.
     EXPECT_EQ(GetWindow(form->Handle(), GW_OWNER), nullptr);
     EXPECT_TRUE(GetWindowLongW(form->Handle(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
