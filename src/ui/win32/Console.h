@@ -14,6 +14,11 @@
 // with "zntr.exe: exit status N" there, so that the user sees when it ended
 // and how.
 
+#include <cstdio>
+#include <memory>
+#include <ostream>
+#include <streambuf>
+
 namespace znt::win32 {
 
 class UnattendedConsole {
@@ -23,6 +28,8 @@ public:
     // the process's standard handles) at it; usable handles are kept. The
     // console shows UTF-8.
     UnattendedConsole();
+    // Puts the C++ streams back.
+    ~UnattendedConsole();
     UnattendedConsole(const UnattendedConsole&) = delete;
     UnattendedConsole& operator=(const UnattendedConsole&) = delete;
 
@@ -37,8 +44,16 @@ public:
     int Finish(int status);
 
 private:
+    class ConsoleBuffer;
+    void Reopen(unsigned long which, FILE* stream, std::ostream& cxx,
+                std::unique_ptr<ConsoleBuffer>& buffer);
+
     bool attached_ = false;
     bool errorOnConsole_ = false;
+    std::unique_ptr<ConsoleBuffer> out_;
+    std::unique_ptr<ConsoleBuffer> err_;
+    std::streambuf* oldOut_ = nullptr;
+    std::streambuf* oldErr_ = nullptr;
 };
 
 }  // namespace znt::win32
