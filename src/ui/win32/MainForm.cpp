@@ -68,9 +68,12 @@ LoadOutcome MainForm::Load() {
 }
 
 int MainForm::Run() {
+    MSG quit;
     while (!ended_) {
         WaitMessage();
         PumpMessages();
+        // A request to quit ends the program the way the window does.
+        if (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) Form_Unload();
     }
     return exitCode_;
 }

@@ -172,6 +172,7 @@ TEST_F(MainFormTest, EveryWayOutRunsTheClosePathOnceAndEndsTheMessageLoop) {
         {"close box", [](MainForm& f) { f.PressCloseBox(); }},
         {"OK", [](MainForm& f) { f.Click("cmdOk"); }},
         {"Cancel", [](MainForm& f) { f.Click("cmdCancel"); }},
+        {"a request to quit", [](MainForm&) { PostQuitMessage(0); }},
     };
     for (const auto& [way, press] : ways) {
         SCOPED_TRACE(way);
@@ -191,6 +192,9 @@ TEST_F(MainFormTest, EveryWayOutRunsTheClosePathOnceAndEndsTheMessageLoop) {
         PumpMessages();
         EXPECT_EQ(SavedLanguage(), "Greek.lng");
         EXPECT_EQ(form->Run(), kExitOk) << "an ended loop returns at once";
+        MSG quit;
+        while (PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
     }
     EXPECT_TRUE(sink.messages.empty());
 }
