@@ -141,6 +141,14 @@ std::string UsageText() {
            "running on this installation.\n";
 }
 
+bool IsUnattendedMode(const LaunchOptions& options) {
+    if (options.word == LaunchWord::Usage) return true;
+    for (const UnattendedMode& mode : kModes) {
+        if (mode.word == options.word && (options.quiet || !mode.needsQuiet)) return true;
+    }
+    return false;
+}
+
 std::optional<int> RunUnattendedMode(const LaunchOptions& options, const std::string& programPath,
                                      std::ostream& out, std::ostream& err) {
     if (options.word == LaunchWord::Usage) {

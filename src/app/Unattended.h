@@ -91,6 +91,10 @@ bool BoxesOnConsole();
 
 std::string UsageText();
 
+// True when the command line names a mode that needs no window (LIST,
+// UPDATE /QUIET, UNINSTALL /QUIET, /?): the one RunUnattendedMode runs.
+bool IsUnattendedMode(const LaunchOptions& options);
+
 // Runs the mode the command line names when it needs no window (LIST,
 // UPDATE /QUIET, UNINSTALL /QUIET, /?) and returns its exit status;
 // nothing for the others. A mode that throws ends with "<mode>: <what>" on

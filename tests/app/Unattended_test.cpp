@@ -14,11 +14,16 @@ struct Dispatch {
     testsupport::TempDir inst;
     std::ostringstream out, err;
 
+    // The entry decides from IsUnattendedMode whether a console is needed,
+    // so it must name exactly the runs that RunUnattendedMode takes.
     std::optional<int> Run(const std::string& commandLine) {
         out.str("");
         err.str("");
-        return znt::RunUnattendedMode(znt::ParseLaunchOptions(commandLine),
-                                      inst.file("core/zntr.exe"), out, err);
+        const znt::LaunchOptions options = znt::ParseLaunchOptions(commandLine);
+        const bool unattended = znt::IsUnattendedMode(options);
+        auto status = znt::RunUnattendedMode(options, inst.file("core/zntr.exe"), out, err);
+        EXPECT_EQ(unattended, status.has_value()) << commandLine;
+        return status;
     }
 };
 

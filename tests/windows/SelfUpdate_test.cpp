@@ -8,6 +8,7 @@
 #include "install/InstallRun.h"
 
 #include "WindowsFixture.h"
+#include "support/Env.h"
 
 #include <stdexcept>
 
@@ -78,6 +79,9 @@ TEST_F(SelfUpdateOnWindows, StagedConsoleProgramWaitsForTheOldOneThenTakesItsPla
     RunningProgram old(own, wintest::Backslashes(tmp.path()));
     ASSERT_TRUE(old.started());
 
+    // The staged copy is the windowed program: its notices go to standard
+    // error, answered, as in any headless run of the windows.
+    testsupport::ScopedEnv unattended("ZNT_UNATTENDED", "1");
     ov::ChildProcess copy;
     ASSERT_TRUE(copy.Start(std::vector<std::string>{staged}, ov::WindowStyle::Hidden));
     std::this_thread::sleep_for(std::chrono::seconds(2));
