@@ -6,7 +6,8 @@
 # gives an installation ($install) of the stage and the demo's older
 # packages, the demo published with this program as its own file
 # ($server/ovw2010, signed with the key the installation trusts), a web
-# server on 127.0.0.1 ($base) and these helpers:
+# server on 127.0.0.1 ($base: nginx, or Python's when nginx is missing) and
+# these helpers:
 #   text N          application text N of the English pack
 #   drive ARGS...   the window driver (see helpers/window_driver.cpp)
 #   start_zntr ARGS...  starts the program in the background ($zntr_pid)
@@ -59,7 +60,26 @@ windowed_setup() {
 
   port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
   base=http://127.0.0.1:$port
-  python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/server" >"$work/server.log" 2>&1 &
+  # nginx when it is installed (a real HTTP/1.1 server, as the maker's),
+  # else Python's simple server; either on 127.0.0.1 only, logging requests
+  # to $work/server.log.
+  if [ -x /usr/sbin/nginx ]; then
+    local ngx=$work/nginx
+    mkdir -p "$ngx"
+    {
+      echo "daemon off; master_process off; worker_processes 1;"
+      echo "pid \"$ngx/nginx.pid\"; error_log \"$ngx/error.log\";"
+      echo "events { worker_connections 64; }"
+      echo "http {"
+      echo "  access_log \"$work/server.log\"; default_type application/octet-stream;"
+      for temp in client_body proxy fastcgi uwsgi scgi; do echo "  ${temp}_temp_path \"$ngx/$temp\";"; done
+      echo "  server { listen 127.0.0.1:$port; root \"$work/server\"; }"
+      echo "}"
+    } >"$ngx/nginx.conf"
+    /usr/sbin/nginx -p "$ngx" -c "$ngx/nginx.conf" -e "$ngx/error.log" >/dev/null 2>&1 &
+  else
+    python3 -m http.server "$port" --bind 127.0.0.1 --directory "$work/server" >"$work/server.log" 2>&1 &
+  fi
   server_pid=$!
   zntr_pid=
   trap 'kill $server_pid 2>/dev/null || true; [ -z "$zntr_pid" ] || kill $zntr_pid 2>/dev/null || true' EXIT
