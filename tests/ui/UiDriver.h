@@ -31,6 +31,7 @@ public:
     // A user's click; a disabled control ignores it.
     virtual void Click(std::string_view control) = 0;
     virtual void PressEscape() = 0;
+    virtual void PressCloseBox() = 0;
     virtual bool IsOpen() const = 0;
     // A progress bar's value; the top edge of a control in the window.
     virtual int Value(std::string_view control) const = 0;

@@ -352,7 +352,11 @@ void Form::RunModal() {
 
 void Form::EndModal() {
     endModal_ = true;
-    PostMessageW(hwnd_, WM_NULL, 0, 0);  // wakes the loop
+    if (modal_) {
+        PostMessageW(hwnd_, WM_NULL, 0, 0);  // wakes the loop, which hides the form
+    } else {
+        Hide();
+    }
 }
 
 void Form::Click(std::string_view control) {
@@ -400,13 +404,7 @@ void Form::ClickListRow(std::string_view list, int row) {
     SendMessageW(c, WM_LBUTTONUP, 0, at);
 }
 
-void Form::OnCancel() {
-    if (modal_) {
-        EndModal();
-    } else {
-        Hide();
-    }
-}
+void Form::OnCancel() { EndModal(); }
 
 bool Form::OnMessage(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 

@@ -76,6 +76,9 @@ public:
     void RunModal();
     void EndModal();
     bool InModalLoop() const { return modal_; }
+    // True once the form was ended (EndModal; Esc and the close box by
+    // default) and not shown again since.
+    bool Ended() const { return endModal_; }
     // Shows the form without a loop of its own (modeless).
     void Show();
     void Hide();
@@ -118,7 +121,7 @@ protected:
     virtual void OnClick(const std::string& control) { (void)control; }
     // A list box changed selection or current row.
     virtual void OnListChange(const std::string& control) { (void)control; }
-    // Esc or the close box. The default closes: EndModal, or hide.
+    // Esc or the close box. The default ends the form (EndModal).
     virtual void OnCancel();
     // Messages a form handles itself; return true when handled.
     virtual bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);

@@ -46,6 +46,10 @@ public:
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QApplication::sendEvent(&Window(), &press);
     }
+    void PressCloseBox() override {
+        Window().show();  // a close box is there to press only on a window on screen
+        Window().close();
+    }
     bool IsOpen() const override { return !finished_; }
     int Value(std::string_view control) const override {
         auto* bar = qobject_cast<QProgressBar*>(Find(control));

@@ -99,14 +99,23 @@ TEST_F(SelectionDialogScenario, ListsOutOfDatePackagesAndKeepsTheSummaryCurrent)
     EXPECT_TRUE(shown);
 }
 
-TEST_F(SelectionDialogScenario, ConfirmMarksTheSelectedRowsRunsAndCloses) {
+TEST_F(SelectionDialogScenario, ConfirmMarksTheSelectedRowsRunsAndClosesAndTheCloseBoxRunsNothing) {
     bool ran = false;
-    SelectionDriver& d = Open(SelectionKind::Install, [&] {
+    auto run = [&] {
         ran = true;
         EXPECT_FALSE(packages.Package(1).Marked);
         EXPECT_TRUE(packages.Package(2).Marked);
         EXPECT_FALSE(packages.Package(3).Marked);  // current: never marked
+    };
+    SelectionDriver& closed = Open(SelectionKind::Install, run);
+    closed.RunModal([&] {
+        closed.ClickRow(1);
+        closed.PressCloseBox();
     });
+    EXPECT_FALSE(ran);  // closed without confirming: nothing runs
+    EXPECT_FALSE(closed.IsOpen());
+
+    SelectionDriver& d = Open(SelectionKind::Install, run);
     d.RunModal([&] {
         d.ClickRow(1);
         d.Click("cmdUpdate");

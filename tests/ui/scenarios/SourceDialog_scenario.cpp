@@ -92,6 +92,8 @@ TEST_F(SourceDialogScenario, OkTakesTheBrowsedFolderCompletedWithSetup) {
     EXPECT_FALSE(internet);
     EXPECT_EQ(folder, "/media/cd\\SETUP");
     EXPECT_FALSE(d.IsOpen());
+    Open().Click("cmdOk");  // a completed folder is not completed twice
+    EXPECT_EQ(folder, "/media/cd\\SETUP");
 
     // With the server chosen the folder is still completed.
     folder = "/media/Setup/disk1";
@@ -103,7 +105,7 @@ TEST_F(SourceDialogScenario, OkTakesTheBrowsedFolderCompletedWithSetup) {
     EXPECT_EQ(folder, "/media/Setup/disk1");
 }
 
-TEST_F(SourceDialogScenario, CancelAndEscapeConfirmNothingButKeepABrowsedFolder) {
+TEST_F(SourceDialogScenario, CancelEscapeAndTheCloseBoxConfirmNothingButKeepABrowsedFolder) {
     WindowDriver& d = Open(std::nullopt);
     d.Click("Option1_1");
     d.Click("cmdBrowse");  // the browser is cancelled
@@ -121,6 +123,10 @@ TEST_F(SourceDialogScenario, CancelAndEscapeConfirmNothingButKeepABrowsedFolder)
     escaped.Click("Option1_1");
     escaped.PressEscape();
     EXPECT_FALSE(escaped.IsOpen());
+    WindowDriver& closed = Open();
+    closed.Click("Option1_1");
+    closed.PressCloseBox();
+    EXPECT_FALSE(closed.IsOpen());
     EXPECT_FALSE(confirmed);
     EXPECT_TRUE(internet);
 }
