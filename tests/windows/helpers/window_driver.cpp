@@ -132,21 +132,21 @@ std::vector<HWND> VisibleControls(HWND window) {
 }
 
 // "[Class:N]" or a caption; nullptr when the window shows no such control.
-HWND FindControl(HWND window, const std::wstring& spec) {
+HWND FindControl(HWND window, const std::wstring& wanted) {
     std::wstring cls;
     int index = 0;
-    size_t colon = spec.rfind(L':');
-    if (spec.size() > 2 && spec.front() == L'[' && spec.back() == L']' &&
+    size_t colon = wanted.rfind(L':');
+    if (wanted.size() > 2 && wanted.front() == L'[' && wanted.back() == L']' &&
         colon != std::wstring::npos) {
-        cls = spec.substr(1, colon - 1);
-        index = _wtoi(spec.c_str() + colon + 1);
+        cls = wanted.substr(1, colon - 1);
+        index = _wtoi(wanted.c_str() + colon + 1);
     }
     for (HWND control : VisibleControls(window)) {
         if (index > 0) {
             if (lstrcmpiW(ClassOf(control).c_str(), cls.c_str()) == 0 && --index == 0) {
                 return control;
             }
-        } else if (Unmarked(TextOf(control)) == Unmarked(spec)) {
+        } else if (Unmarked(TextOf(control)) == Unmarked(wanted)) {
             return control;
         }
     }
@@ -176,29 +176,29 @@ std::wstring ControlList(HWND window) {
 }
 
 // The window and a visible, enabled control in it, waiting for both.
-bool FindTarget(const std::wstring& title, const std::wstring& spec, DWORD ms, HWND& window,
+bool FindTarget(const std::wstring& title, const std::wstring& wanted, DWORD ms, HWND& window,
                 HWND& control, std::wstring& reason) {
     bool found = WaitFor(ms, [&] {
         window = FindWindowTitled(title);
-        control = window ? FindControl(window, spec) : nullptr;
+        control = window ? FindControl(window, wanted) : nullptr;
         return control && IsWindowEnabled(control);
     });
     if (found) return true;
     if (!window) {
         reason = L"no window titled \"" + title + L"\"";
     } else if (control) {
-        reason = L"\"" + spec + L"\" in \"" + title + L"\" stays disabled";
+        reason = L"\"" + wanted + L"\" in \"" + title + L"\" stays disabled";
     } else {
         reason =
-            L"no control \"" + spec + L"\" in \"" + title + L"\"; it shows" + ControlList(window);
+            L"no control \"" + wanted + L"\" in \"" + title + L"\"; it shows" + ControlList(window);
     }
     return false;
 }
 
-int Click(const std::wstring& title, const std::wstring& spec, DWORD ms) {
+int Click(const std::wstring& title, const std::wstring& wanted, DWORD ms) {
     HWND window = nullptr, control = nullptr;
     std::wstring reason;
-    if (!FindTarget(title, spec, ms, window, control, reason)) return Fail(reason);
+    if (!FindTarget(title, wanted, ms, window, control, reason)) return Fail(reason);
     const LONG type = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
     const bool pushButton = lstrcmpiW(ClassOf(control).c_str(), L"Button") == 0 &&
                             (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON);
@@ -209,22 +209,22 @@ int Click(const std::wstring& title, const std::wstring& spec, DWORD ms) {
                                             MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED),
                                             reinterpret_cast<LPARAM>(control))
                              : PostMessageW(control, BM_CLICK, 0, 0);
-    return posted ? 0 : Fail(L"the click on \"" + spec + L"\" could not be sent");
+    return posted ? 0 : Fail(L"the click on \"" + wanted + L"\" could not be sent");
 }
 
-int SelectAll(const std::wstring& title, const std::wstring& spec) {
+int SelectAll(const std::wstring& title, const std::wstring& wanted) {
     HWND window = nullptr, list = nullptr;
     std::wstring reason;
-    if (!FindTarget(title, spec, kActionWaitMs, window, list, reason)) return Fail(reason);
+    if (!FindTarget(title, wanted, kActionWaitMs, window, list, reason)) return Fail(reason);
     const LONG style = GetWindowLongW(list, GWL_STYLE);
     if (!(style & (LBS_MULTIPLESEL | LBS_EXTENDEDSEL))) {
-        return Fail(L"\"" + spec + L"\" in \"" + title + L"\" is not a list of several rows");
+        return Fail(L"\"" + wanted + L"\" in \"" + title + L"\" is not a list of several rows");
     }
     DWORD_PTR result = 0;
     if (!SendMessageTimeoutW(list, LB_SETSEL, TRUE, -1, SMTO_ABORTIFHUNG, kSendTimeoutMs,
                              &result) ||
         static_cast<LRESULT>(result) == LB_ERR) {
-        return Fail(L"the rows of \"" + spec + L"\" could not be selected");
+        return Fail(L"the rows of \"" + wanted + L"\" could not be selected");
     }
     // The window learns of the change as from the user's click.
     PostMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
