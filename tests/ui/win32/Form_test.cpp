@@ -4,12 +4,16 @@
 
 #include "ui/win32/Win32Form.h"
 
+#include "ui/win32/Driving.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 namespace znt::win32 {
 namespace {
+
+using win32test::WhenShown;
 
 class Probe : public Form {
 public:
@@ -31,17 +35,6 @@ public:
     std::vector<std::string> clicks;
     int cancels = 0;
 };
-
-// Runs action once the next modal loop takes messages.
-void WhenShown(std::function<void()> action) {
-    static std::function<void()> pending;
-    pending = std::move(action);
-    SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
-        auto run = std::move(pending);
-        if (run) run();
-    });
-}
 
 TEST(Win32Form, KeepsGreekTextsAndEndsModalLoopsEveryWay) {
     Probe owner;

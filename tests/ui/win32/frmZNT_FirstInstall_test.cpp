@@ -13,6 +13,8 @@
 #include "support/TempDir.h"
 #include "support/TestStore.h"
 
+#include "ui/win32/Driving.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -22,18 +24,9 @@
 namespace znt::win32 {
 namespace {
 
-using testsupport::TempDir;
+using win32test::WhenShown;
 
-// Runs action once the next modal loop takes messages.
-void WhenShown(std::function<void()> action) {
-    static std::function<void()> pending;
-    pending = std::move(action);
-    SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
-        auto run = std::move(pending);
-        if (run) run();
-    });
-}
+using testsupport::TempDir;
 
 std::string NameList() {
     std::string list;
