@@ -22,195 +22,13 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kCopyBlock = 64u << 10;
 constexpr int kPartialContent = 206;
 
-// Yields when kYieldInterval has passed since the last turn of the event loop.
-class YieldClock {
-public:
-    void Tick() {
-        Clock::time_point now = Clock::now();
-        if (now - last_ < kYieldInterval) return;
-        ov::YieldToEventLoop();
-        last_ = Clock::now();
-    }
-
-private:
-    Clock::time_point last_ = Clock::now();
-};
-
-// Sets the control's StateChanged for a transfer. On the way out, also by an
-// exception, the transfer is stopped and the earlier handler given back.
-class HandlerScope {
-public:
-    HandlerScope(ov::InetControl& inet, std::function<void(int)> handler)
-        : inet_(inet), previous_(std::exchange(inet.StateChanged, std::move(handler))) {}
-    ~HandlerScope() {
-        inet_.Cancel();
-        inet_.StateChanged = std::move(previous_);
-    }
-    HandlerScope(const HandlerScope&) = delete;
-    HandlerScope& operator=(const HandlerScope&) = delete;
-
-private:
-    ov::InetControl& inet_;
-    std::function<void(int)> previous_;
-};
+// How long one Step may keep taking body bytes before it lets other
+// downloads and the event loop have their turn.
+constexpr std::chrono::milliseconds kStepSlice{10};
 
 void DeleteQuietly(const std::string& path) {
     ov::ClearAttributes(path);
     ov::RemoveFile(path);
-}
-
-// The bar values the watcher heard last, kept over the tries of one archive.
-struct Bars {
-    int file = -1;
-    int run = -1;
-};
-
-// One GET into the part file, from the bytes it holds on; see the header for
-// the rules it keeps.
-class Transfer {
-public:
-    Transfer(ov::InetControl& inet, PartFile& part, std::int64_t expected, RunBytes& run,
-             TransferWatcher& watcher, Bars& bars, std::string& validator)
-        : inet_(inet),
-          part_(part),
-          expected_(expected),
-          run_(run),
-          watcher_(watcher),
-          bars_(bars),
-          validator_(validator) {}
-
-    TransferStatus Run(const std::string& url);
-    // Why a TransferFailed try failed, as a short phrase.
-    std::string FailureDetail() const;
-
-private:
-    void OnState(int state);
-    bool TakesAnswer();
-    void StartOver();
-    void ReadBody();
-    bool ReadSome();
-    void HandleChunk(std::string_view chunk);
-    void Report();
-    void Stop(TransferStatus why);
-    TransferStatus Outcome();
-
-    ov::InetControl& inet_;
-    PartFile& part_;
-    std::int64_t expected_;
-    RunBytes& run_;
-    TransferWatcher& watcher_;
-    Bars& bars_;
-    std::string& validator_;  // of the bytes the part file holds; empty when unknown
-    std::string url_;
-    YieldClock yield_;
-    bool stopped_ = false;
-    bool failed_ = false;
-    TransferStatus stopReason_ = TransferStatus::Cancelled;
-    std::string detail_;  // a failure decided here rather than by the control
-};
-
-TransferStatus Transfer::Run(const std::string& url) {
-    HandlerScope handler(inet_, [this](int state) { OnState(state); });
-    std::optional<std::uint64_t> from;
-    if (part_.Length() > 0) from = static_cast<std::uint64_t>(part_.Length());
-    url_ = url;
-    if (!inet_.Execute(url, "GET", from, validator_)) {
-        detail_ = "transfer not started";
-        return TransferStatus::TransferFailed;
-    }
-    while (inet_.StillExecuting()) {
-        if (!stopped_ && watcher_.CancelRequested()) Stop(TransferStatus::Cancelled);
-        ov::YieldToEventLoop();
-    }
-    return Outcome();
-}
-
-void Transfer::OnState(int state) {
-    watcher_.StateChanged(state);
-    if (state == ov::icError) failed_ = true;
-    if (state == ov::icResponseCompleted && !stopped_ && TakesAnswer()) ReadBody();
-}
-
-// A 206 must continue exactly where the part file ends; any other success
-// is the whole body, which replaces what the part file holds and whose
-// validator is recorded with it.
-bool Transfer::TakesAnswer() {
-    std::int64_t held = part_.Length();
-    if (inet_.ResponseCode() == kPartialContent) {
-        if (inet_.ContentRangeStart() == static_cast<std::uint64_t>(held)) return true;
-        StartOver();  // a range we did not ask for: the next try starts afresh
-        Stop(TransferStatus::TransferFailed);
-        detail_ = "server sent another range";
-        return false;
-    }
-    if (held > 0) StartOver();
-    validator_ = inet_.Validator();
-    part_.RecordValidator(url_, validator_);
-    return !stopped_;
-}
-
-void Transfer::StartOver() {
-    run_.received -= part_.Length();
-    validator_.clear();
-    if (!part_.Restart()) Stop(TransferStatus::WriteFailed);
-    Report();
-}
-
-void Transfer::ReadBody() {
-    while (ReadSome()) yield_.Tick();
-}
-
-// Takes what the control holds, one byte past the expected length at most
-// (so a longer body shows at that byte), and handles it chunk by chunk.
-// False at the end of the body or once the transfer was stopped.
-bool Transfer::ReadSome() {
-    std::int64_t room = std::max<std::int64_t>(expected_ - part_.Length(), 0) + 1;
-    std::string data = inet_.GetChunk(static_cast<std::size_t>(
-        std::min<std::int64_t>(room, static_cast<std::int64_t>(kReadBytes))));
-    std::string_view rest(data);
-    while (!rest.empty() && !stopped_) {
-        HandleChunk(rest.substr(0, kChunkBytes));
-        rest.remove_prefix(std::min(rest.size(), kChunkBytes));
-    }
-    return !data.empty() && !stopped_;
-}
-
-void Transfer::HandleChunk(std::string_view chunk) {
-    if (watcher_.CancelRequested()) return Stop(TransferStatus::Cancelled);
-    if (!part_.Append(chunk)) {
-        return Stop(part_.TooLong() ? TransferStatus::TooLong : TransferStatus::WriteFailed);
-    }
-    run_.received += static_cast<std::int64_t>(chunk.size());
-    Report();
-}
-
-std::string Transfer::FailureDetail() const {
-    if (!detail_.empty()) return detail_;
-    std::string error = inet_.LastError();
-    return error.empty() ? "transfer failed" : error;
-}
-
-void Transfer::Report() {
-    int fileBar = Percent(part_.Length(), expected_);
-    int runBar = Percent(run_.received, run_.total);
-    if (fileBar == bars_.file && runBar == bars_.run) return;
-    bars_.file = fileBar;
-    bars_.run = runBar;
-    watcher_.ProgressChanged(fileBar, runBar);
-}
-
-void Transfer::Stop(TransferStatus why) {
-    stopped_ = true;
-    stopReason_ = why;
-    inet_.Cancel();
-}
-
-TransferStatus Transfer::Outcome() {
-    if (!stopped_ && watcher_.CancelRequested()) Stop(TransferStatus::Cancelled);
-    if (stopped_) return stopReason_;
-    if (failed_) return TransferStatus::TransferFailed;
-    if (part_.Length() != expected_) return TransferStatus::WrongLength;
-    return part_.Commit() ? TransferStatus::Accepted : TransferStatus::WriteFailed;
 }
 
 // Streams source into part, at most one byte past its expected length.
@@ -241,13 +59,6 @@ bool Continuable(const PartFile& part, std::int64_t expected, const std::string&
     if (part.Length() == 0) return true;
     if (part.Length() >= expected) return false;
     return !validator.empty() || proof == LeftoverProof::SignedHash;
-}
-
-bool WaitBeforeRetry(const RetryPolicy& retry, int attempt,
-                     std::optional<std::uint32_t> retryAfterSeconds, TransferWatcher& watcher) {
-    std::chrono::milliseconds wait = BackoffWait(retry, attempt, retryAfterSeconds);
-    auto cancelled = [&watcher] { return watcher.CancelRequested(); };
-    return retry.wait ? retry.wait(wait, cancelled) : WaitYielding(wait, cancelled);
 }
 
 // The reason column of a fetch that was not accepted; empty when it was.
@@ -284,6 +95,13 @@ bool HashStarted(PartFile& part, const PartFileRequest& request) {
 
 }  // namespace
 
+void YieldClock::Tick() {
+    Clock::time_point now = Clock::now();
+    if (now - last_ < kYieldInterval) return;
+    ov::YieldToEventLoop();
+    last_ = Clock::now();
+}
+
 int Percent(std::int64_t part, std::int64_t whole) {
     if (whole <= 0 || part <= 0) return 0;
     if (part >= whole) return 100;
@@ -295,35 +113,220 @@ int Percent(std::int64_t part, std::int64_t whole) {
     return static_cast<int>(part * 100 / whole);
 }
 
+PartFileDownload::PartFileDownload(ov::InetControl& inet, PartFileRequest request, RunBytes& run,
+                                   TransferWatcher& watcher)
+    : inet_(inet), request_(std::move(request)), run_(run), watcher_(watcher) {}
+
+PartFileDownload::~PartFileDownload() { ReleaseControl(); }
+
+bool PartFileDownload::Step() {
+    busy_ = false;
+    switch (phase_) {
+    case Phase::Starting: Begin(); break;
+    case Phase::Running: StepTry(); break;
+    case Phase::Waiting: StepWait(); break;
+    case Phase::Ended: break;
+    }
+    return phase_ != Phase::Ended;
+}
+
+// Sets up the part file: a leftover is continued only when Continuable says
+// so and its bytes can be read for the hash; otherwise it starts empty.
+void PartFileDownload::Begin() {
+    busy_ = true;
+    DeleteQuietly(request_.target);
+    part_ = std::make_unique<PartFile>(request_.target, request_.expected);
+    if (!part_->IsOpen())
+        return Finish(Ended(TransferStatus::WriteFailed, ov::ErrnoText(part_->Error())));
+    validator_ = part_->RecordedValidator(request_.source);
+    if (!Continuable(*part_, request_.expected, validator_, request_.proof) ||
+        !HashStarted(*part_, request_)) {
+        validator_.clear();
+        if (!part_->Restart() || !HashStarted(*part_, request_)) {
+            return Finish(Ended(TransferStatus::WriteFailed, ov::ErrnoText(part_->Error())));
+        }
+    }
+    run_.received += part_->Length();
+    StartTry();
+}
+
+// One GET into the part file, from the bytes it holds on.
+void PartFileDownload::StartTry() {
+    reading_ = false;
+    stopped_ = false;
+    failed_ = false;
+    stopReason_ = TransferStatus::Cancelled;
+    detail_.clear();
+    if (!handlerSet_) {
+        previousHandler_ = std::exchange(inet_.StateChanged, [this](int state) { OnState(state); });
+        handlerSet_ = true;
+    }
+    phase_ = Phase::Running;
+    std::optional<std::uint64_t> from;
+    if (part_->Length() > 0) from = static_cast<std::uint64_t>(part_->Length());
+    if (!inet_.Execute(request_.source, "GET", from, validator_)) {
+        detail_ = "transfer not started";
+        failed_ = true;
+        EndTry();
+    }
+}
+
+void PartFileDownload::StepTry() {
+    bool running = inet_.Poll();
+    if (!stopped_ && watcher_.CancelRequested()) Stop(TransferStatus::Cancelled);
+    if (reading_ && !stopped_) {
+        const auto until = Clock::now() + kStepSlice;
+        while (ReadSome()) {
+            busy_ = true;
+            if (Clock::now() >= until) break;
+        }
+    }
+    if (stopped_ || (!running && (!reading_ || inet_.BodyEnded()))) EndTry();
+}
+
+void PartFileDownload::StepWait() {
+    if (watcher_.CancelRequested()) return Finish(Ended(TransferStatus::Cancelled, "cancelled"));
+    if (Clock::now() < retryAt_) return;
+    ++attempt_;
+    StartTry();
+}
+
+// Stops the control and gives its earlier handler back.
+void PartFileDownload::ReleaseControl() {
+    if (!handlerSet_) return;
+    inet_.Cancel();
+    inet_.StateChanged = std::move(previousHandler_);
+    handlerSet_ = false;
+}
+
+void PartFileDownload::EndTry() {
+    busy_ = true;
+    TransferStatus status = Outcome();
+    ReleaseControl();
+    const bool retry = status == TransferStatus::TransferFailed &&
+                       attempt_ < request_.retry.retries && RetryableStatus(inet_.ResponseCode());
+    if (!retry) {
+        const std::string detail = status == TransferStatus::TransferFailed ? FailureDetail() : "";
+        return Finish(znt::Outcome(status, *part_, request_.expected, detail));
+    }
+    std::chrono::milliseconds wait =
+        BackoffWait(request_.retry, attempt_, inet_.RetryAfterSeconds());
+    if (request_.retry.wait) {
+        auto cancelled = [this] { return watcher_.CancelRequested(); };
+        if (!request_.retry.wait(wait, cancelled)) {
+            return Finish(Ended(TransferStatus::Cancelled, "cancelled"));
+        }
+        ++attempt_;
+        return StartTry();
+    }
+    retryAt_ = Clock::now() + wait;
+    phase_ = Phase::Waiting;
+}
+
+void PartFileDownload::Finish(PartFileResult result) {
+    ReleaseControl();
+    result_ = std::move(result);
+    part_.reset();  // an archive not committed leaves no part file behind
+    phase_ = Phase::Ended;
+}
+
+void PartFileDownload::OnState(int state) {
+    watcher_.StateChanged(state);
+    if (state == ov::icError) failed_ = true;
+    if (state == ov::icResponseCompleted && !stopped_) reading_ = TakesAnswer();
+}
+
+// A 206 must continue exactly where the part file ends; any other success
+// is the whole body, which replaces what the part file holds and whose
+// validator is recorded with it.
+bool PartFileDownload::TakesAnswer() {
+    std::int64_t held = part_->Length();
+    if (inet_.ResponseCode() == kPartialContent) {
+        if (inet_.ContentRangeStart() == static_cast<std::uint64_t>(held)) return true;
+        StartOver();  // a range we did not ask for: the next try starts afresh
+        Stop(TransferStatus::TransferFailed);
+        detail_ = "server sent another range";
+        return false;
+    }
+    if (held > 0) StartOver();
+    validator_ = inet_.Validator();
+    part_->RecordValidator(request_.source, validator_);
+    return !stopped_;
+}
+
+void PartFileDownload::StartOver() {
+    run_.received -= part_->Length();
+    validator_.clear();
+    if (!part_->Restart()) Stop(TransferStatus::WriteFailed);
+    Report();
+}
+
+// Takes what the control holds now, one byte past the expected length at
+// most (so a longer body shows at that byte), and handles it chunk by chunk.
+// False when nothing was there or once the transfer was stopped.
+bool PartFileDownload::ReadSome() {
+    std::int64_t room = std::max<std::int64_t>(request_.expected - part_->Length(), 0) + 1;
+    std::string data = inet_.TakeChunk(static_cast<std::size_t>(
+        std::min<std::int64_t>(room, static_cast<std::int64_t>(kReadBytes))));
+    std::string_view rest(data);
+    while (!rest.empty() && !stopped_) {
+        HandleChunk(rest.substr(0, kChunkBytes));
+        rest.remove_prefix(std::min(rest.size(), kChunkBytes));
+    }
+    return !data.empty() && !stopped_;
+}
+
+void PartFileDownload::HandleChunk(std::string_view chunk) {
+    if (watcher_.CancelRequested()) return Stop(TransferStatus::Cancelled);
+    if (!part_->Append(chunk)) {
+        return Stop(part_->TooLong() ? TransferStatus::TooLong : TransferStatus::WriteFailed);
+    }
+    run_.received += static_cast<std::int64_t>(chunk.size());
+    Report();
+}
+
+std::string PartFileDownload::FailureDetail() const {
+    if (!detail_.empty()) return detail_;
+    std::string error = inet_.LastError();
+    return error.empty() ? "transfer failed" : error;
+}
+
+void PartFileDownload::Report() {
+    int fileBar = Percent(part_->Length(), request_.expected);
+    int runBar = Percent(run_.received, run_.total);
+    if (fileBar == bars_.file && runBar == bars_.run) return;
+    bars_.file = fileBar;
+    bars_.run = runBar;
+    watcher_.ProgressChanged(fileBar, runBar);
+}
+
+void PartFileDownload::Stop(TransferStatus why) {
+    stopped_ = true;
+    stopReason_ = why;
+    inet_.Cancel();
+}
+
+TransferStatus PartFileDownload::Outcome() {
+    if (!stopped_ && watcher_.CancelRequested()) Stop(TransferStatus::Cancelled);
+    if (stopped_) return stopReason_;
+    if (failed_) return TransferStatus::TransferFailed;
+    if (part_->Length() != request_.expected) return TransferStatus::WrongLength;
+    return part_->Commit() ? TransferStatus::Accepted : TransferStatus::WriteFailed;
+}
+
 PartFileResult TransferToPartFile(ov::InetControl& inet, const PartFileRequest& request,
                                   RunBytes& run, TransferWatcher& watcher) {
-    DeleteQuietly(request.target);
-    PartFile part(request.target, request.expected);
-    if (!part.IsOpen()) return Ended(TransferStatus::WriteFailed, ov::ErrnoText(part.Error()));
-    std::string validator = part.RecordedValidator(request.source);
-    // Held bytes that cannot be read for the hash are fetched again too.
-    if (!Continuable(part, request.expected, validator, request.proof) ||
-        !HashStarted(part, request)) {
-        validator.clear();
-        if (!part.Restart() || !HashStarted(part, request)) {
-            return Ended(TransferStatus::WriteFailed, ov::ErrnoText(part.Error()));
+    PartFileDownload download(inet, request, run, watcher);
+    YieldClock yield;
+    while (download.Step()) {
+        if (download.Busy()) {
+            yield.Tick();
+        } else {
+            inet.Waker().Wait(kIdleWait);
+            ov::YieldToEventLoop();
         }
     }
-    run.received += part.Length();
-    Bars bars;
-    for (int attempt = 0;; ++attempt) {
-        Transfer transfer(inet, part, request.expected, run, watcher, bars, validator);
-        TransferStatus status = transfer.Run(request.source);
-        if (status != TransferStatus::TransferFailed || attempt >= request.retry.retries ||
-            !RetryableStatus(inet.ResponseCode())) {
-            const std::string detail =
-                status == TransferStatus::TransferFailed ? transfer.FailureDetail() : "";
-            return Outcome(status, part, request.expected, detail);
-        }
-        if (!WaitBeforeRetry(request.retry, attempt, inet.RetryAfterSeconds(), watcher)) {
-            return Ended(TransferStatus::Cancelled, "cancelled");
-        }
-    }
+    return download.Result();
 }
 
 PartFileResult CopyToPartFile(const PartFileRequest& request, TransferWatcher& watcher) {

@@ -40,16 +40,19 @@
 // watcher hears only values that changed (a 3000-byte archive: 34, 68, 100).
 //
 // Threading and yielding: everything runs on the caller's (user-interface)
-// thread. The watcher hears the control's states from inside
-// StillExecuting and GetChunk. While chunks arrive without waiting, the
-// event loop gets a turn at least every kYieldInterval (and not more often,
-// so that a fast transfer is not slowed by it); GetChunk itself yields while
-// it waits for data.
+// thread. A download is a PartFileDownload, driven by Step, which never
+// waits: the watcher hears the control's states from inside Step.
+// TransferToPartFile steps one download to its end; a caller that runs
+// several at once steps each in turn (InstallRun.h's fetch pass). While
+// chunks arrive without waiting, the event loop gets a turn at least every
+// kYieldInterval (and not more often, so that a fast transfer is not slowed
+// by it); when no download has news, the caller waits on the controls'
+// waker for up to kIdleWait and yields.
 //
-// Cancel: the watcher is asked on every chunk and every poll, and during a
-// wait before a retry; a request cancels the transfer and the fetch fails. A transfer that waits
-// for data is inside GetChunk: the caller's Cancel button should call InetControl::Cancel directly
-// (DownloadView's CancelButton action) so that the wait ends at once.
+// Cancel: the watcher is asked on every chunk and every step, and during a
+// wait before a retry; a request cancels the transfer and the fetch fails.
+// The caller's Cancel button may also call InetControl::Cancel directly
+// (DownloadView's CancelButton action): the download then ends as cancelled.
 //
 // Hashing: with PartFileRequest::hashed, the SHA-256 of the archive is
 // taken while its bytes are written, so no second read of the file is
@@ -64,7 +67,10 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace ov {
 class InetControl;
@@ -72,11 +78,24 @@ class InetControl;
 
 namespace znt {
 
+class PartFile;
+
 inline constexpr std::size_t kChunkBytes = 1024;
 // Fewer, larger reads from the control: a read per kilobyte costs more than
 // the transfer itself on a fast line.
 inline constexpr std::size_t kReadBytes = 64u << 10;
 inline constexpr std::chrono::milliseconds kYieldInterval{15};
+// How long a caller waits for news from its transfers before it yields.
+inline constexpr std::chrono::milliseconds kIdleWait{10};
+
+// Yields when kYieldInterval has passed since the last turn of the event loop.
+class YieldClock {
+public:
+    void Tick();
+
+private:
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
 
 // Bytes of the whole run, over all of its archives.
 struct RunBytes {
@@ -133,8 +152,76 @@ struct PartFileResult {
     bool Accepted() const { return status == TransferStatus::Accepted; }
 };
 
+// One download of request.source into request.target over inet, trying
+// again as request.retry says, as steps; adds every byte kept to run. It
+// holds the control (and its StateChanged) from the first Step until it
+// ends or goes; going stops its transfer.
+class PartFileDownload {
+public:
+    PartFileDownload(ov::InetControl& inet, PartFileRequest request, RunBytes& run,
+                     TransferWatcher& watcher);
+    ~PartFileDownload();
+    PartFileDownload(const PartFileDownload&) = delete;
+    PartFileDownload& operator=(const PartFileDownload&) = delete;
+
+    // Does what can be done now without waiting: starts a try, takes the
+    // states and body bytes the control holds, ends. False once ended.
+    bool Step();
+    // Whether the last Step found work to do; the caller waits only when no
+    // download did.
+    bool Busy() const { return busy_; }
+    // The outcome, once Step returned false.
+    const PartFileResult& Result() const { return result_; }
+
+private:
+    enum class Phase { Starting, Running, Waiting, Ended };
+    // The bar values the watcher heard last, kept over the tries.
+    struct Bars {
+        int file = -1;
+        int run = -1;
+    };
+
+    void Begin();
+    void StartTry();
+    void StepTry();
+    void StepWait();
+    void EndTry();
+    void ReleaseControl();
+    void Finish(PartFileResult result);
+    void OnState(int state);
+    bool TakesAnswer();
+    void StartOver();
+    bool ReadSome();
+    void HandleChunk(std::string_view chunk);
+    std::string FailureDetail() const;
+    void Report();
+    void Stop(TransferStatus why);
+    TransferStatus Outcome();
+
+    ov::InetControl& inet_;
+    PartFileRequest request_;
+    RunBytes& run_;
+    TransferWatcher& watcher_;
+    std::unique_ptr<PartFile> part_;
+    std::string validator_;  // of the bytes the part file holds; empty when unknown
+    Bars bars_;
+    Phase phase_ = Phase::Starting;
+    int attempt_ = 0;
+    std::chrono::steady_clock::time_point retryAt_;
+    std::function<void(int)> previousHandler_;
+    bool handlerSet_ = false;
+    bool busy_ = false;
+    // The try that runs.
+    bool reading_ = false;  // its answer is taken: the body goes to the part file
+    bool stopped_ = false;
+    bool failed_ = false;
+    TransferStatus stopReason_ = TransferStatus::Cancelled;
+    std::string detail_;  // a failure decided here rather than by the control
+    PartFileResult result_;
+};
+
 // GET request.source into request.target, trying again as request.retry
-// says. Adds every byte kept to run.
+// says: a PartFileDownload stepped to its end. Adds every byte kept to run.
 PartFileResult TransferToPartFile(ov::InetControl& inet, const PartFileRequest& request,
                                   RunBytes& run, TransferWatcher& watcher);
 

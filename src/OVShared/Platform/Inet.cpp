@@ -34,8 +34,13 @@ bool IsGet(const std::string& verb) { return EqualsNoCase(verb, "GET"); }
 
 }  // namespace
 
-InetControl::InetControl(InetOptions options) : options_(std::move(options)) {
+InetControl::InetControl(InetOptions options)
+    : options_(std::move(options)), waker_(std::make_shared<InetWaker>()) {
     InitialiseTransfers();
+}
+
+void InetControl::SetWaker(std::shared_ptr<InetWaker> waker) {
+    if (waker) waker_ = std::move(waker);
 }
 
 InetControl::~InetControl() { Cancel(); }
@@ -54,7 +59,8 @@ bool InetControl::Start(const std::string& url, std::optional<std::uint64_t> ran
                         const std::string& ifRange) {
     if (channel_ && channel_->Active()) return false;
     ReleaseWorker();
-    auto channel = std::make_shared<InetChannel>(options_.bufferLimit, options_.streamAfterBytes);
+    auto channel =
+        std::make_shared<InetChannel>(options_.bufferLimit, options_.streamAfterBytes, waker_);
     channel_ = channel;
     try {
         worker_ = std::thread([channel, url, rangeStart, ifRange, options = options_] {
@@ -109,6 +115,19 @@ std::string InetControl::GetChunk(std::size_t maxBytes) {
     }
     return {};
 }
+
+bool InetControl::Poll() {
+    if (!channel_) return false;
+    DispatchEvents();
+    return channel_->Active() || (!dispatching_ && channel_->HasEvents());
+}
+
+std::string InetControl::TakeChunk(std::size_t maxBytes) {
+    if (maxBytes == 0 || collecting_ || !channel_) return {};
+    return channel_->Take(maxBytes, false);
+}
+
+bool InetControl::BodyEnded() const { return !channel_ || channel_->BodyEnded(); }
 
 std::optional<std::string> InetControl::OpenUrl(const std::string& url) {
     if (!Start(url, std::nullopt, {})) return std::nullopt;

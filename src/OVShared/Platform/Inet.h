@@ -7,7 +7,7 @@
 // Threading: each transfer runs on a worker thread (libcurl, or WinINet on
 // Windows, see InetTransfer.h); the worker hands states and body bytes to the
 // caller's thread through a bounded buffer. StateChanged is only ever called on the
-// caller's thread, from inside StillExecuting, GetChunk or OpenUrl, and never
+// caller's thread, from inside StillExecuting, Poll, GetChunk or OpenUrl, and never
 // from inside itself (events that arrive while a handler runs wait for the
 // outermost call to deliver them).
 //
@@ -30,6 +30,13 @@
 // stuck in a call the library cannot interrupt, is left to end on its own.
 // Right after Cancel, StillExecuting is false and no states are raised.
 //
+// Several at once: a caller that runs transfers on several controls from one
+// thread drives each with Poll and TakeChunk, which never wait, and waits on
+// one InetWaker (SetWaker) that every control signals when it has news.
+//
+// Connections: transfers reuse the connections earlier ones left open to the
+// same server (and their TLS sessions), whichever control ran them.
+//
 // Ranges: Execute may ask for the body from a byte on (a resumed download),
 // with If-Range naming the validator of the bytes held (Validator of an
 // earlier answer). The server may answer 206 with that range or 200 with the
@@ -38,10 +45,12 @@
 // on (and after a failure, with RetryAfterSeconds).
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -49,6 +58,21 @@
 namespace ov {
 
 class InetChannel;
+
+// Wakes a caller that waits on several transfers at once: each channel
+// given it signals it whenever it would wake its own caller (a state, body
+// bytes, the end).
+class InetWaker {
+public:
+    void Notify();
+    // Returns at the first signal since the last Wait, or after limit.
+    void Wait(std::chrono::milliseconds limit);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool signalled_ = false;
+};
 
 // State numbers passed to StateChanged.
 enum InetState : int {
@@ -121,6 +145,21 @@ public:
     // Up to maxBytes of the body; see the streaming note above.
     std::string GetChunk(std::size_t maxBytes);
 
+    // StillExecuting and GetChunk without waiting: Poll delivers pending
+    // state changes and tells whether the transfer is running or has states
+    // left; TakeChunk gives the body bytes held now (from state 12 on), empty
+    // when there are none yet or BodyEnded.
+    bool Poll();
+    std::string TakeChunk(std::size_t maxBytes);
+    // Nothing more will come from GetChunk or TakeChunk for this transfer.
+    bool BodyEnded() const;
+    // Signalled by the control's transfers when they have news; each control
+    // has its own until it is given one to share with others (for the next
+    // transfer on).
+    InetWaker& Waker() const { return *waker_; }
+    void SetWaker(std::shared_ptr<InetWaker> waker);
+    const InetOptions& Options() const { return options_; }
+
     // Stops the transfer; buffered data and undelivered states are dropped.
     // Returns once the worker has ended, or after about a second. Harmless
     // when nothing runs.
@@ -151,6 +190,7 @@ private:
     InetOptions options_;
     // Shared with the worker, which may outlive the control (see Ending).
     std::shared_ptr<InetChannel> channel_;
+    std::shared_ptr<InetWaker> waker_;
     std::thread worker_;
     bool dispatching_ = false;
     bool collecting_ = false;

@@ -7,14 +7,33 @@
 
 namespace ov {
 
-InetChannel::InetChannel(std::size_t bufferLimit, std::size_t streamAfter)
-    : limit_(std::max<std::size_t>(bufferLimit, 1)),
+void InetWaker::Notify() {
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
+    wake_.notify_all();
+}
+
+void InetWaker::Wait(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    wake_.wait_for(lock, limit, [this] { return signalled_; });
+    signalled_ = false;
+}
+
+InetChannel::InetChannel(std::size_t bufferLimit, std::size_t streamAfter,
+                         std::shared_ptr<InetWaker> waker)
+    : waker_(std::move(waker)),
+      limit_(std::max<std::size_t>(bufferLimit, 1)),
       streamAfter_(std::clamp<std::size_t>(streamAfter, 1, limit_)) {}
+
+void InetChannel::WakeCallerLocked() {
+    callerWake_.notify_all();
+    if (waker_) waker_->Notify();
+}
 
 void InetChannel::PostLocked(int state) {
     if (cancelled_) return;
     events_.push_back(state);
-    callerWake_.notify_all();
+    WakeCallerLocked();
 }
 
 void InetChannel::Reach(int state) {
@@ -45,7 +64,7 @@ bool InetChannel::Push(std::string_view bytes) {
     buffered_ += bytes.size();
     highWater_ = std::max(highWater_, buffered_);
     if (buffered_ >= streamAfter_) ReleaseLocked();
-    callerWake_.notify_all();
+    WakeCallerLocked();
     return true;
 }
 
@@ -64,7 +83,7 @@ void InetChannel::Finish(bool ok, long responseCode, std::string error) {
         ClearBodyLocked();
         PostLocked(icError);
     }
-    callerWake_.notify_all();
+    WakeCallerLocked();
 }
 
 void InetChannel::SetHead(const InetHead& head) {
@@ -162,7 +181,7 @@ void InetChannel::Cancel() {
     events_.clear();
     ClearBodyLocked();
     workerWake_.notify_all();
-    callerWake_.notify_all();
+    WakeCallerLocked();
 }
 
 long InetChannel::ResponseCode() const {

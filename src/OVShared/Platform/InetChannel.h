@@ -4,11 +4,14 @@
 // the queue of state changes, the bounded body buffer and the outcome. Every
 // member is safe to call from either thread.
 
+#include "OVShared/Platform/Inet.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -30,7 +33,8 @@ struct InetHead {
 class InetChannel {
 public:
     // State 12 is released once streamAfter bytes are held, or the buffer is full.
-    InetChannel(std::size_t bufferLimit, std::size_t streamAfter);
+    InetChannel(std::size_t bufferLimit, std::size_t streamAfter,
+                std::shared_ptr<InetWaker> waker = nullptr);
 
     // Worker side.
     // Queues every state after the last one queued, up to state (1 to 8), so
@@ -72,6 +76,7 @@ public:
     std::size_t HighWater() const;
 
 private:
+    void WakeCallerLocked();
     void PostLocked(int state);
     void ReleaseLocked();
     void ClearBodyLocked();
@@ -80,6 +85,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable callerWake_;
     std::condition_variable workerWake_;
+    std::shared_ptr<InetWaker> waker_;
     std::deque<int> events_;
     int lastState_ = 0;
     std::deque<std::string> pieces_;

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ov {
 namespace {
@@ -106,6 +107,81 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* p) {
     return n;
 }
 
+// Idle curl multi handles, each with the connections its last transfer left
+// open. A transfer takes one (the most recently used first, so a run of
+// transfers to one server keeps using the same connection) and gives it back
+// when it ends; a connection cache is only ever used by one thread at a time,
+// as libcurl requires. A worker left to end on its own gives its handle back
+// whenever it ends. Name lookups and TLS sessions are shared by every handle
+// through one share object, which libcurl allows across threads with locks.
+class ConnectionPool {
+public:
+    static ConnectionPool& Instance() {
+        // Never destroyed: a worker left to end on its own may give a handle
+        // back while the program exits.
+        static ConnectionPool* pool = new ConnectionPool();
+        return *pool;
+    }
+
+    CURLM* Take() {
+        {
+            std::lock_guard lock(mutex_);
+            if (!idle_.empty()) {
+                CURLM* multi = idle_.back();
+                idle_.pop_back();
+                return multi;
+            }
+        }
+        CURLM* multi = curl_multi_init();
+        // One transfer at a time per handle: a small cache is enough.
+        if (multi) curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, 4L);
+        return multi;
+    }
+
+    void Give(CURLM* multi) {
+        if (!multi) return;
+        {
+            std::lock_guard lock(mutex_);
+            if (idle_.size() < kMaxIdle) {
+                idle_.push_back(multi);
+                return;
+            }
+        }
+        curl_multi_cleanup(multi);
+    }
+
+    CURLSH* Share() const { return share_; }
+
+private:
+    static constexpr std::size_t kMaxIdle = 16;
+
+    ConnectionPool() : share_(curl_share_init()) {
+        if (!share_) return;
+        curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, Lock);
+        curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, Unlock);
+        curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    }
+
+    std::mutex& LockFor(curl_lock_data data) {
+        auto index = static_cast<std::size_t>(data);
+        return locks_[index < kLocks ? index : 0];
+    }
+    static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* p) {
+        static_cast<ConnectionPool*>(p)->LockFor(data).lock();
+    }
+    static void Unlock(CURL*, curl_lock_data data, void* p) {
+        static_cast<ConnectionPool*>(p)->LockFor(data).unlock();
+    }
+
+    static constexpr std::size_t kLocks = CURL_LOCK_DATA_LAST;
+    std::mutex mutex_;
+    std::vector<CURLM*> idle_;
+    std::mutex locks_[kLocks];
+    CURLSH* share_;
+};
+
 // A range is asked without compression: its byte positions are the file's.
 // With a validator, If-Range makes a server whose body changed send it whole.
 void ConfigureRange(CURL* e, std::optional<std::uint64_t> rangeStart, const std::string& ifRange,
@@ -140,6 +216,8 @@ void Configure(CURL* e, const std::string& url, const InetOptions& o, Transfer& 
     curl_easy_setopt(e, CURLOPT_USERAGENT, o.userAgent.c_str());
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(o.connectTimeout.count()));
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    if (CURLSH* share = ConnectionPool::Instance().Share())
+        curl_easy_setopt(e, CURLOPT_SHARE, share);
 #if LIBCURL_VERSION_NUM >= 0x075700
     // Cleanup then leaves a name lookup still in progress to end on its own
     // instead of waiting for it, so Cancel is not held up by a slow resolver.
@@ -161,11 +239,11 @@ void Configure(CURL* e, const std::string& url, const InetOptions& o, Transfer& 
 
 class Handles {
 public:
-    Handles() : easy(curl_easy_init()), multi(curl_multi_init()) {}
+    Handles() : easy(curl_easy_init()), multi(ConnectionPool::Instance().Take()) {}
     ~Handles() {
         if (added) curl_multi_remove_handle(multi, easy);
         if (easy) curl_easy_cleanup(easy);
-        if (multi) curl_multi_cleanup(multi);
+        ConnectionPool::Instance().Give(multi);
         curl_slist_free_all(headers);
     }
     Handles(const Handles&) = delete;

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -34,6 +35,7 @@ using namespace inet::win;
 constexpr std::chrono::milliseconds kPoll{50};
 constexpr std::chrono::seconds kTimeoutSlack{5};
 constexpr DWORD kReadSize = 64 * 1024;
+constexpr ULONG kMaxConnectionsPerServer = 8;
 constexpr DWORD kOpenFlags = INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_CACHE_WRITE |
                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
                              INTERNET_FLAG_KEEP_CONNECTION;
@@ -45,9 +47,6 @@ constexpr std::chrono::milliseconds kReaderGrace{250};
 // reader holds a share, so a reader left blocked keeps it alive.
 struct Shared {
     Shared(InetChannel& c, const InetOptions& o) : channel(&c), options(o), rate(o) {}
-    ~Shared() {
-        if (session) InternetCloseHandle(session);
-    }
     Shared(const Shared&) = delete;
     Shared& operator=(const Shared&) = delete;
 
@@ -64,7 +63,7 @@ struct Shared {
     bool ok = false;  // the reader's outcome
     long code = 0;
     std::string error;
-    HINTERNET session = nullptr;
+    HINTERNET session = nullptr;  // shared by every transfer; never closed
     HINTERNET connection = nullptr;
     HINTERNET request = nullptr;
 };
@@ -80,6 +79,7 @@ void Reach(Shared& s, int state) {
 }
 
 void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+    if (context == 0) return;  // the session's own events
     auto& s = *reinterpret_cast<Shared*>(context);
     try {
         switch (status) {
@@ -170,8 +170,13 @@ Response Reader::Request(const std::wstring& url) {
         std::lock_guard lock(s_.mutex);
         s_.requestSent = Clock::now();  // refined by the status callback
     }
+    // The watcher enforces the stall time-out; WinINet's own limits only
+    // back it up, a little later.
+    DWORD connect = static_cast<DWORD>(s_.options.connectTimeout.count());
     DWORD receive = static_cast<DWORD>((s_.options.stallTimeout + kTimeoutSlack).count());
+    InternetSetOptionW(s_.request, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
     InternetSetOptionW(s_.request, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
+    InternetSetOptionW(s_.request, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof receive);
     if (!HttpSendRequestW(s_.request, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr,
                           0)) {
         FailCall();
@@ -310,19 +315,32 @@ void RunReader(Shared& s, const std::string& url, std::optional<std::uint64_t> r
     s.wake.notify_all();
 }
 
+// One session per user agent for the whole process: WinINet keeps the
+// connections a finished request leaves open with it, so transfers to the
+// same server reuse them (and their TLS sessions) instead of connecting anew.
+// Never closed: a reader left to end on its own may still use it.
+HINTERNET SharedSession(const InetOptions& o) {
+    static std::mutex mutex;
+    static auto* sessions = new std::map<std::string, HINTERNET>();
+    std::lock_guard lock(mutex);
+    auto found = sessions->find(o.userAgent);
+    if (found != sessions->end()) return found->second;
+    HINTERNET session = InternetOpenW(Widen(o.userAgent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG,
+                                      nullptr, nullptr, 0);
+    if (!session) FailCall();
+    // Parallel downloads need more than the two connections per server of
+    // the HTTP/1.1 default.
+    ULONG connections = kMaxConnectionsPerServer;
+    InternetSetOptionW(session, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &connections,
+                       sizeof connections);
+    InternetSetStatusCallbackW(session, OnStatus);
+    sessions->emplace(o.userAgent, session);
+    return session;
+}
+
 std::shared_ptr<Shared> Prepare(InetChannel& channel, const InetOptions& o) {
     auto s = std::make_shared<Shared>(channel, o);
-    s->session = InternetOpenW(Widen(o.userAgent).c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                               nullptr, 0);
-    if (!s->session) FailCall();
-    // The watcher enforces the stall time-out; WinINet's own limits only
-    // back it up, a little later.
-    DWORD connect = static_cast<DWORD>(o.connectTimeout.count());
-    DWORD receive = static_cast<DWORD>((o.stallTimeout + kTimeoutSlack).count());
-    InternetSetOptionW(s->session, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
-    InternetSetOptionW(s->session, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
-    InternetSetOptionW(s->session, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof receive);
-    InternetSetStatusCallbackW(s->session, OnStatus);
+    s->session = SharedSession(o);
     return s;
 }
 
