@@ -12,56 +12,6 @@
 namespace znt {
 namespace {
 
-// Shows what a transfer reports in the download window.
-class ViewWatcher : public TransferWatcher {
-public:
-    explicit ViewWatcher(InstallContext& c) : c_(c) {}
-
-    void StateChanged(int state) override {
-        c_.view.SetText(DownloadControl::lblResponse, c_.texts[kTextTransferStateBase + state]);
-    }
-    void ProgressChanged(int fileBar, int runBar) override {
-        if (fileBar != fileBar_) c_.view.SetValue(DownloadControl::PBAR, fileBar);
-        if (runBar != c_.run.totalBar) c_.view.SetValue(DownloadControl::PTOTAL, runBar);
-        fileBar_ = fileBar;
-        c_.run.totalBar = runBar;
-        ShowSpeed();
-    }
-    // Asked on every chunk and every poll, so a stall is seen too.
-    bool CancelRequested() override {
-        ShowSpeed();
-        return c_.view.Cancel().Pressed();
-    }
-
-private:
-    void ShowSpeed() {
-        const auto now = TransferRate::Clock::now();
-        const RunBytes& bytes = c_.run.bytes;
-        c_.run.rate.Sample(bytes.received, now);
-        if (!c_.run.rate.ShowDue(now)) return;
-        c_.view.SetText(DownloadControl::lblSpeed,
-                        SpeedText(c_.texts, c_.run.rate, bytes.total - bytes.received));
-    }
-
-    InstallContext& c_;
-    int fileBar_ = 0;
-};
-
-// While it lives, the Cancel button cancels the transfer at once.
-class CancelStopsTransfer {
-public:
-    explicit CancelStopsTransfer(InstallContext& c) : button_(c.view.Cancel()) {
-        ov::InetControl& inet = c.inet;
-        button_.SetAction([&inet] { inet.Cancel(); });
-    }
-    ~CancelStopsTransfer() { button_.SetAction(nullptr); }
-    CancelStopsTransfer(const CancelStopsTransfer&) = delete;
-    CancelStopsTransfer& operator=(const CancelStopsTransfer&) = delete;
-
-private:
-    CancelButton& button_;
-};
-
 // The archive's hash in a signed catalogue's list; nothing without one.
 const std::string* SignedHash(const InstallContext& c, const PackageFileEntry& f) {
     return c.archiveHashes.required ? c.archiveHashes.Find(f.ArchiveName) : nullptr;
@@ -79,40 +29,8 @@ PartFileRequest RequestFor(const InstallContext& c, const PackageFileEntry& f, s
     };
 }
 
-PartFileResult FromServer(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
-    ViewWatcher watcher(c);
-    c.view.SetValue(DownloadControl::PBAR, 0);
-    CancelStopsTransfer cancel(c);
-    std::string url = c.source.serverBase + "/ovw2010/files/" + f.ArchiveName;
-    PartFileResult result =
-        TransferToPartFile(c.inet, RequestFor(c, f, url, target), c.run.bytes, watcher);
-    // The server has stopped answering when even the last try got no response
-    // head (status 0): the connection was refused or timed out, or it stayed
-    // silent until the stall limit. An HTTP status of any kind, a 404 for one
-    // archive included, is an answer; so is a body cut short.
-    if (result.status == TransferStatus::TransferFailed && c.inet.ResponseCode() == 0) {
-        c.run.serverSilent = true;
-    }
-    return result;
-}
-
-// A download that continued an earlier run's part file and does not match
-// the signed hash had another archive's bytes: it is fetched whole again.
-PartFileResult FromServerWithLeftover(InstallContext& c, const PackageFileEntry& f,
-                                      const std::string& target) {
-    bool leftover = ov::IsRegularFile(target + ".part");
-    PartFileResult result = FromServer(c, f, target);
-    const std::string* expected = SignedHash(c, f);
-    if (!result.Accepted() || !leftover || !expected || result.sha256 == *expected) {
-        return result;
-    }
-    c.files.Delete(target);
-    c.run.bytes.received -= f.ArchiveSize;
-    return FromServer(c, f, target);
-}
-
-PartFileResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
-    ViewWatcher watcher(c);
+PartFileResult FromFolder(InstallContext& c, const PackageFileEntry& f, const std::string& target,
+                          TransferWatcher& watcher) {
     ov::YieldToEventLoop();
     std::string source = c.source.SourceFolder + "\\files\\" + f.ArchiveName;
     return CopyToPartFile(RequestFor(c, f, source, target), watcher);
@@ -134,16 +52,10 @@ bool HashAccepted(InstallContext& c, const PackageFileEntry& f, const std::strin
 
 // The cached archive counts as arrived: the bars move as a download's would.
 // CachedArchiveUsable has checked it already.
-void FromCache(InstallContext& c, const PackageFileEntry& f) {
+void FromCache(InstallContext& c, const PackageFileEntry& f, TransferWatcher& watcher) {
     if (!c.source.SourceIsInternet) return;
     c.run.bytes.received += f.ArchiveSize;
-    ViewWatcher(c).ProgressChanged(100, Percent(c.run.bytes.received, c.run.bytes.total));
-}
-
-// Brings the archive from the run's source into target.
-PartFileResult FromSource(InstallContext& c, const PackageFileEntry& f, const std::string& target) {
-    return c.source.SourceIsInternet ? FromServerWithLeftover(c, f, target)
-                                     : FromFolder(c, f, target);
+    watcher.ProgressChanged(100, Percent(c.run.bytes.received, c.run.bytes.total));
 }
 
 bool Fetchable(const PackageFileEntry& f) {
@@ -152,31 +64,175 @@ bool Fetchable(const PackageFileEntry& f) {
 
 }  // namespace
 
-bool FetchFromSource(InstallContext& c, std::int32_t i, std::int32_t j, std::string* why) {
-    std::string unused;
-    std::string& reason = why ? *why : unused;
-    reason.clear();
-    if (!c.packages.HasPackage(i) || j < 1) return false;
-    if (static_cast<std::size_t>(j) > c.packages.Package(i).Files.size()) return false;
-    PackageFileEntry& f = c.packages.Package(i).File(j);
+DownloadWatcher::DownloadWatcher(InstallContext& c, std::function<bool()> shown)
+    : c_(c), shown_(std::move(shown)) {}
+
+bool DownloadWatcher::Shown() const { return !shown_ || shown_(); }
+
+void DownloadWatcher::StateChanged(int state) {
+    state_ = state;
+    if (Shown()) c_.view.SetText(DownloadControl::lblResponse, StateText());
+}
+
+void DownloadWatcher::ProgressChanged(int fileBar, int runBar) {
+    if (fileBar != fileBar_ && Shown()) c_.view.SetValue(DownloadControl::PBAR, fileBar);
+    if (runBar != c_.run.totalBar) c_.view.SetValue(DownloadControl::PTOTAL, runBar);
+    fileBar_ = fileBar;
+    c_.run.totalBar = runBar;
+    ShowSpeed();
+}
+
+// Asked on every chunk and every step, so a stall is seen too.
+bool DownloadWatcher::CancelRequested() {
+    ShowSpeed();
+    return c_.view.Cancel().Pressed();
+}
+
+void DownloadWatcher::ShowAll(const std::string& archiveName) {
+    c_.view.SetText(DownloadControl::lblCurrent,
+                    c_.texts[kTextFetchingArchive] + " " + ArchiveStem(archiveName) + "...");
+    c_.view.SetValue(DownloadControl::PBAR, fileBar_);
+    if (state_ > 0) c_.view.SetText(DownloadControl::lblResponse, StateText());
+}
+
+std::string DownloadWatcher::StateText() const { return c_.texts[kTextTransferStateBase + state_]; }
+
+void DownloadWatcher::ShowSpeed() {
+    const auto now = TransferRate::Clock::now();
+    const RunBytes& bytes = c_.run.bytes;
+    c_.run.rate.Sample(bytes.received, now);
+    if (!c_.run.rate.ShowDue(now)) return;
+    c_.view.SetText(DownloadControl::lblSpeed,
+                    SpeedText(c_.texts, c_.run.rate, bytes.total - bytes.received));
+}
+
+ArchiveFetch::ArchiveFetch(InstallContext& c, std::int32_t i, std::int32_t j, ov::InetControl& inet,
+                           TransferWatcher& watcher)
+    : c_(c), i_(i), j_(j), inet_(inet), watcher_(watcher) {}
+
+ArchiveFetch::~ArchiveFetch() = default;
+
+PackageFileEntry* ArchiveFetch::Entry() const {
+    if (!c_.packages.HasPackage(i_) || j_ < 1) return nullptr;
+    PackageEntry& p = c_.packages.Package(i_);
+    if (static_cast<std::size_t>(j_) > p.Files.size()) return nullptr;
+    return &p.File(j_);
+}
+
+bool ArchiveFetch::Step() {
+    busy_ = false;
+    if (ended_) return false;
+    if (!download_) {
+        Begin();
+        return !ended_;
+    }
+    if (download_->Step()) {
+        busy_ = download_->Busy();
+        return true;
+    }
+    busy_ = true;
+    DownloadEnded(download_->Result());
+    return !ended_;
+}
+
+void ArchiveFetch::Begin() {
+    busy_ = true;
+    PackageFileEntry* entry = Entry();
+    if (!entry) return End(false);
+    PackageFileEntry& f = *entry;
     f.Fetched = false;
     if (!Fetchable(f)) {
-        reason = "unsafe name";
-        return false;
+        reason_ = "unsafe name";
+        return End(false);
     }
-    c.view.SetText(DownloadControl::lblCurrent,
-                   c.texts[kTextFetchingArchive] + " " + ArchiveStem(f.ArchiveName) + "...");
-    std::string target = c.cacheFolder + f.ArchiveName;
-    if (CachedArchiveUsable(c, f, target)) {
-        FromCache(c, f);
-        f.Fetched = true;
-    } else {
-        PartFileResult result = FromSource(c, f, target);
-        reason = result.reason;
-        f.Fetched = result.Accepted() && HashAccepted(c, f, target, result.sha256, reason);
+    target_ = c_.cacheFolder + f.ArchiveName;
+    if (CachedArchiveUsable(c_, f, target_)) {
+        FromCache(c_, f, watcher_);
+        return End(true);
     }
-    if (f.Fetched) c.run.fetchedArchives.insert(f.ArchiveName);
-    return f.Fetched;
+    if (!c_.source.SourceIsInternet) return Conclude(FromFolder(c_, f, target_, watcher_));
+    leftover_ = ov::IsRegularFile(target_ + ".part");
+    StartDownload(f);
+}
+
+void ArchiveFetch::StartDownload(const PackageFileEntry& f) {
+    std::string url = c_.source.serverBase + "/ovw2010/files/" + f.ArchiveName;
+    download_ = std::make_unique<PartFileDownload>(inet_, RequestFor(c_, f, url, target_),
+                                                   c_.run.bytes, watcher_);
+}
+
+// The server has stopped answering when even the last try got no response
+// head (status 0): the connection was refused or timed out, or it stayed
+// silent until the stall limit. An HTTP status of any kind, a 404 for one
+// archive included, is an answer; so is a body cut short. A download that
+// continued an earlier run's part file and does not match the signed hash
+// had another archive's bytes: it is fetched whole once more.
+void ArchiveFetch::DownloadEnded(const PartFileResult& result) {
+    if (result.status == TransferStatus::TransferFailed && inet_.ResponseCode() == 0) {
+        c_.run.serverSilent = true;
+    }
+    PackageFileEntry& f = *Entry();
+    const std::string* expected = SignedHash(c_, f);
+    if (result.Accepted() && leftover_ && expected && result.sha256 != *expected) {
+        leftover_ = false;
+        c_.files.Delete(target_);
+        c_.run.bytes.received -= f.ArchiveSize;
+        return StartDownload(f);
+    }
+    Conclude(result);
+}
+
+void ArchiveFetch::Conclude(const PartFileResult& result) {
+    PackageFileEntry& f = *Entry();
+    reason_ = result.reason;
+    End(result.Accepted() && HashAccepted(c_, f, target_, result.sha256, reason_));
+}
+
+void ArchiveFetch::End(bool fetched) {
+    ended_ = true;
+    fetched_ = fetched;
+    download_.reset();
+    PackageFileEntry* f = Entry();
+    if (!f) return;
+    f->Fetched = fetched;
+    if (fetched) c_.run.fetchedArchives.insert(f->ArchiveName);
+}
+
+// While it lives, the Cancel button cancels the transfer at once.
+CancelStopsTransfers::CancelStopsTransfers(InstallContext& c,
+                                           std::vector<ov::InetControl*> controls)
+    : button_(c.view.Cancel()) {
+    button_.SetAction([controls = std::move(controls)] {
+        for (ov::InetControl* inet : controls) inet->Cancel();
+    });
+}
+
+CancelStopsTransfers::~CancelStopsTransfers() { button_.SetAction(nullptr); }
+
+bool FetchFromSource(InstallContext& c, std::int32_t i, std::int32_t j, std::string* why) {
+    if (c.packages.HasPackage(i) && j >= 1 &&
+        static_cast<std::size_t>(j) <= c.packages.Package(i).Files.size()) {
+        const PackageFileEntry& f = c.packages.Package(i).File(j);
+        if (Fetchable(f)) {
+            c.view.SetText(DownloadControl::lblCurrent, c.texts[kTextFetchingArchive] + " " +
+                                                            ArchiveStem(f.ArchiveName) + "...");
+            if (c.source.SourceIsInternet) c.view.SetValue(DownloadControl::PBAR, 0);
+        }
+    }
+    DownloadWatcher watcher(c);
+    CancelStopsTransfers cancel(c, {&c.inet});
+    ArchiveFetch fetch(c, i, j, c.inet, watcher);
+    YieldClock yield;
+    while (fetch.Step()) {
+        if (fetch.Busy()) {
+            yield.Tick();
+        } else {
+            c.inet.Waker().Wait(kIdleWait);
+            ov::YieldToEventLoop();
+        }
+    }
+    if (why) *why = fetch.Reason();
+    return fetch.Fetched();
 }
 
 bool CachedArchiveUsable(const InstallContext& c, const PackageFileEntry& f,

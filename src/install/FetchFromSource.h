@@ -18,9 +18,19 @@
 #include "install/InstallContext.h"
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
+
+namespace ov {
+class InetControl;
+}
 
 namespace znt {
+
+class CancelButton;
+class PartFileDownload;
 
 // Fetches ArchiveName of file j of package i (both 1-based) into the cache
 // folder; sets the entry's Fetched flag and returns it. True only when the
@@ -33,6 +43,87 @@ namespace znt {
 // response at all sets c.run.serverSilent.
 bool FetchFromSource(InstallContext& c, std::int32_t i, std::int32_t j,
                      std::string* reason = nullptr);
+
+// Shows what one archive's download reports in the download window: its
+// states in lblResponse and its bar in PBAR while shown() says its archive is
+// the one the window follows (always, without shown); the run's bar PTOTAL
+// and the rate line lblSpeed always.
+class DownloadWatcher : public TransferWatcher {
+public:
+    explicit DownloadWatcher(InstallContext& c, std::function<bool()> shown = nullptr);
+
+    void StateChanged(int state) override;
+    void ProgressChanged(int fileBar, int runBar) override;
+    bool CancelRequested() override;
+    // Shows the archive in lblCurrent, with its bar and last state, when the
+    // window starts to follow it.
+    void ShowAll(const std::string& archiveName);
+
+private:
+    bool Shown() const;
+    std::string StateText() const;
+    void ShowSpeed();
+
+    InstallContext& c_;
+    std::function<bool()> shown_;
+    int fileBar_ = 0;
+    int state_ = 0;
+};
+
+// FetchFromSource's work for file j of package i as steps over a control of
+// its own, for a fetch pass that runs several at once (the view is the
+// watcher's business). Sets the entry's Fetched flag when it ends.
+class ArchiveFetch {
+public:
+    ArchiveFetch(InstallContext& c, std::int32_t i, std::int32_t j, ov::InetControl& inet,
+                 TransferWatcher& watcher);
+    ~ArchiveFetch();
+    ArchiveFetch(const ArchiveFetch&) = delete;
+    ArchiveFetch& operator=(const ArchiveFetch&) = delete;
+
+    // Does what can be done now without waiting (a copy from a folder is
+    // done in one step); false once ended.
+    bool Step();
+    // Whether the last Step found work to do.
+    bool Busy() const { return busy_; }
+    bool Fetched() const { return fetched_; }
+    // Why it was not fetched, a short phrase; empty when it was.
+    const std::string& Reason() const { return reason_; }
+
+private:
+    PackageFileEntry* Entry() const;
+    void Begin();
+    void StartDownload(const PackageFileEntry& f);
+    void DownloadEnded(const PartFileResult& result);
+    void Conclude(const PartFileResult& result);
+    void End(bool fetched);
+
+    InstallContext& c_;
+    std::int32_t i_;
+    std::int32_t j_;
+    ov::InetControl& inet_;
+    TransferWatcher& watcher_;
+    std::string target_;
+    std::unique_ptr<PartFileDownload> download_;
+    bool leftover_ = false;  // a part file an earlier run left was there at the start
+    bool busy_ = false;
+    bool ended_ = false;
+    bool fetched_ = false;
+    std::string reason_;
+};
+
+// While it lives, the download window's Cancel button cancels the transfers
+// of the controls given at once.
+class CancelStopsTransfers {
+public:
+    CancelStopsTransfers(InstallContext& c, std::vector<ov::InetControl*> controls);
+    ~CancelStopsTransfers();
+    CancelStopsTransfers(const CancelStopsTransfers&) = delete;
+    CancelStopsTransfers& operator=(const CancelStopsTransfers&) = delete;
+
+private:
+    CancelButton& button_;
+};
 
 // Whether the file at path, in the cache folder before any fetch, may stand
 // for the archive of f: a regular file of exactly ArchiveSize bytes with the

@@ -25,6 +25,10 @@ class MessageSink;
 namespace znt {
 
 struct AppTexts;
+
+// Archive downloads at once from the update server, unless set otherwise.
+inline constexpr int kDefaultParallel = 4;
+inline constexpr int kMaxParallel = 16;
 class DownloadView;
 class FileOps;
 
@@ -115,9 +119,10 @@ struct InstallContext {
     PatcherRunner patcher;
     InstallReporter report{};
     InstallRunState run{};
-    ArchiveHashes archiveHashes{};  // of a signed catalogue; not required otherwise
-    RetryPolicy retry{};            // for archive downloads; tests replace its wait
-    std::string logPath{};          // the log the run's events go to; empty: core\zntr.log
+    ArchiveHashes archiveHashes{};    // of a signed catalogue; not required otherwise
+    RetryPolicy retry{};              // for archive downloads; tests replace its wait
+    int parallel = kDefaultParallel;  // archive downloads at once (FetchPass.h), 1 to kMaxParallel
+    std::string logPath{};            // the log the run's events go to; empty: core\zntr.log
 
     // Notes a target that did not get its new version, unless it is noted.
     void NoteNotInstalled(const std::string& target);

@@ -9,6 +9,7 @@
 #include "i18n/TextNumbers.h"
 #include "install/DownloadView.h"
 #include "install/FetchFromSource.h"
+#include "install/FetchPass.h"
 #include "install/InstallFiles.h"
 #include "install/InstallJournal.h"
 #include "install/InstallLog.h"
@@ -27,8 +28,6 @@ using Step = ov::ChainStep<InstallContext, InstallOutcome>;
 // it, so the run stops there (text 657): files not placed yet keep their old
 // version, and once the journal is written the next start finishes the pass.
 constexpr InstallStepResult kStop = InstallOutcome::Failed;
-
-constexpr const char* kReasonServerSilent = "server not answering";
 
 constexpr Step kInstallSteps[] = {
     {StepRunTotals, kStop},    {StepFetchPass, kStop},   {StepRefuseUntrusted, kStop},
@@ -64,41 +63,17 @@ void DeleteFetchedArchives(InstallContext& c) {
     }
 }
 
-// Once the server has stopped answering, asking it for more archives only
-// adds one stall and retry budget per archive; an archive complete in the
-// cache needs no server and is still taken.
-bool ServerGivenUp(const InstallContext& c, const PackageFileEntry& f) {
-    return c.run.serverSilent && !CachedArchiveUsable(c, f, c.cacheFolder + f.ArchiveName);
-}
-
-// Reads the marked package i; fetches its out-of-date files, or reports them
-// failed once the server has stopped answering. False on Cancel.
-bool FetchPackage(InstallContext& c, std::int32_t i) {
-    PackageEntry& p = c.packages.Package(i);
-    for (std::int32_t j = 1; j <= static_cast<std::int32_t>(p.Files.size()); ++j) {
-        if (CancelPressed(c)) return false;
-        PackageFileEntry& f = p.File(j);
-        if (!NeedsFetch(c, f)) continue;
-        if (ServerGivenUp(c, f)) {
-            f.Fetched = false;
-            c.Report(InstallEventKind::ArchiveFailed, f.ArchiveName, f.ArchiveSize, 0,
-                     kReasonServerSilent);
-            c.NoteNotInstalled(InstalledPath(c.installFolder, f));
-            continue;
+// The out-of-date files of the marked packages, in the catalogue's order.
+std::vector<FetchItem> FilesToFetch(const InstallContext& c) {
+    std::vector<FetchItem> items;
+    for (std::int32_t i = 1; i <= c.packages.PackageCount(); ++i) {
+        const PackageEntry& p = c.packages.Package(i);
+        if (!p.Marked) continue;
+        for (std::int32_t j = 1; j <= static_cast<std::int32_t>(p.Files.size()); ++j) {
+            if (NeedsFetch(c, p.File(j))) items.push_back(FetchItem{i, j});
         }
-        const auto start = std::chrono::steady_clock::now();
-        std::string reason;
-        bool fetched = FetchFromSource(c, i, j, &reason);
-        const auto taken = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - start);
-        c.Report(fetched ? InstallEventKind::ArchiveFetched : InstallEventKind::ArchiveFailed,
-                 f.ArchiveName, f.ArchiveSize, taken.count(),
-                 fetched              ? ""
-                 : c.run.serverSilent ? kReasonServerSilent
-                                      : reason);
-        if (!fetched) c.NoteNotInstalled(InstalledPath(c.installFolder, f));
     }
-    return !CancelPressed(c);
+    return items;
 }
 
 void AdvanceTotalBar(InstallContext& c) {
@@ -122,12 +97,9 @@ InstallStepResult StepRunTotals(InstallContext& c) {
 // Reads the marked packages and the installed files; writes Fetched and the
 // cache folder. Cancel deletes the fetched archives and ends the run.
 InstallStepResult StepFetchPass(InstallContext& c) {
-    for (std::int32_t i = 1; i <= c.packages.PackageCount(); ++i) {
-        if (!c.packages.Package(i).Marked) continue;
-        if (!FetchPackage(c, i)) {
-            DeleteFetchedArchives(c);
-            return InstallOutcome::Cancelled;
-        }
+    if (CancelPressed(c) || !FetchAll(c, FilesToFetch(c))) {
+        DeleteFetchedArchives(c);
+        return InstallOutcome::Cancelled;
     }
     return std::nullopt;
 }

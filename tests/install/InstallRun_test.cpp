@@ -277,6 +277,7 @@ TEST_F(InstallRun, CancelDuringAHeldTransferStopsTheRunAndEmptiesTheCache) {
         view.ClickCancel();
     });
     auto started = std::chrono::steady_clock::now();
+    c.parallel = 1;  // one at a time: nothing after the held archive is asked for
 
     EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Cancelled);
 
@@ -330,6 +331,7 @@ TEST_F(InstallRun, AServerThatStopsAnsweringIsNotAskedAgainAndWhatArrivedIsInsta
     shortStall.stallTimeout = std::chrono::milliseconds(500);
     ov::InetControl quick(shortStall);
     znt::InstallContext run = ContextFor(quick);
+    run.parallel = 1;
     run.report = [this](const znt::InstallEvent& e) {
         events.push_back(EventText(e) + (e.reason.empty() ? "" : " (" + e.reason + ")"));
     };
