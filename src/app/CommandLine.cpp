@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 
 #include "OVShared/Platform/AsciiText.h"
+#include "install/InstallContext.h"
+#include "settings/Settings.h"
 
 #include <algorithm>
 #include <climits>
@@ -119,7 +121,37 @@ std::optional<std::set<std::int32_t>> PackageCodesOf(const std::optional<std::st
     return codes;
 }
 
+// A whole number from 1 to kMaxParallel, written with digits only.
+std::optional<int> ParallelCount(std::string_view text) {
+    if (text.empty() || text.size() > 2) return std::nullopt;
+    int count = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        count = count * 10 + (c - '0');
+    }
+    if (count < 1 || count > kMaxParallel) return std::nullopt;
+    return count;
+}
+
+ParallelChoice ParallelChoiceOf(const std::optional<std::string>& value) {
+    ParallelChoice choice;
+    if (!value) return choice;
+    choice.count = ParallelCount(*value);
+    if (!choice.count) {
+        choice.problem =
+            "/PARALLEL= takes a whole number from 1 to " + std::to_string(kMaxParallel);
+    }
+    return choice;
+}
+
 }  // namespace
+
+int ParallelDownloads(const LaunchOptions& options, const ov::RegistryStore& store) {
+    if (options.parallel.count) return *options.parallel.count;
+    std::optional<std::string> stored = ReadSetting(store, "Downloads", "Parallel");
+    std::optional<int> count = stored ? ParallelCount(*stored) : std::nullopt;
+    return count ? *count : kDefaultParallel;
+}
 
 std::string JoinArguments(int argc, const char* const* argv) {
     std::vector<std::string> args;
@@ -174,6 +206,7 @@ LaunchOptions ParseLaunchOptions(std::string_view commandLine) {
     options.server = ServerBaseOf(SwitchValue(words, "/SERVER="));
     options.logPath = SwitchValue(words, "/LOG=");
     options.packageCodes = PackageCodesOf(SwitchValue(words, "/PACKAGE="));
+    options.parallel = ParallelChoiceOf(SwitchValue(words, "/PARALLEL="));
     return options;
 }
 

@@ -12,6 +12,10 @@
 #include <string_view>
 #include <vector>
 
+namespace ov {
+class RegistryStore;
+}
+
 namespace znt {
 
 // The arguments after the program name joined by blanks; an argument that
@@ -32,6 +36,13 @@ struct ServerBase {
     std::string problem;
 };
 
+// /PARALLEL=<n>: archive downloads at once, a whole number from 1 to
+// kMaxParallel; problem is set (and count left empty) for any other value.
+struct ParallelChoice {
+    std::optional<int> count;
+    std::string problem;
+};
+
 // What the program was asked to do. Words are separated by blanks except
 // inside double quotes (as JoinArguments writes them); a word's quotes are
 // not part of the argument it stands for. Switch names are compared without
@@ -47,10 +58,16 @@ struct LaunchOptions {
     std::optional<std::string> logPath;  // /LOG=; empty when the switch names no file
     // /PACKAGE=<code>[,<code>...]; nothing when absent, empty or malformed.
     std::optional<std::set<std::int32_t>> packageCodes;
+    ParallelChoice parallel;
 };
 
 // Reads the command line (and ZNT_UPDATE_SERVER when there is no /SERVER=).
 LaunchOptions ParseLaunchOptions(std::string_view commandLine);
+
+// Archive downloads at once: /PARALLEL= when given and valid, else the
+// setting "Downloads"/"Parallel" of the settings store when it is a number
+// from 1 to kMaxParallel, else kDefaultParallel.
+int ParallelDownloads(const LaunchOptions& options, const ov::RegistryStore& store);
 
 // "ENGLISH.LNG" with /ENG, else "GREEK.LNG": the language a run starts in.
 std::string StartLanguageSetting(const LaunchOptions& options);

@@ -22,6 +22,7 @@ InstallRequest InstallRequestOf(AppState& s) {
         .source = CatalogueSource{s.SourceIsInternet, s.SourceFolder, s.serverBase},
         .coreTexts = s.coreTexts,
         .archiveHashes = s.archiveHashes,
+        .parallel = ParallelDownloads(s.launch, s.store),
     };
 }
 

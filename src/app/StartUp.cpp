@@ -104,6 +104,8 @@ StepResult StepPackageSource(MainContext& c) {
     const ServerBase& server = c.state.launch.server;
     c.state.serverBase = server.url;
     if (!server.problem.empty()) c.state.Message(server.problem, ov::MsgIcon::Exclamation);
+    const ParallelChoice& parallel = c.state.launch.parallel;
+    if (!parallel.problem.empty()) c.state.Message(parallel.problem, ov::MsgIcon::Exclamation);
     return std::nullopt;
 }
 

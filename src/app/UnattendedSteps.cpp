@@ -156,6 +156,10 @@ UnattendedStepResult StepLog(UnattendedJob& job) {
 }
 
 UnattendedStepResult StepSource(UnattendedJob& job) {
+    if (!job.options.parallel.problem.empty()) {
+        job.err << job.options.parallel.problem << '\n';
+        return kExitBadCommandLine;
+    }
     if (job.options.sourceFolder) {
         job.source.SourceIsInternet = false;
         job.source.SourceFolder = *job.options.sourceFolder;

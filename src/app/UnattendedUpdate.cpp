@@ -3,6 +3,7 @@
 
 #include "OVShared/Modules/modOVCoreRun.h"
 #include "OVShared/Platform/Inet.h"
+#include "OVShared/Platform/RegistryStore.h"
 #include "app/Unattended.h"
 #include "app/UnattendedSteps.h"
 #include "install/DownloadView.h"
@@ -12,6 +13,7 @@
 #include "install/TransferRate.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -27,7 +29,9 @@ bool IsFailure(InstallEventKind kind) {
 }
 
 // The rate and time-left columns of FETCHED lines: the archive's average
-// rate, and the time the rest of the run takes at the run's average so far.
+// rate, and the time the rest of the run takes at the run's average so far
+// (the bytes reported over the time since the run started: downloads run
+// side by side, so their own times overlap).
 class FetchPace {
 public:
     explicit FetchPace(const Packages& packages) {
@@ -37,9 +41,11 @@ public:
     }
     std::string Columns(const InstallEvent& e) {
         received_ += e.bytes;
-        milliseconds_ += e.milliseconds;
-        if (e.milliseconds <= 0 || milliseconds_ <= 0) return "\t-\t-";
-        const double overall = static_cast<double>(received_) * 1000 / milliseconds_;
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 std::chrono::steady_clock::now() - start_)
+                                 .count();
+        if (e.milliseconds <= 0 || elapsed <= 0) return "\t-\t-";
+        const double overall = static_cast<double>(received_) * 1000 / static_cast<double>(elapsed);
         const double left = static_cast<double>(std::max<std::int64_t>(0, total_ - received_));
         const std::string rate =
             RateText(english_, static_cast<double>(e.bytes) * 1000 / e.milliseconds);
@@ -52,7 +58,7 @@ private:
     AppTexts english_;  // no pack: the English units
     std::int64_t total_ = 0;
     std::int64_t received_ = 0;
-    std::int64_t milliseconds_ = 0;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace
@@ -84,6 +90,7 @@ int RunUnattendedUpdate(const LaunchOptions& options, const std::string& program
     }
     StreamMessageSink messages(err);
     ov::InetControl inet;
+    const ov::RegistryStore store = ov::RegistryStore::Default();
     ov::CoreSectionTable coreTexts(nullptr);
     NullDownloadView view;
     InstallRequest request{.installFolder = run.appFolder,
@@ -97,7 +104,8 @@ int RunUnattendedUpdate(const LaunchOptions& options, const std::string& program
                            .coreTexts = coreTexts,
                            .report = report,
                            .archiveHashes = job.hashes,
-                           .logPath = job.logPath};
+                           .logPath = job.logPath,
+                           .parallel = ParallelDownloads(job.options, store)};
     InstallOutcome outcome =
         job.map.ListMapCount() > 0 ? InstallOnDisk(request, view) : InstallOutcome::Finished;
     int status = outcome == InstallOutcome::Restart            ? kExitRestartNeeded

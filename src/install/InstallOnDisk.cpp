@@ -28,6 +28,7 @@ InstallOutcome InstallOnDisk(const InstallRequest& r, DownloadView& view) {
         .patcher = AutopatchRunner(r.coreTexts, r.messages),
         .report = r.report,
         .archiveHashes = r.archiveHashes,
+        .parallel = r.parallel,
         .logPath = r.logPath,
     };
     return RunInstall(c);

@@ -23,8 +23,9 @@ struct InstallRequest {
     CatalogueSource source;
     ov::CoreSectionTable& coreTexts;
     InstallReporter report{};
-    ArchiveHashes archiveHashes{};  // of a signed catalogue (FetchCatalogue)
-    std::string logPath{};          // where report logs; empty: core\zntr.log
+    ArchiveHashes archiveHashes{};    // of a signed catalogue (FetchCatalogue)
+    std::string logPath{};            // where report logs; empty: core\zntr.log
+    int parallel = kDefaultParallel;  // archive downloads at once
 };
 
 InstallOutcome InstallOnDisk(const InstallRequest& request, DownloadView& view);
