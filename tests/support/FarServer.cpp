@@ -141,6 +141,27 @@ std::string StatusOnly(int status, bool keep, const std::string& extra = "") {
            extra + ConnectionHeader(keep) + text;
 }
 
+// The request line and the headers the server acts on.
+void ParseInto(const std::string& head, std::string& method, std::string& target,
+               std::string& version, std::map<std::string, std::string>& headers) {
+    std::size_t lineEnd = head.find("\r\n");
+    std::string line = head.substr(0, lineEnd);
+    std::size_t first = line.find(' ');
+    std::size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
+    if (second == std::string::npos) return;
+    method = line.substr(0, first);
+    target = line.substr(first + 1, second - first - 1);
+    version = line.substr(second + 1);
+    for (std::size_t at = lineEnd; at + 2 < head.size();) {
+        std::size_t next = head.find("\r\n", at + 2);
+        std::string header = head.substr(at + 2, next - at - 2);
+        std::size_t colon = header.find(':');
+        if (colon != std::string::npos)
+            headers[Lower(Trimmed(header.substr(0, colon)))] = Trimmed(header.substr(colon + 1));
+        at = next;
+    }
+}
+
 }  // namespace
 
 struct FarServer::Connection {
@@ -281,31 +302,6 @@ std::optional<std::string> FarServer::ReadHead(Connection& c, std::string& pendi
     }
 }
 
-namespace {
-
-// The request line and the headers the server acts on.
-void ParseInto(const std::string& head, std::string& method, std::string& target,
-               std::string& version, std::map<std::string, std::string>& headers) {
-    std::size_t lineEnd = head.find("\r\n");
-    std::string line = head.substr(0, lineEnd);
-    std::size_t first = line.find(' ');
-    std::size_t second = first == std::string::npos ? first : line.find(' ', first + 1);
-    if (second == std::string::npos) return;
-    method = line.substr(0, first);
-    target = line.substr(first + 1, second - first - 1);
-    version = line.substr(second + 1);
-    for (std::size_t at = lineEnd; at + 2 < head.size();) {
-        std::size_t next = head.find("\r\n", at + 2);
-        std::string header = head.substr(at + 2, next - at - 2);
-        std::size_t colon = header.find(':');
-        if (colon != std::string::npos)
-            headers[Lower(Trimmed(header.substr(0, colon)))] = Trimmed(header.substr(colon + 1));
-        at = next;
-    }
-}
-
-}  // namespace
-
 void FarServer::Converse(Connection& c) {
     if (!Sleep(options_.connectDelay)) return;
     std::string pending;
@@ -313,24 +309,29 @@ void FarServer::Converse(Connection& c) {
         std::optional<std::string> head = ReadHead(c, pending);
         if (!head) return;
         ++requests_;
-        std::string method, target, version;
-        std::map<std::string, std::string> headers;
-        ParseInto(*head, method, target, version, headers);
-        Request req;
-        req.method = method;
-        req.path = PercentDecoded(target.substr(0, target.find('?')));
-        req.range = headers["range"];
-        req.ifRange = headers["if-range"];
-        std::string connection = Lower(headers["connection"]);
-        bool http10 = version == "HTTP/1.0";
-        req.keepAlive = http10 ? connection.find("keep-alive") != std::string::npos
-                               : connection.find("close") == std::string::npos;
-        std::string length = headers["content-length"];
-        req.valid = !method.empty() && (version == "HTTP/1.1" || http10) &&
-                    (length.empty() || length == "0") && headers["transfer-encoding"].empty();
+        Request req = Parse(*head);
         if (!Sleep(options_.responseDelay)) return;
         if (!Respond(c, req) || closeAll_) return;
     }
+}
+
+FarServer::Request FarServer::Parse(const std::string& head) {
+    std::string method, target, version;
+    std::map<std::string, std::string> headers;
+    ParseInto(head, method, target, version, headers);
+    Request req;
+    req.method = method;
+    req.path = PercentDecoded(target.substr(0, target.find('?')));
+    req.range = headers["range"];
+    req.ifRange = headers["if-range"];
+    std::string connection = Lower(headers["connection"]);
+    bool http10 = version == "HTTP/1.0";
+    req.keepAlive = http10 ? connection.find("keep-alive") != std::string::npos
+                           : connection.find("close") == std::string::npos;
+    std::string length = headers["content-length"];
+    req.valid = !method.empty() && (version == "HTTP/1.1" || http10) &&
+                (length.empty() || length == "0") && headers["transfer-encoding"].empty();
+    return req;
 }
 
 std::optional<FarServer::Body> FarServer::Find(const std::string& path) {

@@ -91,6 +91,7 @@ private:
     void Reap();
     void Converse(Connection& c);
     std::optional<std::string> ReadHead(Connection& c, std::string& pending);
+    static Request Parse(const std::string& head);
     bool Respond(Connection& c, const Request& req);
     std::optional<Body> Find(const std::string& path);
     bool SendAll(Connection& c, const char* data, std::size_t size);
