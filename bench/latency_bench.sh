@@ -55,11 +55,13 @@ for f in "$work"/server/ovw2010/files/*.zip; do
 done >"$work/curl.config"
 t0=$(date +%s.%N)
 curl -sSf --no-progress-meter --parallel --parallel-max 4 -K "$work/curl.config"
+t_fetched=$(date +%s.%N)
 for z in "$work"/curl/zips/*.zip; do unzip -o -qq "$z" -d "$work/curl/data"; done
 t1=$(date +%s.%N)
 stop_far_server
 diff -rq "$work/payload/data" "$work/curl/data" >/dev/null || { echo "latency_bench: curl + unzip left wrong files" >&2; exit 1; }
 curl_secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
+curl_split=$(awk -v a="$t0" -v f="$t_fetched" -v b="$t1" 'BEGIN { printf "(fetch %.3f s, unzip %.3f s)", f - a, b - f }')
 curl_seen=$far_seen
 
 # (b) this build, with the parallel switch and with the serial one.
@@ -86,7 +88,7 @@ awk -v n="$count" -v kib="$kib" -v cd="$far_connect_ms" -v rd="$far_response_ms"
     -v cores="$(nproc)" -v load="$(cut -d' ' -f1 /proc/loadavg)" 'BEGIN {
   printf "latency_bench: %d archives of %d KiB, far server (%d ms per connection, %d ms per answer), %d cores, load %s\n", n, kib, cd, rd, cores, load
 }'
-printf '  curl --parallel-max 4 + unzip %7.3f s                   %s\n' "$curl_secs" "$curl_seen"
+printf '  curl --parallel-max 4 + unzip %7.3f s  %s  %s\n' "$curl_secs" "$curl_split" "$curl_seen"
 printf '  zntr.exe %-22s %7.3f s  peak %5.1f MiB  %s\n' "${PARALLEL_SWITCH:-(no switch)}" "$ours_secs" \
   "$(awk -v k="$ours_kb" 'BEGIN { print k / 1024 }')" "$ours_seen"
 [ -n "$serial_line" ] && echo "$serial_line"
