@@ -8,6 +8,8 @@
 #   bash bench/download_bench.sh [build folder] [MiB] [rounds]   (default: build, 256, 3)
 #
 # Each round runs curl and then the program; the best time of each counts.
+# For the whole program (UPDATE /QUIET: fetch, extraction and install) on an
+# archive of the same size, see bandwidth_bench.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}

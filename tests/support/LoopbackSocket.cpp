@@ -6,6 +6,7 @@
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -105,6 +106,24 @@ void Close(Socket s) {
 #else
     ::close(s);
 #endif
+}
+
+void SendPromptly(Socket s) {
+    int on = 1;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+}
+
+Socket ConnectLoopback(int port) {
+    Started();
+    Socket s = static_cast<Socket>(::socket(AF_INET, SOCK_STREAM, 0));
+    if (s == kNoSocket) return kNoSocket;
+    sockaddr_in addr = Loopback(port);
+    if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        Close(s);
+        return kNoSocket;
+    }
+    NonBlocking(s);
+    return s;
 }
 
 bool Accepts(int port) {

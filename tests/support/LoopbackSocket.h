@@ -29,6 +29,10 @@ long Receive(Socket s, char* buffer, std::size_t size);
 // Bytes sent; zero when there is no room now, less when the connection failed.
 long SendSome(Socket s, const char* data, std::size_t size);
 void Close(Socket s);
+// Sends small writes at once instead of waiting for the previous one's acknowledgement.
+void SendPromptly(Socket s);
+// A client connection to 127.0.0.1:port (non-blocking once made), or kNoSocket.
+Socket ConnectLoopback(int port);
 // True when something accepts connections on 127.0.0.1:port.
 bool Accepts(int port);
 
