@@ -17,7 +17,9 @@
 // or, for a larger body, as soon as streamAfterBytes are held; a
 // transfer that fails after that still ends with state 11. GetChunk waits
 // (yielding to the event loop) for more data and returns empty only at the
-// end of the body, after a failure or after Cancel. A caller that stops
+// end of the body or after Cancel; after a failure it still gives the bytes
+// released before it (the start of the body, for a resumed download), then
+// empty. A caller that stops
 // reading leaves the worker waiting until Cancel or the control's end.
 // A compressed response (gzip, deflate) is decoded by the library; the buffer
 // bound and maxOpenUrlBytes count decoded bytes.

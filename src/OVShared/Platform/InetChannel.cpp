@@ -78,9 +78,11 @@ void InetChannel::Finish(bool ok, long responseCode, std::string error) {
         succeeded_ = true;
         ReleaseLocked();
     } else {
+        // Body bytes already released stay to be taken: they are the
+        // start of the body, which a resumed download continues from.
         failed_ = true;
         error_ = std::move(error);
-        ClearBodyLocked();
+        if (!released_) ClearBodyLocked();
         PostLocked(icError);
     }
     WakeCallerLocked();
@@ -128,7 +130,7 @@ std::string InetChannel::TakeLocked(std::size_t maxBytes) {
 
 std::string InetChannel::Take(std::size_t maxBytes, bool anyTime) {
     std::lock_guard lock(mutex_);
-    if (cancelled_ || failed_ || (!released_ && !anyTime)) return {};
+    if (cancelled_ || (!released_ && !anyTime)) return {};
     std::string out = TakeLocked(maxBytes);
     if (!out.empty()) workerWake_.notify_all();
     return out;
@@ -136,7 +138,7 @@ std::string InetChannel::Take(std::size_t maxBytes, bool anyTime) {
 
 bool InetChannel::BodyEnded() const {
     std::lock_guard lock(mutex_);
-    return cancelled_ || failed_ || (!running_ && buffered_ == 0);
+    return cancelled_ || (!running_ && buffered_ == 0);
 }
 
 bool InetChannel::Running() const {
