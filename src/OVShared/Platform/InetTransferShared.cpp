@@ -75,6 +75,7 @@ void NoteHeaderLine(InetHead& head, std::string_view line) {
         head.retryAfterSeconds = static_cast<std::uint32_t>(std::min<std::uint64_t>(
             *LeadingNumber(*after), std::numeric_limits<std::uint32_t>::max()));
     } else if (auto tag = HeaderValue(line, "etag"); tag && IsHeaderValue(*tag)) {
+        head.anyEntityTag = std::string(*tag);
         if (tag->rfind("W/", 0) != 0) head.entityTag = std::string(*tag);
     } else if (auto date = HeaderValue(line, "last-modified"); date && IsHeaderValue(*date)) {
         head.lastModified = std::string(*date);

@@ -106,6 +106,13 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* p) {
     return n;
 }
 
+void AddHeader(CURL* e, curl_slist*& headers, const std::string& line) {
+    curl_slist* grown = curl_slist_append(headers, line.c_str());
+    if (!grown) throw std::runtime_error("libcurl could not take a header");
+    headers = grown;
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers);
+}
+
 // A range is asked without compression: its byte positions are the file's.
 // With a validator, If-Range makes a server whose body changed send it whole.
 void ConfigureRange(CURL* e, std::optional<std::uint64_t> rangeStart, const std::string& ifRange,
@@ -117,10 +124,16 @@ void ConfigureRange(CURL* e, std::optional<std::uint64_t> rangeStart, const std:
     std::string range = std::to_string(*rangeStart) + "-";
     curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());  // libcurl keeps a copy
     curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "identity");
-    if (ifRange.empty()) return;
-    headers = curl_slist_append(headers, ("If-Range: " + ifRange).c_str());
-    if (!headers) throw std::runtime_error("libcurl could not take a header");
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers);
+    if (!ifRange.empty()) AddHeader(e, headers, "If-Range: " + ifRange);
+}
+
+// A whole body in every encoding libcurl decodes, asked only if changed
+// since the validators given.
+void ConfigureWholeBody(CURL* e, const WholeBodyRequest& request, curl_slist*& headers) {
+    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
+    if (!request.ifNoneMatch.empty()) AddHeader(e, headers, "If-None-Match: " + request.ifNoneMatch);
+    if (!request.ifModifiedSince.empty())
+        AddHeader(e, headers, "If-Modified-Since: " + request.ifModifiedSince);
 }
 
 void Configure(CURL* e, const std::string& url, const InetOptions& o, Transfer& t,
@@ -236,15 +249,10 @@ std::string Describe(CURLcode result, long code, const Transfer& t, const char* 
     return curl_easy_strerror(result);
 }
 
-}  // namespace
-
-void InitialiseTransfers() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
-                 const std::string& ifRange, const InetOptions& options, InetChannel& channel) {
+// Runs one transfer whose request setup adds to Configure's; always
+// finishes the channel.
+template <class Setup>
+void Run(const std::string& url, const InetOptions& options, InetChannel& channel, Setup setup) {
     bool ok = false;
     long code = 0;
     std::string error;
@@ -256,7 +264,7 @@ void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart
         if (!h.easy || !h.multi) throw std::runtime_error("libcurl could not start a transfer");
         t.easy = h.easy;
         Configure(h.easy, url, options, t, errorBuffer);
-        ConfigureRange(h.easy, rangeStart, ifRange, h.headers);
+        setup(h.easy, h.headers);
         h.added = curl_multi_add_handle(h.multi, h.easy) == CURLM_OK;
         CURLcode result = h.added ? Drive(h.multi, t, options) : CURLE_FAILED_INIT;
         curl_easy_getinfo(h.easy, CURLINFO_RESPONSE_CODE, &code);
@@ -267,6 +275,27 @@ void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart
         error = e.what();
     }
     channel.Finish(ok, code, std::move(error));
+}
+
+}  // namespace
+
+void InitialiseTransfers() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
+                 const std::string& ifRange, const InetOptions& options, InetChannel& channel) {
+    Run(url, options, channel, [&](CURL* e, curl_slist*& headers) {
+        ConfigureRange(e, rangeStart, ifRange, headers);
+    });
+}
+
+void RunWholeBodyTransfer(const std::string& url, const WholeBodyRequest& request,
+                          const InetOptions& options, InetChannel& channel) {
+    Run(url, options, channel, [&](CURL* e, curl_slist*& headers) {
+        ConfigureWholeBody(e, request, headers);
+    });
 }
 
 }  // namespace ov

@@ -3,6 +3,7 @@
 #include "OVShared/Platform/InetTransferShared.h"
 #include "OVShared/Platform/WinSupport.h"
 
+#include <cctype>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -35,6 +36,12 @@ const char* ShortReason(DWORD code) {
     case ERROR_INTERNET_CONNECTION_RESET: return "connection closed early";
     default: return nullptr;
     }
+}
+
+std::string Lowered(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
 }
 
 }  // namespace
@@ -97,7 +104,10 @@ Response ReadHead(HINTERNET request) {
         std::size_t end = raw.find("\r\n", at);
         std::string_view line(raw.data() + at, (end == std::string::npos ? raw.size() : end) - at);
         inet::NoteHeaderLine(r.head, line);
-        if (inet::HeaderValue(line, "content-encoding")) encoded = true;
+        if (auto coding = inet::HeaderValue(line, "content-encoding")) {
+            r.encoding = Lowered(*coding);
+            encoded = r.encoding != "identity";
+        }
         if (auto n = inet::HeaderValue(line, "content-length")) {
             try {
                 r.length = std::stoull(std::string(*n));
@@ -107,6 +117,7 @@ Response ReadHead(HINTERNET request) {
         if (auto to = inet::HeaderValue(line, "location")) r.location = Widen(*to);
         at = end == std::string::npos ? raw.size() : end + 2;
     }
+    r.sentLength = r.length;
     if (encoded) r.length.reset();  // the body read is the decoded one
     return r;
 }
