@@ -143,8 +143,8 @@ TrustCheck CheckPlaced(const CatalogueSource& source, std::string_view catalogue
 // files read from the server are kept once it is accepted. Sets reused when
 // a kept copy took part.
 CatalogueFetchResult Attempt(const CatalogueSource& source, std::string_view folder,
-                             ov::InetControl& inet, const CatalogueTrust& trust,
-                             ServerFiles files, bool& reused) {
+                             ov::InetControl& inet, const CatalogueTrust& trust, ServerFiles files,
+                             bool& reused) {
     CatalogueFetchResult result;
     const std::string target = std::string(folder) + "\\packages.dat";
     bool placed = PlaceCatalogue(source, target, inet, files, result.problem);

@@ -141,8 +141,8 @@ InetFetch InetControl::OpenUrlIf(const std::string& url, const InetValidators& h
     bool asked = !request.ifNoneMatch.empty() || !request.ifModifiedSince.empty();
     if (body) {
         InetHead head = channel_->Head();
-        fetch = {InetFetch::Outcome::Body, std::move(*body),
-                 {head.anyEntityTag, head.lastModified}, {}};
+        fetch = {
+            InetFetch::Outcome::Body, std::move(*body), {head.anyEntityTag, head.lastModified}, {}};
     } else if (!tooLarge.empty()) {
         fetch.error = tooLarge;
     } else if (asked && ResponseCode() == 304) {

@@ -131,7 +131,8 @@ void ConfigureRange(CURL* e, std::optional<std::uint64_t> rangeStart, const std:
 // since the validators given.
 void ConfigureWholeBody(CURL* e, const WholeBodyRequest& request, curl_slist*& headers) {
     curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
-    if (!request.ifNoneMatch.empty()) AddHeader(e, headers, "If-None-Match: " + request.ifNoneMatch);
+    if (!request.ifNoneMatch.empty())
+        AddHeader(e, headers, "If-None-Match: " + request.ifNoneMatch);
     if (!request.ifModifiedSince.empty())
         AddHeader(e, headers, "If-Modified-Since: " + request.ifModifiedSince);
 }
@@ -286,16 +287,14 @@ void InitialiseTransfers() {
 
 void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
                  const std::string& ifRange, const InetOptions& options, InetChannel& channel) {
-    Run(url, options, channel, [&](CURL* e, curl_slist*& headers) {
-        ConfigureRange(e, rangeStart, ifRange, headers);
-    });
+    Run(url, options, channel,
+        [&](CURL* e, curl_slist*& headers) { ConfigureRange(e, rangeStart, ifRange, headers); });
 }
 
 void RunWholeBodyTransfer(const std::string& url, const WholeBodyRequest& request,
                           const InetOptions& options, InetChannel& channel) {
-    Run(url, options, channel, [&](CURL* e, curl_slist*& headers) {
-        ConfigureWholeBody(e, request, headers);
-    });
+    Run(url, options, channel,
+        [&](CURL* e, curl_slist*& headers) { ConfigureWholeBody(e, request, headers); });
 }
 
 }  // namespace ov

@@ -111,8 +111,8 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD
 // What one transfer asks for: a range (Execute), or a whole body (OpenUrl).
 struct Plan {
     std::optional<std::uint64_t> rangeStart;
-    std::string ifRange;                      // If-Range with the range, when not empty
-    std::optional<WholeBodyRequest> whole;    // asked gzip-compressed, decoded here
+    std::string ifRange;                    // If-Range with the range, when not empty
+    std::optional<WholeBodyRequest> whole;  // asked gzip-compressed, decoded here
 };
 
 class Reader {
