@@ -20,7 +20,9 @@
 // end of the body, after a failure or after Cancel. A caller that stops
 // reading leaves the worker waiting until Cancel or the control's end.
 // A compressed response (gzip, deflate) is decoded by the library; the buffer
-// bound and maxOpenUrlBytes count decoded bytes.
+// bound and maxOpenUrlBytes count decoded bytes. OpenUrl and OpenUrlIf ask
+// for gzip and decode it themselves on every platform, so a gzip body cut
+// short or damaged (its length, CRC or trailer wrong) is a failure.
 //
 // Ending: every transfer ends. Connecting is bounded by connectTimeout,
 // silence by stallTimeout and a trickle by the minimum rate (headers count;

@@ -100,4 +100,10 @@ std::string SlowError(const InetOptions& o) {
 
 std::string StatusError(long code) { return "HTTP " + std::to_string(code); }
 
+std::string DamagedBodyError() { return "damaged compressed body"; }
+
+bool EqualsCoding(std::string_view value, std::string_view coding) {
+    return EqualsNoCase(Trimmed(value), coding);
+}
+
 }  // namespace ov::inet

@@ -61,5 +61,9 @@ bool IsHeaderValue(std::string_view text);
 std::string StallError(const InetOptions& o);
 std::string SlowError(const InetOptions& o);
 std::string StatusError(long code);
+std::string DamagedBodyError();
+
+// True when a Content-Encoding value names coding (any case).
+bool EqualsCoding(std::string_view value, std::string_view coding);
 
 }  // namespace ov::inet

@@ -222,7 +222,7 @@ void Reader::Run(const std::string& url) {
                 s_.channel->Reach(icResponseReceived);
             }
             if (!inet::IsSuccessStatus(code)) Fail(inet::StatusError(code));
-            if (plan_.whole && !r.encoding.empty() && r.encoding != "identity") {
+            if (plan_.whole && !r.encoding.empty() && !inet::EqualsCoding(r.encoding, "identity")) {
                 ReadGzipBody(r);
             } else {
                 ReadBody(r);
@@ -279,7 +279,9 @@ void Reader::ReadBody(const Response& r) {
 // Content-Length and the decoded ones pushed; it is whole only when the
 // gzip trailer arrived and matched.
 void Reader::ReadGzipBody(const Response& r) {
-    if (r.encoding != "gzip" && r.encoding != "x-gzip") Fail("unsupported content encoding");
+    if (!inet::EqualsCoding(r.encoding, "gzip") && !inet::EqualsCoding(r.encoding, "x-gzip")) {
+        Fail("unsupported content encoding");
+    }
     GzipDecoder decoder;
     bool cancelled = false;
     auto push = [&](std::string_view piece) {
@@ -298,11 +300,11 @@ void Reader::ReadGzipBody(const Response& r) {
         if (read == 0) break;
         total += read;
         if (!decoder.Feed(std::string_view(buffer.data(), read), push)) {
-            Fail(cancelled ? "cancelled" : "damaged compressed body");
+            Fail(cancelled ? "cancelled" : inet::DamagedBodyError());
         }
     }
     if (r.sentLength && total < *r.sentLength) Fail("connection closed early");
-    if (!decoder.Finished()) Fail("damaged compressed body");
+    if (!decoder.Finished()) Fail(inet::DamagedBodyError());
 }
 
 // Why the watcher stops the transfer now; empty to let it run.

@@ -3,7 +3,6 @@
 #include "OVShared/Platform/InetTransferShared.h"
 #include "OVShared/Platform/WinSupport.h"
 
-#include <cctype>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -36,12 +35,6 @@ const char* ShortReason(DWORD code) {
     case ERROR_INTERNET_CONNECTION_RESET: return "connection closed early";
     default: return nullptr;
     }
-}
-
-std::string Lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
 }
 
 }  // namespace
@@ -105,8 +98,8 @@ Response ReadHead(HINTERNET request) {
         std::string_view line(raw.data() + at, (end == std::string::npos ? raw.size() : end) - at);
         inet::NoteHeaderLine(r.head, line);
         if (auto coding = inet::HeaderValue(line, "content-encoding")) {
-            r.encoding = Lowered(*coding);
-            encoded = r.encoding != "identity";
+            r.encoding = std::string(*coding);
+            encoded = !inet::EqualsCoding(r.encoding, "identity");
         }
         if (auto n = inet::HeaderValue(line, "content-length")) {
             try {
