@@ -69,6 +69,10 @@ Obtained FromServer(const CatalogueSource& source, ov::InetControl& inet, const 
         break;
     case ov::InetFetch::Outcome::NotModified:
         // Only asked with validators, which only a held copy gives.
+        if (!held) {
+            got.problem = "HTTP 304";
+            break;
+        }
         got.bytes = std::move(held->bytes);
         got.validators = std::move(held->validators);
         got.reused = true;
