@@ -55,6 +55,7 @@ if [ -x /usr/sbin/nginx ]; then
     echo "http {"
     echo "  access_log \"$ngx/access.log\"; default_type application/octet-stream;"
     for temp in client_body proxy fastcgi uwsgi scgi; do echo "  ${temp}_temp_path \"$ngx/$temp\";"; done
+    echo "  gzip_static on; etag on; keepalive_timeout 65s; keepalive_requests 10000;"
     echo "  server { listen 127.0.0.1:$port; root \"$server_root\"; }"
     echo "}"
   } >"$ngx/nginx.conf"

@@ -4,6 +4,7 @@
 #include "OVShared/Modules/modOVCoreFunctions.h"
 #include "OVShared/Platform/Yield.h"
 #include "app/AppState.h"
+#include "catalogue/KeptCatalogue.h"
 #include "catalogue/Retrieval.h"
 #include "i18n/TextNumbers.h"
 
@@ -39,8 +40,9 @@ bool AskForSource(MainContext& c) {
 
 bool FetchFromSource(AppState& state) {
     CatalogueSource source{state.SourceIsInternet, state.SourceFolder, state.serverBase};
-    CatalogueFetchResult fetched = FetchCatalogue(source, state.appFolder, state.inet,
-                                                  InstallationTrust(state.appFolder, state.store));
+    CatalogueFetchResult fetched = FetchCatalogue(
+        source, state.appFolder, state.inet, InstallationTrust(state.appFolder, state.store),
+        KeptCatalogue::OfInstallation(state.appFolder, state.instance.held()));
     state.archiveHashes = std::move(fetched.hashes);
     state.catalogueUntrusted = fetched.status == FetchStatus::Untrusted;
     return fetched.status == FetchStatus::Placed;

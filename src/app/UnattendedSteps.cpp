@@ -5,6 +5,7 @@
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/RegistryStore.h"
 #include "app/MainCommands.h"
+#include "catalogue/KeptCatalogue.h"
 #include "i18n/TextNumbers.h"
 #include "install/InstallFiles.h"
 #include "install/InstallJournal.h"
@@ -210,8 +211,10 @@ UnattendedStepResult StepPrivateCatalogue(UnattendedJob& job) {
     }
     ov::InetControl inet;
     ov::RegistryStore store = ov::RegistryStore::Default();
-    CatalogueFetchResult fetched = FetchCatalogue(job.source, folder.path(), inet,
-                                                  InstallationTrust(job.run.appFolder, store));
+    // Only a run holding the lock (not LIST) replaces the kept copy.
+    CatalogueFetchResult fetched =
+        FetchCatalogue(job.source, folder.path(), inet, InstallationTrust(job.run.appFolder, store),
+                       KeptCatalogue::OfInstallation(job.run.appFolder, job.lock.held()));
     switch (fetched.status) {
     case FetchStatus::Placed:
         job.packages = std::move(fetched.packages);

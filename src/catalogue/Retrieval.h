@@ -17,6 +17,8 @@ class InetControl;
 
 namespace znt {
 
+class KeptCatalogue;
+
 struct CatalogueSource {
     bool SourceIsInternet = true;
     std::string SourceFolder;  // holds packages.dat and files\ when not SourceIsInternet
@@ -56,6 +58,17 @@ struct CatalogueFetchResult {
 // further request.
 CatalogueFetchResult FetchCatalogue(const CatalogueSource& source, std::string_view folder,
                                     ov::InetControl& inet, const CatalogueTrust& trust);
+
+// The same, from a server, with the files last accepted kept in kept
+// (KeptCatalogue.h): each is asked only if changed since its kept copy, and
+// a 304 places that copy instead. When the catalogue then fails (its hash is
+// no longer the signed one, it does not read whole), the files are fetched
+// again whole without asking, and that answer counts. Files read whole are
+// kept once the catalogue is accepted, when kept is writable. A local source
+// folder is read as above.
+CatalogueFetchResult FetchCatalogue(const CatalogueSource& source, std::string_view folder,
+                                    ov::InetControl& inet, const CatalogueTrust& trust,
+                                    const KeptCatalogue& kept);
 
 constexpr int kNameTableSize = 54;
 

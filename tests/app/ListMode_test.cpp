@@ -141,10 +141,15 @@ TEST(ListMode, AMissingCatalogueFailsWithAMessage) {
 TEST(ListMode, FetchesFromTheUpdateServer) {
     Installation i;
     testsupport::LoopbackServer server;
-    server.Serve("/ovw2010/packages.dat", CatalogueBytes());
+    testsupport::LoopbackResponse tagged;
+    tagged.body = CatalogueBytes();
+    tagged.headers["ETag"] = "\"v1\"";
+    server.Serve("/ovw2010/packages.dat", tagged);
     EXPECT_EQ(i.Run("LIST /ENG /SERVER=" + server.Url()), 0) << i.err.str();
     EXPECT_EQ(i.out.str(), kEnglishRows);
     EXPECT_EQ(server.RequestCount("/ovw2010/packages.dat"), 1);
+    EXPECT_FALSE(std::filesystem::exists(i.inst.file("core/cache")))
+        << "LIST keeps no copy of the catalogue in the installation";
 
     Installation unreachable;
     EXPECT_EQ(unreachable.Run("LIST /SERVER=http://127.0.0.1:" +

@@ -1,5 +1,6 @@
 #include "Description.h"
 #include "Publisher.h"
+#include "OVShared/Platform/GzipDecoder.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/CatalogueWriter.h"
 #include "support/PeWriter.h"
@@ -108,6 +109,26 @@ TEST(Publish, WritesACatalogueThatReadsBackWithSizesVersionsAndArchives) {
     EXPECT_EQ(c.Package(2).ReservedNumber, 4);
     EXPECT_TRUE(c.Package(2).ReservedFlag);
     EXPECT_EQ(c.Package(2).File(1).SizeBytes, 3000);
+}
+
+TEST(Publish, TextFilesGetGzipCopiesThatDecodeToTheSameBytesWithTheSameTime) {
+    Published p;
+    ASSERT_TRUE(p.Run(WithoutQuotes())) << p.error;
+    for (const char* name : {"packages.dat", "packages.sha256", "pnames.txt"}) {
+        SCOPED_TRACE(name);
+        const std::string original = p.out.file(name);
+        ov::GzipDecoder decoder;
+        std::string back;
+        EXPECT_TRUE(decoder.Feed(ReadFile(original + ".gz"), [&](std::string_view piece) {
+            back.append(piece);
+            return true;
+        }));
+        EXPECT_TRUE(decoder.Finished());
+        EXPECT_EQ(back, ReadFile(original));
+        EXPECT_EQ(std::filesystem::last_write_time(original + ".gz"),
+                  std::filesystem::last_write_time(original));
+    }
+    EXPECT_FALSE(std::filesystem::exists(p.out.file("files/frame.exe.zip.gz")));
 }
 
 TEST(Publish, CatalogueFileUsesTheExactItemSpelling) {

@@ -1,6 +1,7 @@
 // Fetching the catalogue into an installation that holds a trusted key.
 
 #include "Signer.h"
+#include "catalogue/KeptCatalogue.h"
 #include "catalogue/Retrieval.h"
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/RegistryStore.h"
@@ -123,4 +124,48 @@ TEST_F(SignedRetrievalTest, WithoutAKeyNothingMoreIsFetchedOrChecked) {
     EXPECT_FALSE(fetched.hashes.required);
     EXPECT_EQ(server.RequestCount("/ovw2010/packages.sha256"), 0);
     EXPECT_EQ(server.RequestCount("/ovw2010/packages.sha256.minisig"), 0);
+}
+
+TEST_F(SignedRetrievalTest, AKeptCopyIsReusedOnlyWhileTheFreshSignedHashStillVouchesForIt) {
+    LoopbackServer server;
+    auto serveTagged = [&](const std::string& tag) {
+        for (const char* name : {"packages.dat", "packages.sha256", "packages.sha256.minisig"}) {
+            testsupport::LoopbackResponse r;
+            r.body = ReadFile(tree.file(name));
+            r.headers["ETag"] = tag;
+            server.Serve(std::string("/ovw2010/") + name, r);
+        }
+    };
+    const znt::KeptCatalogue kept = znt::KeptCatalogue::OfInstallation(inst.path(), true);
+    auto poll = [&] {
+        return znt::FetchCatalogue({true, "", server.Url()}, inst.path(), inet, trust, kept);
+    };
+    serveTagged("\"v1\"");
+    ASSERT_EQ(poll().status, znt::FetchStatus::Placed);
+    ASSERT_EQ(poll().status, znt::FetchStatus::Placed);
+    EXPECT_EQ(server.IfNoneMatchHeaders("/ovw2010/packages.sha256").back(), "\"v1\"");
+
+    // A new signed catalogue whose packages.dat the server still tags v1:
+    // the kept copy is refused by the new hash list and fetched whole.
+    const std::string changed = kCatalogue + "\r\n";
+    tree.write("packages.dat", changed);
+    std::string list, error;
+    ASSERT_TRUE(publish::MakeHashList(tree.path(), {"a.zip"}, list, error)) << error;
+    tree.write("packages.sha256", list);
+    tree.write("packages.sha256.minisig",
+               publish::SignMessage(key, list, publish::TrustedCommentFor("x", 1001)));
+    serveTagged("\"v1\"");
+    server.Serve("/ovw2010/packages.sha256", [&] {
+        testsupport::LoopbackResponse r;
+        r.body = list;
+        r.headers["ETag"] = "\"v2\"";
+        return r;
+    }());
+    server.Serve("/ovw2010/packages.sha256.minisig",
+                 ReadFile(tree.file("packages.sha256.minisig")));
+    znt::CatalogueFetchResult fetched = poll();
+    ASSERT_EQ(fetched.status, znt::FetchStatus::Placed) << fetched.problem;
+    EXPECT_EQ(ReadFile(inst.file("packages.dat")), changed);
+    EXPECT_EQ(server.IfNoneMatchHeaders("/ovw2010/packages.dat").back(), "");
+    EXPECT_EQ(ReadFile(inst.file("core/cache/catalogue/packages.dat")), changed);
 }

@@ -39,7 +39,10 @@ inline std::vector<std::string> NginxCommand(int port, const std::string& root,
     for (const char* temp : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
         conf << "    " << temp << "_temp_path " << quoted(prefix + "/" + temp) << ";\n";
     }
-    conf << "    default_type application/octet-stream;\n"
+    // As the README's server: precompressed catalogue, validators, long keep-alive.
+    conf << "    gzip_static on;\n    etag on;\n    keepalive_timeout 65s;\n"
+         << "    keepalive_requests 10000;\n"
+         << "    default_type application/octet-stream;\n"
          << "    server { listen 127.0.0.1:" << port << "; root " << quoted(root) << "; }\n}\n";
     return {kNginx, "-p", prefix, "-c", prefix + "/nginx.conf", "-e", prefix + "/error.log"};
 }

@@ -57,6 +57,8 @@ struct Request {
     std::string path;
     std::string range;
     std::string ifRange;
+    std::string ifNoneMatch;
+    std::string ifModifiedSince;
 };
 
 std::string ValueAfterColon(const std::string& header, std::size_t colon) {
@@ -82,6 +84,8 @@ Request Parse(const std::string& head) {
         std::string name = colon == std::string::npos ? "" : Lower(header.substr(0, colon));
         if (name == "range") r.range = ValueAfterColon(header, colon);
         if (name == "if-range") r.ifRange = ValueAfterColon(header, colon);
+        if (name == "if-none-match") r.ifNoneMatch = ValueAfterColon(header, colon);
+        if (name == "if-modified-since") r.ifModifiedSince = ValueAfterColon(header, colon);
         at = next;
     }
     return r;
@@ -93,6 +97,7 @@ const char* Reason(int status) {
     case 206: return "Partial Content";
     case 301: return "Moved Permanently";
     case 302: return "Found";
+    case 304: return "Not Modified";
     case 404: return "Not Found";
     case 416: return "Range Not Satisfiable";
     case 429: return "Too Many Requests";
@@ -277,6 +282,10 @@ void LoopbackServer::Answer(Connection& c) {
     }
     Request req = Parse(head);
     std::optional<LoopbackResponse> picked = Pick(req.path, req.range, req.ifRange);
+    {
+        std::lock_guard lock(mutex_);
+        ifNoneMatches_[req.path].push_back(req.ifNoneMatch);
+    }
     if (!picked) {
         picked = LoopbackResponse{};
         picked->status = 404;
@@ -289,6 +298,10 @@ void LoopbackServer::Answer(Connection& c) {
     std::string extra;
     if (!r.location.empty()) extra += "Location: " + r.location + "\r\n";
     for (const auto& [name, value] : r.headers) extra += name + ": " + value + "\r\n";
+    if (status == 200 && r.honourConditions && Unchanged(r, req.ifNoneMatch, req.ifModifiedSince)) {
+        SendAll(c, "HTTP/1.1 304 Not Modified\r\n" + extra + "Connection: close\r\n\r\n");
+        return;
+    }
     std::uint64_t size = r.generatedSize != 0 ? r.generatedSize : r.body.size();
     std::uint64_t start = 0;
     if (auto from = RangeStart(req.range);
@@ -321,6 +334,28 @@ bool LoopbackServer::RangeStillValid(const LoopbackResponse& r, const std::strin
         if ((lower == "etag" || lower == "last-modified") && value == ifRange) return true;
     }
     return false;
+}
+
+// If-None-Match names the response's ETag or, without it, If-Modified-Since
+// repeats its Last-Modified header.
+bool LoopbackServer::Unchanged(const LoopbackResponse& r, const std::string& ifNoneMatch,
+                               const std::string& ifModifiedSince) {
+    for (const auto& [name, value] : r.headers) {
+        std::string lower = Lower(name);
+        if (!ifNoneMatch.empty()) {
+            if (lower == "etag" && value == ifNoneMatch) return true;
+        } else if (!ifModifiedSince.empty() && lower == "last-modified" &&
+                   value == ifModifiedSince) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> LoopbackServer::IfNoneMatchHeaders(const std::string& path) const {
+    std::lock_guard lock(mutex_);
+    auto it = ifNoneMatches_.find(path);
+    return it == ifNoneMatches_.end() ? std::vector<std::string>{} : it->second;
 }
 
 int LoopbackServer::UnusedPort() {

@@ -9,8 +9,10 @@
 // request only (a connection dropped once, a 503 before the body). Requests
 // for "bytes=N-" get 206 with the rest of the body unless ranges are turned
 // off, or an If-Range names neither the response's ETag nor its
-// Last-Modified header (set in headers). Each connection carries one request and is closed after
-// the answer. For headers sent slowly, see DripServer.h.
+// Last-Modified header (set in headers). A request whose If-None-Match names
+// the ETag header (or, without it, whose If-Modified-Since repeats the
+// Last-Modified header) gets 304 unless conditions are turned off. Each connection carries one
+// request and is closed after the answer. For headers sent slowly, see DripServer.h.
 //
 //     testsupport::LoopbackServer server;
 //     server.Serve("/ovw2010/packages.dat", "1\r\n...");
@@ -60,6 +62,9 @@ struct LoopbackResponse {
     // With status 200: "Range: bytes=N-" gets 206 and the body from N on, or
     // 416 when N is past its end; false answers 200 with the whole body.
     bool honourRanges = true;
+    // With status 200: a request naming the validators in headers gets 304;
+    // false answers 200 with the whole body, as a server that ignores them.
+    bool honourConditions = true;
 };
 
 // The byte at offset i of a generated body.
@@ -90,6 +95,9 @@ public:
     // The If-Range header of each request for path so far ("" when it had none).
     std::vector<std::string> IfRangeHeaders(const std::string& path) const;
 
+    // The If-None-Match header of each request for path so far ("" when it had none).
+    std::vector<std::string> IfNoneMatchHeaders(const std::string& path) const;
+
     // Closes the connections of the answers held open so far.
     void DropHeld();
 
@@ -109,6 +117,8 @@ private:
     std::optional<LoopbackResponse> Pick(const std::string& path, const std::string& range,
                                          const std::string& ifRange);
     static bool RangeStillValid(const LoopbackResponse& r, const std::string& ifRange);
+    static bool Unchanged(const LoopbackResponse& r, const std::string& ifNoneMatch,
+                          const std::string& ifModifiedSince);
     bool Stopping() const;
     bool Sleep(std::chrono::milliseconds duration);
     void Hold();
@@ -126,6 +136,7 @@ private:
     std::map<std::string, std::deque<LoopbackResponse>> once_;
     std::map<std::string, std::vector<std::string>> ranges_;
     std::map<std::string, std::vector<std::string>> ifRanges_;
+    std::map<std::string, std::vector<std::string>> ifNoneMatches_;
 };
 
 }  // namespace testsupport

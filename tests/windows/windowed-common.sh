@@ -73,6 +73,7 @@ windowed_setup() {
       echo "http {"
       echo "  access_log \"$work/server.log\"; default_type application/octet-stream;"
       for temp in client_body proxy fastcgi uwsgi scgi; do echo "  ${temp}_temp_path \"$ngx/$temp\";"; done
+      echo "  gzip_static on; etag on; keepalive_timeout 65s; keepalive_requests 10000;"
       echo "  server { listen 127.0.0.1:$port; root \"$work/server\"; }"
       echo "}"
     } >"$ngx/nginx.conf"

@@ -1,5 +1,6 @@
 #include "Publisher.h"
 
+#include "Precompress.h"
 #include "Signer.h"
 
 #include "OVShared/Platform/CodePage.h"
@@ -191,7 +192,8 @@ bool Publish(const Description& d, const std::string& payloadFolder, const std::
     if (!WriteNames(d, outFolder, error)) return false;
     std::set<std::string> archives;
     for (const auto& [file, archive] : archiveOf) archives.insert(archive);
-    return WriteHashList(outFolder, {archives.begin(), archives.end()}, secretKeyFile, error);
+    return WriteHashList(outFolder, {archives.begin(), archives.end()}, secretKeyFile, error) &&
+           WritePrecompressed(outFolder, kPrecompressedNames, error);
 }
 
 }  // namespace publish

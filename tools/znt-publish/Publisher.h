@@ -20,7 +20,8 @@ bool AssignArchiveNames(const Description& d, std::map<std::string, std::string>
 // Writes outFolder/packages.dat, outFolder/pnames.txt, one archive per
 // file into outFolder/files/ and the hash list outFolder/packages.sha256
 // (Signer.h); with a secret key file also its signature
-// outFolder/packages.sha256.minisig. False with error on the first problem.
+// outFolder/packages.sha256.minisig; then the .gz copies of Precompress.h.
+// False with error on the first problem.
 bool Publish(const Description& d, const std::string& payloadFolder, const std::string& outFolder,
              std::string& error);
 bool Publish(const Description& d, const std::string& payloadFolder, const std::string& outFolder,

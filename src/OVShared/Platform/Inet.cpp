@@ -57,15 +57,20 @@ void InetControl::ReleaseWorker() {
 
 bool InetControl::Start(const std::string& url, std::optional<std::uint64_t> rangeStart,
                         const std::string& ifRange) {
+    return Launch([url, rangeStart, ifRange](const InetOptions& options, InetChannel& channel) {
+        RunTransfer(url, rangeStart, ifRange, options, channel);
+    });
+}
+
+bool InetControl::Launch(std::function<void(const InetOptions&, InetChannel&)> run) {
     if (channel_ && channel_->Active()) return false;
     ReleaseWorker();
     auto channel =
         std::make_shared<InetChannel>(options_.bufferLimit, options_.streamAfterBytes, waker_);
     channel_ = channel;
     try {
-        worker_ = std::thread([channel, url, rangeStart, ifRange, options = options_] {
-            RunTransfer(url, rangeStart, ifRange, options, *channel);
-        });
+        worker_ = std::thread(
+            [channel, run = std::move(run), options = options_] { run(options, *channel); });
     } catch (const std::system_error& e) {
         channel->Finish(false, 0, e.what());
         return false;
@@ -130,7 +135,44 @@ std::string InetControl::TakeChunk(std::size_t maxBytes) {
 bool InetControl::BodyEnded() const { return !channel_ || channel_->BodyEnded(); }
 
 std::optional<std::string> InetControl::OpenUrl(const std::string& url) {
-    if (!Start(url, std::nullopt, {})) return std::nullopt;
+    if (!Launch([url](const InetOptions& options, InetChannel& channel) {
+            RunWholeBodyTransfer(url, {}, options, channel);
+        })) {
+        return std::nullopt;
+    }
+    return Collect();
+}
+
+InetFetch InetControl::OpenUrlIf(const std::string& url, const InetValidators& held) {
+    auto usable = [](const std::string& v) {
+        return v.size() <= kMaxValidatorLength && inet::IsHeaderValue(v) ? v : std::string();
+    };
+    WholeBodyRequest request{usable(held.entityTag), usable(held.lastModified)};
+    InetFetch fetch;
+    if (!Launch([url, request](const InetOptions& options, InetChannel& channel) {
+            RunWholeBodyTransfer(url, request, options, channel);
+        })) {
+        fetch.error = "a transfer is still running";
+        return fetch;
+    }
+    std::string tooLarge;
+    std::optional<std::string> body = Collect(&tooLarge);
+    bool asked = !request.ifNoneMatch.empty() || !request.ifModifiedSince.empty();
+    if (body) {
+        InetHead head = channel_->Head();
+        fetch = {
+            InetFetch::Outcome::Body, std::move(*body), {head.anyEntityTag, head.lastModified}, {}};
+    } else if (!tooLarge.empty()) {
+        fetch.error = tooLarge;
+    } else if (asked && ResponseCode() == 304) {
+        fetch.outcome = InetFetch::Outcome::NotModified;
+    } else {
+        fetch.error = LastError().empty() ? "transfer failed" : LastError();
+    }
+    return fetch;
+}
+
+std::optional<std::string> InetControl::Collect(std::string* tooLargeText) {
     std::string body;
     bool tooLarge = false;
     {
@@ -152,6 +194,9 @@ std::optional<std::string> InetControl::OpenUrl(const std::string& url) {
         }
     }
     DispatchEvents();
+    if (tooLarge && tooLargeText) {
+        *tooLargeText = "larger than " + std::to_string(options_.maxOpenUrlBytes) + " bytes";
+    }
     if (tooLarge || !channel_->Succeeded()) return std::nullopt;
     return body;
 }

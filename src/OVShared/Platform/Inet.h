@@ -22,7 +22,9 @@
 // empty. A caller that stops
 // reading leaves the worker waiting until Cancel or the control's end.
 // A compressed response (gzip, deflate) is decoded by the library; the buffer
-// bound and maxOpenUrlBytes count decoded bytes.
+// bound and maxOpenUrlBytes count decoded bytes. OpenUrl and OpenUrlIf ask
+// for gzip and decode it themselves on every platform, so a gzip body cut
+// short or damaged (its length, CRC or trailer wrong) is a failure.
 //
 // Ending: every transfer ends. Connecting is bounded by connectTimeout,
 // silence by stallTimeout and a trickle by the minimum rate (headers count;
@@ -112,6 +114,21 @@ struct InetOptions {
     std::string userAgent = "zntr/1.0";
 };
 
+// What a server said identifies a body, to ask later whether it changed.
+struct InetValidators {
+    std::string entityTag;     // the ETag as sent, weak ones too
+    std::string lastModified;  // the Last-Modified date as sent
+};
+
+// The outcome of OpenUrlIf.
+struct InetFetch {
+    enum class Outcome { Body, NotModified, Failed };
+    Outcome outcome = Outcome::Failed;
+    std::string body;           // with Body
+    InetValidators validators;  // with Body: those the response gave
+    std::string error;          // with Failed: why ("HTTP 404", "connection refused")
+};
+
 class InetControl {
 public:
     explicit InetControl(InetOptions options = {});
@@ -128,6 +145,14 @@ public:
     // Nothing on a connection failure, time-out, an HTTP status outside
     // 200-299, a body above maxOpenUrlBytes, or when a transfer is running.
     std::optional<std::string> OpenUrl(const std::string& url);
+
+    // OpenUrl asking only for a body that no longer has the validators of
+    // the copy held (If-None-Match, If-Modified-Since): NotModified when the
+    // server answers 304. A validator that is empty, longer than
+    // kMaxValidatorLength or holds a control character is not sent; a 304
+    // to a request that sent none is a failure.
+    InetFetch OpenUrlIf(const std::string& url, const InetValidators& held);
+    static constexpr std::size_t kMaxValidatorLength = 256;
 
     // Starts a transfer; only the verb "GET" is supported. False when the
     // verb is another or a transfer is still running. With rangeStart the
@@ -186,6 +211,10 @@ public:
 private:
     bool Start(const std::string& url, std::optional<std::uint64_t> rangeStart,
                const std::string& ifRange);
+    bool Launch(std::function<void(const InetOptions&, InetChannel&)> run);
+    // Takes the body of the transfer started until it ends; nothing when it
+    // failed or passed maxOpenUrlBytes (then tooLargeText says so).
+    std::optional<std::string> Collect(std::string* tooLargeText = nullptr);
     void DispatchEvents();
     void ReleaseWorker();
 

@@ -25,6 +25,7 @@ struct InetHead {
     std::optional<std::uint64_t> contentRangeStart;  // N of "Content-Range: bytes N-M/T"
     std::optional<std::uint32_t> retryAfterSeconds;  // "Retry-After: <seconds>"
     std::string entityTag;                           // a strong ETag, quotes kept
+    std::string anyEntityTag;                        // the ETag, weak ones too (If-None-Match)
     std::string lastModified;                        // Last-Modified, as sent
     // What If-Range may name to continue this body: the entity tag, else the date.
     const std::string& Validator() const { return entityTag.empty() ? lastModified : entityTag; }

@@ -23,4 +23,16 @@ void InitialiseTransfers();
 void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
                  const std::string& ifRange, const InetOptions& options, InetChannel& channel);
 
+// What a whole-body fetch (OpenUrl) adds to its request: the validators of
+// a copy held, sent when not empty. A 304 answer then ends the transfer as a
+// failure with response code 304 and no body. On Windows the body is asked
+// gzip-compressed and decoded here, its length and trailer checked.
+struct WholeBodyRequest {
+    std::string ifNoneMatch;
+    std::string ifModifiedSince;
+};
+
+void RunWholeBodyTransfer(const std::string& url, const WholeBodyRequest& request,
+                          const InetOptions& options, InetChannel& channel);
+
 }  // namespace ov

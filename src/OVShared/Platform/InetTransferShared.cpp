@@ -75,6 +75,7 @@ void NoteHeaderLine(InetHead& head, std::string_view line) {
         head.retryAfterSeconds = static_cast<std::uint32_t>(std::min<std::uint64_t>(
             *LeadingNumber(*after), std::numeric_limits<std::uint32_t>::max()));
     } else if (auto tag = HeaderValue(line, "etag"); tag && IsHeaderValue(*tag)) {
+        head.anyEntityTag = std::string(*tag);
         if (tag->rfind("W/", 0) != 0) head.entityTag = std::string(*tag);
     } else if (auto date = HeaderValue(line, "last-modified"); date && IsHeaderValue(*date)) {
         head.lastModified = std::string(*date);
@@ -98,5 +99,11 @@ std::string SlowError(const InetOptions& o) {
 }
 
 std::string StatusError(long code) { return "HTTP " + std::to_string(code); }
+
+std::string DamagedBodyError() { return "damaged compressed body"; }
+
+bool EqualsCoding(std::string_view value, std::string_view coding) {
+    return EqualsNoCase(Trimmed(value), coding);
+}
 
 }  // namespace ov::inet

@@ -42,8 +42,9 @@ bool IsSuccessStatus(long code);
 
 // Notes what the caller acts on from one header line: the status, Content-
 // Range's first byte, Retry-After in seconds (its date form is not used) and
-// the validators (a weak ETag, or one holding a control character, is not
-// kept: If-Range needs a strong one, and it is sent back as a header).
+// the validators (an ETag or date holding a control character is not kept,
+// as it is sent back as a header; a weak ETag is kept for If-None-Match
+// only, as If-Range needs a strong one).
 // Each status line starts a new response, so a redirect's headers do not
 // carry over.
 void NoteHeaderLine(InetHead& head, std::string_view line);
@@ -60,5 +61,9 @@ bool IsHeaderValue(std::string_view text);
 std::string StallError(const InetOptions& o);
 std::string SlowError(const InetOptions& o);
 std::string StatusError(long code);
+std::string DamagedBodyError();
+
+// True when a Content-Encoding value names coding (any case).
+bool EqualsCoding(std::string_view value, std::string_view coding);
 
 }  // namespace ov::inet

@@ -1,5 +1,6 @@
 #include "OVShared/Platform/InetTransfer.h"
 
+#include "OVShared/Platform/GzipDecoder.h"
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/InetChannel.h"
 #include "OVShared/Platform/InetTransferShared.h"
@@ -7,6 +8,7 @@
 #include <curl/curl.h>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -33,6 +35,11 @@ struct Transfer {
     bool statusChecked = false;
     InetHead head;        // of the response whose headers are arriving
     std::string refusal;  // why the transfer was stopped from here, if it was
+    // A whole body is decoded here (see ConfigureWholeBody): the response's
+    // Content-Encoding, and its decoder once the body starts.
+    bool decodeHere = false;
+    std::string encoding;
+    std::unique_ptr<GzipDecoder> gzip;
 };
 
 Transfer& Of(void* p) { return *static_cast<Transfer*>(p); }
@@ -67,7 +74,10 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* p) {
         t.lastActivity = Clock::now();
         t.rate.Count(n, t.lastActivity);
         bool blank = n == 0 || data[0] == '\r' || data[0] == '\n';
-        inet::NoteHeaderLine(t.head, std::string_view(data, n));
+        std::string_view line(data, n);
+        inet::NoteHeaderLine(t.head, line);
+        if (line.rfind("HTTP/", 0) == 0) t.encoding.clear();
+        if (auto coding = inet::HeaderValue(line, "content-encoding")) t.encoding = *coding;
         if (blank) t.channel.SetHead(t.head);
         t.channel.Reach(blank ? icResponseReceived : icReceivingResponse);
     } catch (...) {
@@ -90,6 +100,26 @@ bool AcceptStatus(Transfer& t) {
     return true;
 }
 
+// Hands body bytes on, decoding a gzip body that is decoded here; false to
+// stop the transfer.
+bool PushBody(Transfer& t, std::string_view data) {
+    if (!t.decodeHere || t.encoding.empty() || inet::EqualsCoding(t.encoding, "identity")) {
+        return t.channel.Push(data);
+    }
+    if (!inet::EqualsCoding(t.encoding, "gzip") && !inet::EqualsCoding(t.encoding, "x-gzip")) {
+        t.refusal = "unsupported content encoding";
+        return false;
+    }
+    if (!t.gzip) t.gzip = std::make_unique<GzipDecoder>();
+    bool cancelled = false;
+    bool fed = t.gzip->Feed(data, [&](std::string_view piece) {
+        cancelled = !t.channel.Push(piece);
+        return !cancelled;
+    });
+    if (!fed && !cancelled) t.refusal = inet::DamagedBodyError();
+    return fed;
+}
+
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* p) {
     std::size_t n = size * count;
     try {
@@ -98,7 +128,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* p) {
         t.channel.Reach(icResponseReceived);
         Clock::time_point arrived = Clock::now();
         t.rate.Count(n, arrived);
-        if (!t.channel.Push(std::string_view(data, n))) return 0;
+        if (!PushBody(t, std::string_view(data, n))) return 0;
         t.lastActivity = Clock::now();
         t.rate.Exclude(t.lastActivity - arrived);  // a full buffer is the reader's doing
     } catch (...) {
@@ -182,6 +212,13 @@ private:
     CURLSH* share_;
 };
 
+void AddHeader(CURL* e, curl_slist*& headers, const std::string& line) {
+    curl_slist* grown = curl_slist_append(headers, line.c_str());
+    if (!grown) throw std::runtime_error("libcurl could not take a header");
+    headers = grown;
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers);
+}
+
 // A range is asked without compression: its byte positions are the file's.
 // With a validator, If-Range makes a server whose body changed send it whole.
 void ConfigureRange(CURL* e, std::optional<std::uint64_t> rangeStart, const std::string& ifRange,
@@ -193,10 +230,22 @@ void ConfigureRange(CURL* e, std::optional<std::uint64_t> rangeStart, const std:
     std::string range = std::to_string(*rangeStart) + "-";
     curl_easy_setopt(e, CURLOPT_RANGE, range.c_str());  // libcurl keeps a copy
     curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "identity");
-    if (ifRange.empty()) return;
-    headers = curl_slist_append(headers, ("If-Range: " + ifRange).c_str());
-    if (!headers) throw std::runtime_error("libcurl could not take a header");
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers);
+    if (!ifRange.empty()) AddHeader(e, headers, "If-Range: " + ifRange);
+}
+
+// A whole body, gzip-compressed where the server offers it, asked only if
+// changed since the validators given. libcurl does not check that a gzip
+// body ends with its trailer, so a body cut at a block boundary would pass
+// whole: it is decoded here instead (PushBody), as on Windows.
+void ConfigureWholeBody(CURL* e, const WholeBodyRequest& request, curl_slist*& headers,
+                        Transfer& t) {
+    curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "gzip");
+    curl_easy_setopt(e, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    t.decodeHere = true;
+    if (!request.ifNoneMatch.empty())
+        AddHeader(e, headers, "If-None-Match: " + request.ifNoneMatch);
+    if (!request.ifModifiedSince.empty())
+        AddHeader(e, headers, "If-Modified-Since: " + request.ifModifiedSince);
 }
 
 void Configure(CURL* e, const std::string& url, const InetOptions& o, Transfer& t,
@@ -314,15 +363,10 @@ std::string Describe(CURLcode result, long code, const Transfer& t, const char* 
     return curl_easy_strerror(result);
 }
 
-}  // namespace
-
-void InitialiseTransfers() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
-                 const std::string& ifRange, const InetOptions& options, InetChannel& channel) {
+// Runs one transfer whose request setup adds to Configure's; always
+// finishes the channel.
+template <class Setup>
+void Run(const std::string& url, const InetOptions& options, InetChannel& channel, Setup setup) {
     bool ok = false;
     long code = 0;
     std::string error;
@@ -334,17 +378,40 @@ void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart
         if (!h.easy || !h.multi) throw std::runtime_error("libcurl could not start a transfer");
         t.easy = h.easy;
         Configure(h.easy, url, options, t, errorBuffer);
-        ConfigureRange(h.easy, rangeStart, ifRange, h.headers);
+        setup(h.easy, h.headers, t);
         h.added = curl_multi_add_handle(h.multi, h.easy) == CURLM_OK;
         CURLcode result = h.added ? Drive(h.multi, t, options) : CURLE_FAILED_INIT;
         curl_easy_getinfo(h.easy, CURLINFO_RESPONSE_CODE, &code);
         ok = result == CURLE_OK && IsSuccessStatus(code);
+        if (ok && t.gzip && !t.gzip->Finished()) t.refusal = inet::DamagedBodyError();
+        ok = ok && t.refusal.empty();
         if (!ok) error = Describe(result, code, t, errorBuffer);
     } catch (const std::exception& e) {
         ok = false;
         error = e.what();
     }
     channel.Finish(ok, code, std::move(error));
+}
+
+}  // namespace
+
+void InitialiseTransfers() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
+                 const std::string& ifRange, const InetOptions& options, InetChannel& channel) {
+    Run(url, options, channel, [&](CURL* e, curl_slist*& headers, Transfer&) {
+        ConfigureRange(e, rangeStart, ifRange, headers);
+    });
+}
+
+void RunWholeBodyTransfer(const std::string& url, const WholeBodyRequest& request,
+                          const InetOptions& options, InetChannel& channel) {
+    Run(url, options, channel, [&](CURL* e, curl_slist*& headers, Transfer& t) {
+        ConfigureWholeBody(e, request, headers, t);
+    });
 }
 
 }  // namespace ov

@@ -1,5 +1,6 @@
 #include "OVShared/Platform/InetTransfer.h"
 
+#include "OVShared/Platform/GzipDecoder.h"
 #include "OVShared/Platform/Inet.h"
 #include "OVShared/Platform/InetChannel.h"
 #include "OVShared/Platform/InetTransferShared.h"
@@ -107,10 +108,16 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD
     }
 }
 
+// What one transfer asks for: a range (Execute), or a whole body (OpenUrl).
+struct Plan {
+    std::optional<std::uint64_t> rangeStart;
+    std::string ifRange;                    // If-Range with the range, when not empty
+    std::optional<WholeBodyRequest> whole;  // asked gzip-compressed, decoded here
+};
+
 class Reader {
 public:
-    Reader(Shared& s, std::optional<std::uint64_t> rangeStart, std::string ifRange)
-        : s_(s), rangeStart_(rangeStart), ifRange_(std::move(ifRange)) {}
+    Reader(Shared& s, Plan plan) : s_(s), plan_(std::move(plan)) {}
 
     // Runs the transfer; throws Failed when it fails.
     void Run(const std::string& url);
@@ -119,12 +126,13 @@ private:
     Response Request(const std::wstring& url);
     void Open(HINTERNET& slot, HINTERNET handle);
     void CloseHandles();
+    std::wstring RequestHeaders(HINTERNET request) const;
     void ReadBody(const Response& r);
+    void ReadGzipBody(const Response& r);
     bool Push(const char* data, DWORD size);
 
     Shared& s_;
-    std::optional<std::uint64_t> rangeStart_;
-    std::string ifRange_;  // If-Range with the range, when not empty
+    Plan plan_;
 };
 
 // Keeps a new handle where the watcher can close it, unless it already stopped the transfer.
@@ -154,18 +162,7 @@ Response Reader::Request(const std::wstring& url) {
     DWORD flags = kOpenFlags | (a.secure ? INTERNET_FLAG_SECURE : 0);
     Open(s_.request, HttpOpenRequestW(s_.connection, L"GET", a.path.c_str(), nullptr, nullptr,
                                       nullptr, flags, context));
-    // No compression is asked: WinINet drops Content-Length while it decodes,
-    // and a compressed body cut short would then pass as complete. A server
-    // that compresses anyway is decoded, except in a range, whose byte
-    // positions must be the file's.
-    std::wstring headers = L"Accept-Encoding: identity\r\n";
-    if (rangeStart_) {
-        headers += L"Range: bytes=" + std::to_wstring(*rangeStart_) + L"-\r\n";
-        if (!ifRange_.empty()) headers += L"If-Range: " + Widen(ifRange_) + L"\r\n";
-    } else {
-        BOOL decode = TRUE;
-        InternetSetOptionW(s_.request, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode);
-    }
+    std::wstring headers = RequestHeaders(s_.request);
     {
         std::lock_guard lock(s_.mutex);
         s_.requestSent = Clock::now();  // refined by the status callback
@@ -189,6 +186,33 @@ Response Reader::Request(const std::wstring& url) {
     return r;
 }
 
+// WinINet drops Content-Length while it decodes, so a compressed body cut
+// short would pass as complete. A whole body is therefore asked gzip-
+// compressed and decoded here, its sent length and trailer checked; other
+// transfers ask for no compression, and a server that compresses anyway is
+// decoded by WinINet, except in a range, whose byte positions must be the
+// file's. WinINet's cache is never used (kOpenFlags), so a 304 answering
+// the validators given comes through as it is.
+std::wstring Reader::RequestHeaders(HINTERNET request) const {
+    if (plan_.whole) {
+        std::wstring headers = L"Accept-Encoding: gzip\r\n";
+        if (!plan_.whole->ifNoneMatch.empty())
+            headers += L"If-None-Match: " + Widen(plan_.whole->ifNoneMatch) + L"\r\n";
+        if (!plan_.whole->ifModifiedSince.empty())
+            headers += L"If-Modified-Since: " + Widen(plan_.whole->ifModifiedSince) + L"\r\n";
+        return headers;
+    }
+    std::wstring headers = L"Accept-Encoding: identity\r\n";
+    if (plan_.rangeStart) {
+        headers += L"Range: bytes=" + std::to_wstring(*plan_.rangeStart) + L"-\r\n";
+        if (!plan_.ifRange.empty()) headers += L"If-Range: " + Widen(plan_.ifRange) + L"\r\n";
+    } else {
+        BOOL decode = TRUE;
+        InternetSetOptionW(request, INTERNET_OPTION_HTTP_DECODING, &decode, sizeof decode);
+    }
+    return headers;
+}
+
 void Reader::Run(const std::string& url) {
     std::wstring address = Widen(url);
     for (long redirects = 0;; ++redirects) {
@@ -203,7 +227,11 @@ void Reader::Run(const std::string& url) {
                 s_.channel->Reach(icResponseReceived);
             }
             if (!inet::IsSuccessStatus(code)) Fail(inet::StatusError(code));
-            ReadBody(r);
+            if (plan_.whole && !r.encoding.empty() && !inet::EqualsCoding(r.encoding, "identity")) {
+                ReadGzipBody(r);
+            } else {
+                ReadBody(r);
+            }
             return;
         }
         if (redirects >= s_.options.maxRedirects) Fail("too many redirects");
@@ -252,6 +280,38 @@ void Reader::ReadBody(const Response& r) {
     }
 }
 
+// A whole body sent gzip-compressed: the sent bytes are counted against
+// Content-Length and the decoded ones pushed; it is whole only when the
+// gzip trailer arrived and matched.
+void Reader::ReadGzipBody(const Response& r) {
+    if (!inet::EqualsCoding(r.encoding, "gzip") && !inet::EqualsCoding(r.encoding, "x-gzip")) {
+        Fail("unsupported content encoding");
+    }
+    GzipDecoder decoder;
+    bool cancelled = false;
+    auto push = [&](std::string_view piece) {
+        cancelled = !Push(piece.data(), static_cast<DWORD>(piece.size()));
+        return !cancelled;
+    };
+    std::vector<char> buffer(kReadSize);
+    std::uint64_t total = 0;
+    for (;;) {
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(s_.request, &available, 0, 0)) FailCall();
+        if (available == 0) break;
+        DWORD read = 0;
+        if (!InternetReadFile(s_.request, buffer.data(), std::min(available, kReadSize), &read))
+            FailCall();
+        if (read == 0) break;
+        total += read;
+        if (!decoder.Feed(std::string_view(buffer.data(), read), push)) {
+            Fail(cancelled ? "cancelled" : inet::DamagedBodyError());
+        }
+    }
+    if (r.sentLength && total < *r.sentLength) Fail("connection closed early");
+    if (!decoder.Finished()) Fail(inet::DamagedBodyError());
+}
+
 // Why the watcher stops the transfer now; empty to let it run.
 std::string Verdict(Shared& s, Clock::time_point now) {
     const InetOptions& o = s.options;
@@ -295,11 +355,10 @@ std::string Watch(Shared& s) {
     }
 }
 
-void RunReader(Shared& s, const std::string& url, std::optional<std::uint64_t> rangeStart,
-               const std::string& ifRange) {
+void RunReader(Shared& s, const std::string& url, const Plan& plan) {
     std::string error;
     try {
-        Reader(s, rangeStart, ifRange).Run(url);
+        Reader(s, plan).Run(url);
     } catch (const Failed& f) {
         error = f.text;
     } catch (const std::exception& e) {
@@ -344,20 +403,15 @@ std::shared_ptr<Shared> Prepare(InetChannel& channel, const InetOptions& o) {
     return s;
 }
 
-}  // namespace
-
-void InitialiseTransfers() {}
-
-void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
-                 const std::string& ifRange, const InetOptions& options, InetChannel& channel) {
+void RunPlan(const std::string& url, const Plan& plan, const InetOptions& options,
+             InetChannel& channel) {
     bool ok = false;
     long code = 0;
     std::string error;
     try {
         channel.Reach(icResolvingHost);
         std::shared_ptr<Shared> shared = Prepare(channel, options);
-        std::thread reader(
-            [shared, url, rangeStart, ifRange] { RunReader(*shared, url, rangeStart, ifRange); });
+        std::thread reader([shared, url, plan] { RunReader(*shared, url, plan); });
         std::string refusal = Watch(*shared);
         std::unique_lock lock(shared->mutex);
         bool ended = shared->wake.wait_for(lock, kReaderGrace, [&] { return shared->readerDone; });
@@ -376,6 +430,20 @@ void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart
         error = e.what();
     }
     channel.Finish(ok, code, std::move(error));
+}
+
+}  // namespace
+
+void InitialiseTransfers() {}
+
+void RunTransfer(const std::string& url, std::optional<std::uint64_t> rangeStart,
+                 const std::string& ifRange, const InetOptions& options, InetChannel& channel) {
+    RunPlan(url, Plan{rangeStart, ifRange, std::nullopt}, options, channel);
+}
+
+void RunWholeBodyTransfer(const std::string& url, const WholeBodyRequest& request,
+                          const InetOptions& options, InetChannel& channel) {
+    RunPlan(url, Plan{std::nullopt, {}, request}, options, channel);
 }
 
 }  // namespace ov

@@ -43,6 +43,8 @@ struct Response {
     InetHead head;
     std::wstring location;
     std::optional<std::uint64_t> length;  // of an unencoded body
+    std::optional<std::uint64_t> sentLength;  // Content-Length as sent, encoded or not
+    std::string encoding;                     // Content-Encoding as sent; empty for none
     std::size_t headerBytes = 0;
 };
 

@@ -97,7 +97,10 @@ Response ReadHead(HINTERNET request) {
         std::size_t end = raw.find("\r\n", at);
         std::string_view line(raw.data() + at, (end == std::string::npos ? raw.size() : end) - at);
         inet::NoteHeaderLine(r.head, line);
-        if (inet::HeaderValue(line, "content-encoding")) encoded = true;
+        if (auto coding = inet::HeaderValue(line, "content-encoding")) {
+            r.encoding = std::string(*coding);
+            encoded = !inet::EqualsCoding(r.encoding, "identity");
+        }
         if (auto n = inet::HeaderValue(line, "content-length")) {
             try {
                 r.length = std::stoull(std::string(*n));
@@ -107,6 +110,7 @@ Response ReadHead(HINTERNET request) {
         if (auto to = inet::HeaderValue(line, "location")) r.location = Widen(*to);
         at = end == std::string::npos ? raw.size() : end + 2;
     }
+    r.sentLength = r.length;
     if (encoded) r.length.reset();  // the body read is the decoded one
     return r;
 }

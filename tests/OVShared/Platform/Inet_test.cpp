@@ -424,3 +424,74 @@ TEST_F(Inet, CompressedBodiesAreDecodedAndTheCapCountsDecodedBytes) {
     EXPECT_EQ(d.body.size(), 8u << 20);
     EXPECT_LE(inet.BufferHighWater(), o.bufferLimit);
 }
+
+TEST_F(Inet, CompressedBodiesCutShortOrDamagedAreFailures) {
+    const std::string text = "2\r\n1,\"a\"\r\n" + std::string(50000, 'q') + Pattern(20000);
+    const std::string packed = Gzip(text);
+    LoopbackResponse noTrailer;
+    noTrailer.body = packed.substr(0, packed.size() - 8);  // announced at that length
+    LoopbackResponse badCrc;
+    badCrc.body = packed;
+    badCrc.body[packed.size() - 8] = static_cast<char>(badCrc.body[packed.size() - 8] ^ 0x55);
+    LoopbackResponse cut;
+    cut.body = packed;
+    cut.sendOnly = packed.size() / 2;  // the full length announced
+    for (LoopbackResponse* r : {&noTrailer, &badCrc, &cut}) r->headers["Content-Encoding"] = "gzip";
+    server.Serve("/no-trailer", noTrailer);
+    server.Serve("/bad-crc", badCrc);
+    server.Serve("/cut", cut);
+    ov::InetControl inet(ShortTimeouts());
+
+    for (const char* path : {"/no-trailer", "/bad-crc", "/cut"}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(inet.OpenUrl(server.Url(path)));
+        ov::InetFetch f = inet.OpenUrlIf(server.Url(path), {"\"v1\"", ""});
+        EXPECT_EQ(f.outcome, ov::InetFetch::Outcome::Failed);
+        EXPECT_FALSE(f.error.empty());
+    }
+}
+
+TEST_F(Inet, ConditionalFetchesGetNotModifiedOrTheBodyWithItsValidators) {
+    const std::string date = "Tue, 08 Dec 2026 10:00:00 GMT";
+    LoopbackResponse catalogue;
+    catalogue.body = "2\r\n1,\"a\"\r\n";
+    catalogue.headers = {{"ETag", "W/\"5f-1\""}, {"Last-Modified", date}};
+    server.Serve("/packages.dat", catalogue);
+    catalogue.honourConditions = false;
+    server.Serve("/always.dat", catalogue);
+    ov::InetControl inet(ShortTimeouts());
+    const std::string url = server.Url("/packages.dat");
+    using Outcome = ov::InetFetch::Outcome;
+
+    // First fetch: the body and both validators, a weak ETag included.
+    ov::InetFetch first = inet.OpenUrlIf(url, {});
+    ASSERT_EQ(first.outcome, Outcome::Body);
+    EXPECT_EQ(first.body, catalogue.body);
+    EXPECT_EQ(first.validators.entityTag, "W/\"5f-1\"");
+    EXPECT_EQ(first.validators.lastModified, date);
+    // Asked again with them, or with the date alone: not modified, no body.
+    EXPECT_EQ(inet.OpenUrlIf(url, first.validators).outcome, Outcome::NotModified);
+    EXPECT_EQ(server.IfNoneMatchHeaders("/packages.dat").back(), "W/\"5f-1\"");
+    EXPECT_EQ(inet.OpenUrlIf(url, {"", date}).outcome, Outcome::NotModified);
+    // A stale tag gets the body; so does a server that ignores the question.
+    EXPECT_EQ(inet.OpenUrlIf(url, {"\"old\"", ""}).body, catalogue.body);
+    ov::InetFetch ignored = inet.OpenUrlIf(server.Url("/always.dat"), first.validators);
+    EXPECT_EQ(ignored.outcome, Outcome::Body);
+    EXPECT_EQ(ignored.body, catalogue.body);
+
+    // Validators that could break the request are not sent; the body comes.
+    const std::string overlong =
+        "\"" + std::string(ov::InetControl::kMaxValidatorLength, 'x') + "\"";
+    for (const std::string& bad : {std::string("W/\"5f-1\"\r\nX-Evil: 1"), overlong}) {
+        EXPECT_EQ(inet.OpenUrlIf(url, {bad, ""}).outcome, Outcome::Body);
+        EXPECT_EQ(server.IfNoneMatchHeaders("/packages.dat").back(), "");
+    }
+    // A 304 to a request that asked nothing, and an error status, are failures.
+    LoopbackResponse unasked;
+    unasked.status = 304;
+    server.Serve("/unasked.dat", unasked);
+    EXPECT_EQ(inet.OpenUrlIf(server.Url("/unasked.dat"), {}).outcome, Outcome::Failed);
+    ov::InetFetch missing = inet.OpenUrlIf(server.Url("/missing.dat"), first.validators);
+    EXPECT_EQ(missing.outcome, Outcome::Failed);
+    EXPECT_EQ(missing.error, "HTTP 404");
+}
