@@ -1,6 +1,10 @@
 #include "app/CommandLine.h"
 
+#include "install/InstallContext.h"
+#include "settings/Settings.h"
 #include "support/Env.h"
+#include "support/TempDir.h"
+#include "support/TestStore.h"
 
 #include <gtest/gtest.h>
 
@@ -88,6 +92,30 @@ TEST(LaunchOptions, ReadsTheUnattendedSwitches) {
     for (const char* bad : {"/PACKAGE=", "/PACKAGE=30,", "/PACKAGE=3x", "/PACKAGE=,1",
                             "/PACKAGE=2147483648", "/PACKAGE=99999999999999999999"}) {
         EXPECT_FALSE(codes(std::string("UNINSTALL ") + bad).has_value()) << bad;
+    }
+}
+
+TEST(ParallelDownloads, SwitchBeatsSettingBeatsDefaultAndOddValuesAreRefused) {
+    testsupport::TempDir tmp;
+    testsupport::TestStoreLocation storeAt{tmp};
+    ov::RegistryStore store{storeAt.path()};
+    auto count = [&](std::string_view line) {
+        return ParallelDownloads(ParseLaunchOptions(line), store);
+    };
+    EXPECT_EQ(count("UPDATE /QUIET"), kDefaultParallel);
+    EXPECT_EQ(count("UPDATE /QUIET /parallel=1"), 1);
+    EXPECT_EQ(count("UPDATE /PARALLEL=16"), 16);
+    WriteSetting(store, "Downloads", "Parallel", "2");
+    EXPECT_EQ(count("UPDATE /QUIET"), 2);
+    EXPECT_EQ(count("UPDATE /QUIET /PARALLEL=7"), 7);
+    for (const char* odd : {"0", "17", "-1", "4x", "", " 4", "99999999999", "\x01"}) {
+        LaunchOptions options = ParseLaunchOptions(std::string("UPDATE /PARALLEL=") + odd);
+        EXPECT_FALSE(options.parallel.count.has_value()) << odd;
+        EXPECT_EQ(options.parallel.problem, "/PARALLEL= takes a whole number from 1 to 16") << odd;
+        EXPECT_EQ(ParallelDownloads(options, store), 2) << odd;  // the setting stands
+        WriteSetting(store, "Downloads", "Parallel", odd);
+        EXPECT_EQ(count("UPDATE"), kDefaultParallel) << odd;  // so does the default
+        WriteSetting(store, "Downloads", "Parallel", "2");
     }
 }
 

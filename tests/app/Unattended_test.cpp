@@ -38,6 +38,8 @@ TEST(UnattendedMode, OnlyTheUnattendedWordsRunWithoutAWindow) {
     EXPECT_EQ(d.out.str().rfind("Usage: zntr.exe", 0), 0u) << d.out.str();
     EXPECT_EQ(d.Run("uninstall /quiet"), znt::kExitBadCommandLine);
     EXPECT_NE(d.err.str().find("/PACKAGE="), std::string::npos) << d.err.str();
+    EXPECT_EQ(d.Run("UPDATE /QUIET /PARALLEL=0"), znt::kExitBadCommandLine);
+    EXPECT_NE(d.err.str().find("/PARALLEL= takes"), std::string::npos) << d.err.str();
     EXPECT_EQ(d.Run("LIST /SOURCE=" + d.inst.file("absent")), znt::kExitFetchFailed);
     EXPECT_EQ(d.out.str(), "");
 }
