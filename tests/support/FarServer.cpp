@@ -1,5 +1,7 @@
 #include "support/FarServer.h"
 
+#include "support/HttpText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -8,6 +10,10 @@
 
 namespace testsupport {
 namespace {
+
+using http::Lower;
+using http::PercentDecoded;
+using http::Reason;
 
 namespace fs = std::filesystem;
 
@@ -18,30 +24,10 @@ constexpr std::size_t kSendSlice = 256 * 1024;
 // A connection with no request for this long is closed, as servers do.
 constexpr auto kIdleLimit = std::chrono::seconds(30);
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 std::string Trimmed(const std::string& s) {
     std::size_t first = s.find_first_not_of(" \t");
     if (first == std::string::npos) return {};
     return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
-
-std::string PercentDecoded(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() &&
-            std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
 }
 
 // The path below the root that a decoded request path names, or nothing when
@@ -110,19 +96,6 @@ std::uint64_t Fnv1a(const std::string& s) {
     std::uint64_t h = 14695981039346656037ull;
     for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
     return h;
-}
-
-const char* Reason(int status) {
-    switch (status) {
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 416: return "Range Not Satisfiable";
-    case 431: return "Request Header Fields Too Large";
-    case 501: return "Not Implemented";
-    default: return "Status";
-    }
 }
 
 std::string StatusLine(int status) {

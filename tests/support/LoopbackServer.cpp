@@ -1,11 +1,17 @@
 #include "support/LoopbackServer.h"
 
+#include "support/HttpText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
 namespace testsupport {
 namespace {
+
+using http::Lower;
+using http::PercentDecoded;
+using http::Reason;
 
 constexpr std::size_t kSendSlice = 64 * 1024;
 constexpr std::size_t kMaxRequestHead = 64 * 1024;
@@ -31,26 +37,6 @@ std::optional<std::uint64_t> RangeStart(const std::string& header) {
         return std::nullopt;
     }
     return std::stoull(digits);
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string PercentDecoded(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() &&
-            std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += s[i];
-        }
-    }
-    return out;
 }
 
 struct Request {
@@ -89,22 +75,6 @@ Request Parse(const std::string& head) {
         at = next;
     }
     return r;
-}
-
-const char* Reason(int status) {
-    switch (status) {
-    case 200: return "OK";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 304: return "Not Modified";
-    case 404: return "Not Found";
-    case 416: return "Range Not Satisfiable";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
-    }
 }
 
 }  // namespace

@@ -127,6 +127,8 @@ private:
     void Open(HINTERNET& slot, HINTERNET handle);
     void CloseHandles();
     std::wstring RequestHeaders(HINTERNET request) const;
+    template <class Take>
+    std::uint64_t ReadPieces(Take take);
     void ReadBody(const Response& r);
     void ReadGzipBody(const Response& r);
     bool Push(const char* data, DWORD size);
@@ -260,7 +262,10 @@ bool Reader::Push(const char* data, DWORD size) {
     return pushed;
 }
 
-void Reader::ReadBody(const Response& r) {
+// Reads the body as it arrives, handing each piece to take (false stops the
+// reading); returns the bytes read.
+template <class Take>
+std::uint64_t Reader::ReadPieces(Take take) {
     std::vector<char> buffer(kReadSize);
     std::uint64_t total = 0;
     for (;;) {
@@ -273,11 +278,16 @@ void Reader::ReadBody(const Response& r) {
             FailCall();
         if (read == 0) break;
         total += read;
-        if (!Push(buffer.data(), read)) Fail("cancelled");
+        take(std::string_view(buffer.data(), read));
     }
-    if (r.length && total < *r.length) {
-        Fail("connection closed early");
-    }
+    return total;
+}
+
+void Reader::ReadBody(const Response& r) {
+    std::uint64_t total = ReadPieces([this](std::string_view piece) {
+        if (!Push(piece.data(), static_cast<DWORD>(piece.size()))) Fail("cancelled");
+    });
+    if (r.length && total < *r.length) Fail("connection closed early");
 }
 
 // A whole body sent gzip-compressed: the sent bytes are counted against
@@ -293,21 +303,9 @@ void Reader::ReadGzipBody(const Response& r) {
         cancelled = !Push(piece.data(), static_cast<DWORD>(piece.size()));
         return !cancelled;
     };
-    std::vector<char> buffer(kReadSize);
-    std::uint64_t total = 0;
-    for (;;) {
-        DWORD available = 0;
-        if (!InternetQueryDataAvailable(s_.request, &available, 0, 0)) FailCall();
-        if (available == 0) break;
-        DWORD read = 0;
-        if (!InternetReadFile(s_.request, buffer.data(), std::min(available, kReadSize), &read))
-            FailCall();
-        if (read == 0) break;
-        total += read;
-        if (!decoder.Feed(std::string_view(buffer.data(), read), push)) {
-            Fail(cancelled ? "cancelled" : inet::DamagedBodyError());
-        }
-    }
+    std::uint64_t total = ReadPieces([&](std::string_view piece) {
+        if (!decoder.Feed(piece, push)) Fail(cancelled ? "cancelled" : inet::DamagedBodyError());
+    });
     if (r.sentLength && total < *r.sentLength) Fail("connection closed early");
     if (!decoder.Finished()) Fail(inet::DamagedBodyError());
 }
