@@ -16,7 +16,9 @@ namespace {
 
 using Bytes = const unsigned char*;
 
-constexpr std::size_t kMinMatch = 12;      // exact bytes that open a new alignment
+constexpr std::size_t kMinMatch = 6;  // exact bytes that may open a new alignment
+constexpr std::size_t kMinAdd = 16;   // ... if it then explains at least this many
+
 constexpr std::size_t kProbe = 16;         // bytes looked at past a mismatch ...
 constexpr std::size_t kCompareCap = 2048;  // longest match the search tells apart
 constexpr std::size_t kChunk = 64 * 1024;
@@ -141,13 +143,18 @@ public:
                 --start;
                 --pos;
             }
+            std::size_t end = ExtendForward(start, pos);
+            if (end - start < kMinAdd && end < n_) {
+                ++i;  // a chance match: a record would cost more than it saves
+                continue;
+            }
             CloseRecord(start);
             seek_ = static_cast<std::int64_t>(pos) - static_cast<std::int64_t>(cursor_);
             addStart_ = start;
             addBase_ = pos;
-            addLen_ = ExtendForward(start, pos) - start;
-            cursor_ = pos + addLen_;
-            i = start + addLen_;
+            addLen_ = end - start;
+            cursor_ = end - start + pos;
+            i = end;
         }
         CloseRecord(n_);
         return Assemble();
