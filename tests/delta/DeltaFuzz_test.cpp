@@ -56,7 +56,7 @@ std::string MutateParts(DeltaParts p, std::mt19937& rng) {
     for (int e = 0, edits = 1 + rng() % 3; e < edits; ++e) {
         auto& r = p.records[rng() % p.records.size()];
         switch (rng() % 7) {
-        case 0: r.seek = static_cast<std::int64_t>(Edge(rng)) * (rng() % 2 ? 1 : -1); break;
+        case 0: r.seek = static_cast<std::int64_t>(rng() % 2 ? Edge(rng) : 0 - Edge(rng)); break;
         case 1: r.add = Edge(rng); break;
         case 2: r.extra = Edge(rng); break;
         case 3: p.resultSize = Edge(rng); break;
