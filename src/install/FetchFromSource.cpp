@@ -223,14 +223,7 @@ bool FetchFromSource(InstallContext& c, std::int32_t i, std::int32_t j, std::str
     CancelStopsTransfers cancel(c, {&c.inet});
     ArchiveFetch fetch(c, i, j, c.inet, watcher);
     YieldClock yield;
-    while (fetch.Step()) {
-        if (fetch.Busy()) {
-            yield.Tick();
-        } else {
-            c.inet.Waker().Wait(kIdleWait);
-            ov::YieldToEventLoop();
-        }
-    }
+    while (fetch.Step()) yield.Pace(fetch.Busy(), c.inet.Waker());
     if (why) *why = fetch.Reason();
     return fetch.Fetched();
 }

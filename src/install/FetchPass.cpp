@@ -198,12 +198,7 @@ bool FetchPass::Run() {
         bool busy = false;
         while (StartNext()) busy = true;
         busy = StepFlights() || busy;
-        if (busy) {
-            yield.Tick();
-        } else {
-            waker_->Wait(kIdleWait);
-            ov::YieldToEventLoop();
-        }
+        yield.Pace(busy, *waker_);
     }
     return !c_.view.Cancel().Pressed();
 }

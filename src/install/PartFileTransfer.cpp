@@ -102,6 +102,13 @@ void YieldClock::Tick() {
     last_ = Clock::now();
 }
 
+void YieldClock::Pace(bool busy, ov::InetWaker& waker) {
+    if (busy) return Tick();
+    waker.Wait(kIdleWait);
+    ov::YieldToEventLoop();
+    last_ = Clock::now();
+}
+
 int Percent(std::int64_t part, std::int64_t whole) {
     if (whole <= 0 || part <= 0) return 0;
     if (part >= whole) return 100;
@@ -318,14 +325,7 @@ PartFileResult TransferToPartFile(ov::InetControl& inet, const PartFileRequest& 
                                   RunBytes& run, TransferWatcher& watcher) {
     PartFileDownload download(inet, request, run, watcher);
     YieldClock yield;
-    while (download.Step()) {
-        if (download.Busy()) {
-            yield.Tick();
-        } else {
-            inet.Waker().Wait(kIdleWait);
-            ov::YieldToEventLoop();
-        }
-    }
+    while (download.Step()) yield.Pace(download.Busy(), inet.Waker());
     return download.Result();
 }
 

@@ -74,7 +74,8 @@
 
 namespace ov {
 class InetControl;
-}
+class InetWaker;
+}  // namespace ov
 
 namespace znt {
 
@@ -92,6 +93,9 @@ inline constexpr std::chrono::milliseconds kIdleWait{10};
 class YieldClock {
 public:
     void Tick();
+    // After a round of steps: Tick when one of them had work, else wait on
+    // waker for up to kIdleWait and yield.
+    void Pace(bool busy, ov::InetWaker& waker);
 
 private:
     std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();

@@ -52,10 +52,10 @@ std::optional<fs::path> BelowRoot(const std::string& path) {
 std::optional<std::pair<std::uint64_t, std::uint64_t>> ParseRange(const std::string& header) {
     const std::string prefix = "bytes=";
     if (header.rfind(prefix, 0) != 0) return std::nullopt;
-    std::string spec = header.substr(prefix.size());
-    std::size_t dash = spec.find('-');
-    std::string from = spec.substr(0, dash);
-    std::string to = dash == std::string::npos ? "" : spec.substr(dash + 1);
+    std::string bounds = header.substr(prefix.size());
+    std::size_t dash = bounds.find('-');
+    std::string from = bounds.substr(0, dash);
+    std::string to = dash == std::string::npos ? "" : bounds.substr(dash + 1);
     auto digits = [](const std::string& s) {
         return !s.empty() && s.size() <= 18 &&
                s.find_first_not_of("0123456789") == std::string::npos;
