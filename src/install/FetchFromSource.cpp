@@ -252,7 +252,7 @@ void ArchiveFetch::DownloadEnded(const PartFileResult& result) {
 // A delta that arrived is rebuilt; one that did not, or that rebuilds
 // nothing usable, gives way to the archive. Cancel, and a server that has
 // stopped answering, end the fetch instead.
-void ArchiveFetch::DeltaEnded(const PartFileResult& result) {
+void ArchiveFetch::DeltaEnded(PartFileResult result) {
     viaDelta_ = false;
     download_.reset();
     PackageFileEntry& f = *Entry();

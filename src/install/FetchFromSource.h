@@ -112,7 +112,7 @@ private:
     void StartDownload(const PackageFileEntry& f);
     bool StartDelta(const PackageFileEntry& f);
     void DownloadEnded(const PartFileResult& result);
-    void DeltaEnded(const PartFileResult& result);
+    void DeltaEnded(PartFileResult result);  // a copy: the download goes first
     std::string Rebuild(const PackageFileEntry& f, const std::string& deltaSha256);
     void FallBack(const PackageFileEntry& f, std::string why);
     void Conclude(const PartFileResult& result);
