@@ -47,9 +47,9 @@ public:
     // Serves delta and offers it for big.bin, as the install list would.
     void Offer(const std::string& delta, std::string name = "big.bin.0123456789abcdef.zdelta") {
         served = delta;
-        File().Delta = znt::DeltaSource{znt::Sha256Hex(next), static_cast<std::int32_t>(next.size()),
-                                        znt::Sha256Hex(base), name,
-                                        static_cast<std::int32_t>(delta.size())};
+        File().Delta =
+            znt::DeltaSource{znt::Sha256Hex(next), static_cast<std::int32_t>(next.size()),
+                             znt::Sha256Hex(base), name, static_cast<std::int32_t>(delta.size())};
         packages.entries.front().SizeBytes = File().Delta->deltaSize;
         server.Serve(DeltaPath(), delta);
     }
@@ -118,8 +118,8 @@ TEST_P(DeltaFallback, FetchesTheArchiveInstead) {
 INSTANTIATE_TEST_SUITE_P(
     EveryWay, DeltaFallback,
     testing::Values(
-        Failure{"ServerWithoutDeltas",
-                [](DeltaFetch& t) { t.server.Remove(t.DeltaPath()); }, "delta HTTP 404"},
+        Failure{"ServerWithoutDeltas", [](DeltaFetch& t) { t.server.Remove(t.DeltaPath()); },
+                "delta HTTP 404"},
         Failure{"AlteredUnsigned",
                 [](DeltaFetch& t) {
                     std::string altered = t.served;
@@ -161,10 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
                     t.server.Serve(t.DeltaPath(), r);
                 },
                 "delta "},
-        Failure{"UnknownBase",
-                [](DeltaFetch& t) { t.tmp.write("inst dir/big.bin", t.base + "x"); },
+        Failure{"UnknownBase", [](DeltaFetch& t) { t.tmp.write("inst dir/big.bin", t.base + "x"); },
                 "base too long"},
-        Failure{"WrongResultSizeInTheIndex",
-                [](DeltaFetch& t) { t.File().Delta->resultSize += 1; },
+        Failure{"WrongResultSizeInTheIndex", [](DeltaFetch& t) { t.File().Delta->resultSize += 1; },
                 "delta rebuilds 100008 bytes, the index says 100009"}),
     [](const testing::TestParamInfo<Failure>& info) { return std::string(info.param.name); });
