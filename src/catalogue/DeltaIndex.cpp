@@ -89,6 +89,7 @@ std::vector<const DeltaSource*> DeltaIndex::For(std::string_view fileName) const
 std::optional<DeltaIndex> ParseDeltaIndex(std::string_view text, std::string* problem) {
     DeltaIndex index;
     std::set<std::pair<std::string, std::string>> seen;  // (file key, base hash)
+    std::set<std::string> names;                         // delta files
     size_t number = 0;
     while (!text.empty()) {
         ++number;
@@ -103,6 +104,8 @@ std::optional<DeltaIndex> ParseDeltaIndex(std::string_view text, std::string* pr
         std::string key = DeltaFileKey(fileName);
         if (why.empty() && !seen.emplace(key, entry.baseSha256).second) {
             why = "a second delta for the same file and base";
+        } else if (why.empty() && !names.insert(entry.deltaName).second) {
+            why = "a delta file named twice";
         }
         if (!why.empty()) {
             if (problem) *problem = "line " + std::to_string(number) + ": " + why;

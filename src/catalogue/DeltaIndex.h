@@ -10,8 +10,9 @@
 // Lines starting with "#" and empty lines are ignored; a line may end in
 // CR LF. The delta file lies in files/ beside the archives and ends in
 // ".zdelta". The index is untrusted input and read whole or not at all: a
-// malformed line, a size beyond 32 bits, an unsafe delta or file name, or
-// two deltas for the same file and base (which one would be meant?) refuse
+// malformed line, a size beyond 32 bits, an unsafe delta or file name, two
+// deltas for the same file and base (which one would be meant?) or one delta
+// file named twice (two downloads would share its cache name) refuse
 // the whole index, and the install run then fetches archives as it always
 // did.
 
