@@ -2,6 +2,7 @@
 
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Inet.h"
+#include "OVShared/Platform/VersionResource.h"
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/DeltaIndex.h"
 #include "catalogue/FileTests.h"
@@ -80,6 +81,15 @@ std::string DeltaRefusal(const InstallContext& c, const PackageFileEntry& f) {
         return "delta not in the signed hash list";
     }
     return {};
+}
+
+// Whether a file tested by version was rebuilt with another version than the
+// catalogue's. One without a version resource passes, as the archive's would
+// be installed.
+bool OtherVersion(const PackageFileEntry& f, const std::string& rebuilt) {
+    if (f.CheckMode != 0) return false;
+    std::optional<std::uint32_t> version = ov::ReadProductVersionLow(rebuilt);
+    return version && *version != static_cast<std::uint32_t>(f.ProductVersionLow);
 }
 
 // The delta's header, read before anything is rebuilt.
@@ -310,7 +320,7 @@ std::string ArchiveFetch::Rebuild(const PackageFileEntry& f, const std::string& 
     std::string why;
     if (out.Sha256Hex() != d.resultSha256) {
         why = "rebuilt file differs from the index";
-    } else if (f.CheckMode == 0 && VersionDiffers(f.ProductVersionLow, rebuilt)) {
+    } else if (OtherVersion(f, rebuilt)) {
         why = "rebuilt file has another version";
     } else if (f.CheckMode == 1 && SizeDiffers(f.SizeBytes, rebuilt)) {
         why = "rebuilt file has another length";

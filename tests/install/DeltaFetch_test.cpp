@@ -7,6 +7,7 @@
 #include "InstallFixture.h"
 #include "catalogue/Signature.h"
 #include "support/DeltaBuilder.h"
+#include "support/PeWriter.h"
 
 #include <functional>
 #include <string>
@@ -87,6 +88,35 @@ TEST_F(DeltaFetch, TheRebuiltFileIsPlacedAndAnEntrySharingTheArchiveTakesItToo) 
     EXPECT_EQ(ReadFile(Installed("copy/big.bin")), next);
     ExpectInstalledWithBytesCounted();
     EXPECT_EQ(c.run.bytes.total, static_cast<std::int64_t>(served.size() + next.size()));
+}
+
+TEST_F(InstallTest, AProgramTestedByVersionIsRebuiltUnlessItsVersionIsNotTheCataloguesOne) {
+    const std::string base = testsupport::MakePe({.productVersion = {2, 1, 7, 3}, .overlay = "3"});
+    const std::string next = testsupport::MakePe({.productVersion = {2, 1, 7, 4}, .overlay = "4"});
+    const std::string delta = deltatest::SimpleDelta(base, next);
+    tmp.write("inst dir/app.exe", base);
+    AddPackage({{"app.exe", next}});
+    znt::PackageFileEntry& f = packages.entries.front().File(1);
+    f.CheckMode = 0;
+    f.ProductVersionLow = static_cast<std::int32_t>(testsupport::VersionLow({2, 1, 7, 4}));
+    f.Delta = znt::DeltaSource{znt::Sha256Hex(next), static_cast<std::int32_t>(next.size()),
+                               znt::Sha256Hex(base), "app.exe.1.zdelta",
+                               static_cast<std::int32_t>(delta.size())};
+    server.Serve(ArchivePath("app.exe.1.zdelta"), delta);
+
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+    EXPECT_EQ(events.front(), "delta app.exe.zip");
+    EXPECT_EQ(ReadFile(Installed("app.exe")), next);
+
+    // The catalogue wants a later version than the delta rebuilds.
+    tmp.write("inst dir/app.exe", base);
+    f.ProductVersionLow = static_cast<std::int32_t>(testsupport::VersionLow({2, 1, 7, 5}));
+    events.clear();
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+    EXPECT_EQ(events.front(), "no-delta app.exe.zip");
+    EXPECT_EQ(reasons.back(),
+              "no-delta app.exe.zip: app.exe.1.zdelta: rebuilt file has another version");
+    EXPECT_EQ(server.RequestCount(ArchivePath("app.exe.zip")), 1);
 }
 
 // Each way a delta can fail, with the reason the log gets.
