@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+
 namespace deltatest {
 
 std::string Deflate(const std::string& bytes) {
@@ -29,6 +31,21 @@ std::string BuildDelta(const DeltaParts& parts) {
                                   crc32(0, reinterpret_cast<const Bytef*>(parts.expected.data()),
                                         static_cast<uInt>(parts.expected.size())));
     return znt::FormatDeltaHeader(h) + streams[0] + streams[1] + streams[2];
+}
+
+std::string SimpleDelta(const std::string& base, const std::string& target) {
+    DeltaParts parts;
+    parts.baseSize = base.size();
+    parts.resultSize = target.size();
+    const std::size_t common = std::min(base.size(), target.size());
+    for (std::size_t i = 0; i < common; ++i) {
+        parts.diff += static_cast<char>(static_cast<unsigned char>(target[i]) -
+                                        static_cast<unsigned char>(base[i]));
+    }
+    parts.extra = target.substr(common);
+    parts.records.push_back({0, common, target.size() - common});
+    parts.expected = target;
+    return BuildDelta(parts);
 }
 
 Rebuilt Apply(const std::string& basePath, const std::string& deltaPath) {

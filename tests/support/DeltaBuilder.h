@@ -30,6 +30,10 @@ struct DeltaParts {
 // The delta file for parts: header, then the three streams deflated.
 std::string BuildDelta(const DeltaParts& parts);
 
+// A delta that rebuilds target from base: their common length as bytewise
+// differences, the rest of target as extra bytes.
+std::string SimpleDelta(const std::string& base, const std::string& target);
+
 // Deflates bytes into one zlib stream.
 std::string Deflate(const std::string& bytes);
 
