@@ -2,7 +2,8 @@
 # UPDATE /QUIET of one large file over a slow link, with and without a
 # delta. The file (default 100 MiB of mixed data from delta_data.sh) is
 # installed at version 1; version 2 changes 1 % of its bytes in runs of 1
-# to 16 at scattered places. Version 2 is published, signed, twice: once
+# to 16 at scattered places and ends in ten more bytes (the catalogue checks
+# the file by its length). Version 2 is published, signed, twice: once
 # with --previous <version 1> (archive, delta and packages.delta) and once
 # without (archive only). nginx on 127.0.0.1 serves both with limit_rate
 # (default 2m, that is 2 MiB/s, from the first byte). Each run starts from
@@ -39,9 +40,9 @@ export no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
 mkdir -p "$work/v1/data" "$work/v2/data"
 delta_data_original "$work/v1/data/big.bin" "$mib"
 delta_data_changed "$work/v1/data/big.bin" "$work/v2/data/big.bin" 16
+# A data file is checked by its length, so version 2 must differ in it.
+printf 'version 2\n' >>"$work/v2/data/big.bin"
 
-# Checked by version: the file has no version resource, so the program
-# fetches it whatever its size (both versions have the same size).
 cat >"$work/packages.txt" <<'EOF'
 [package]
 code = 30
@@ -50,7 +51,7 @@ name.en = Bench Data
 name.gr = Bench Data
 description.en = One large data file.
 description.gr = One large data file.
-file = version data\big.bin
+file = size data\big.bin
 EOF
 key=$root/demo/keys/DEMO-ONLY-secret.key
 mkdir -p "$work/server/delta/ovw2010" "$work/server/full/ovw2010"
@@ -100,8 +101,9 @@ curl -sf -o /dev/null "http://127.0.0.1:$port/full/ovw2010/pnames.txt" ||
 
 # UPDATE /QUIET from the folder $1 of the server on a fresh version 1
 # installation; stops the script unless it ends with status 0 and version 2
-# installed. Sets $run_secs, and $run_bytes, $run_archive and $run_delta
-# (bytes nginx sent in all, of .zip files and of .zdelta files).
+# installed. Sets $run_secs, $run_bytes, $run_archive and $run_delta (bytes
+# nginx sent in all, of .zip files and of .zdelta files) and $run_refused
+# (the program's reasons for not using a delta).
 run_update() {
   local install=$work/install status=0 before t0 t1
   rm -rf "$install" "${work:?}/home"
@@ -122,6 +124,7 @@ run_update() {
     tail -n 20 "$work/update.out" "$work/update.err" >&2
     exit 1
   fi
+  run_refused=$(awk -F'\t' '$2 == "NO-DELTA" { print $4 }' "$install/core/zntr.log" 2>/dev/null || true)
   sleep 0.2  # nginx writes the log line once the request ends
   run_secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')
   read -r run_bytes run_archive run_delta < <(tail -n "+$((before + 1))" "$log" | awk '
@@ -134,6 +137,7 @@ run_update() {
 cat "$work"/server/*/ovw2010/files/* "$pristine/data/big.bin" >/dev/null  # warm the cache
 run_update delta
 delta_secs=$run_secs delta_bytes=$run_bytes delta_archive=$run_archive delta_sent=$run_delta
+delta_refused=$run_refused
 run_update full
 full_secs=$run_secs full_bytes=$run_bytes
 
@@ -148,4 +152,5 @@ printf '  delta %s: %d bytes; archive big.bin.zip: %d bytes\n' "$(basename "${de
   "$(stat -c %s "${delta_files[0]}")" "$(stat -c %s "$archive")"
 if [ "$delta_sent" -eq 0 ] || [ "$delta_archive" -ne 0 ]; then
   echo "  note: the run with a delta available fetched $delta_sent delta bytes and $delta_archive archive bytes"
+  [ -z "$delta_refused" ] || echo "  the program did not use the delta: $delta_refused"
 fi
