@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Deltas of a large file (default 100 MiB of mixed data: random, number text
-# and base64 text) of which 1 % of the bytes changed at scattered places:
-# the delta's size against the full archive (zip -Z deflate), the time and
-# peak memory of making it (znt-delta make, the publisher's encoder), and
-# the time of rebuilding the file from it (znt-delta apply, the program's
-# decoder) against "unzip -o" of the full archive (target: no more than 1.5
-# times unzip's time). Two kinds of change are measured: short runs of 1 to
-# 16 changed bytes, and single changed bytes (the hardest case: each one
-# costs its position and its value).
+# and base64 text, made by delta_data.sh) of which 1 % of the bytes changed
+# at scattered places: the delta's size against the full archive (zip -Z
+# deflate), the time and peak memory of making it (znt-delta make, the
+# publisher's encoder), and the time of rebuilding the file from it
+# (znt-delta apply, the program's decoder) against "unzip -o" of the full
+# archive (target: no more than 1.5 times unzip's time). Two kinds of change
+# are measured: short runs of 1 to 16 changed bytes, and single changed
+# bytes (the hardest case: each one costs its position and its value).
 #
 #   bash bench/delta_bench.sh [build folder] [MiB]     (default: build, 100)
 #
@@ -23,31 +23,9 @@ command -v zip >/dev/null && command -v unzip >/dev/null || { echo "delta_bench:
 work=$(mktemp -d "${TMPDIR:-/tmp}/znt-delta-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-quarter=$((mib * 1024 * 1024 / 4))
-set +o pipefail  # the generators end on SIGPIPE from head
-{
-  head -c "$quarter" /dev/urandom
-  seq 1 100000000 | head -c "$((quarter + quarter / 2))"
-  head -c "$quarter" /dev/urandom | base64 -w 76 | head -c "$((quarter + quarter / 2))"
-} > "$work/old.bin"
-set -o pipefail
-
-# Changes 1 % of the bytes of $1 into $2, in runs of 1 to $3 bytes.
-change() {
-  python3 - "$1" "$2" "$3" <<'EOF'
-import random, sys
-data = bytearray(open(sys.argv[1], 'rb').read())
-longest = int(sys.argv[3])
-rng = random.Random(2026)
-changed = 0
-while changed < len(data) // 100:
-    at, run = rng.randrange(len(data)), rng.randint(1, longest)
-    for i in range(at, min(len(data), at + run)):
-        data[i] = (data[i] + rng.randint(1, 255)) % 256
-    changed += run
-open(sys.argv[2], 'wb').write(data)
-EOF
-}
+# shellcheck source=bench/delta_data.sh
+. "$root/bench/delta_data.sh"
+delta_data_original "$work/old.bin" "$mib"
 
 # Runs a command; prints its wall time in seconds and its peak memory in MiB.
 measure() {
@@ -74,7 +52,7 @@ best_of_three() {
 
 echo "delta_bench: ${mib} MiB file, 1 % of its bytes changed, $(nproc) cores"
 for longest in 16 1; do
-  change "$work/old.bin" "$work/new.bin" "$longest"
+  delta_data_changed "$work/old.bin" "$work/new.bin" "$longest"
   rm -f "$work/new.zip"
   (cd "$work" && zip -q -Z deflate new.zip new.bin)
   read -r make_s make_mib < <(measure "$tool" make "$work/old.bin" "$work/new.bin" "$work/new.delta")
