@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Deltas of a large file (default 100 MiB of mixed data: random, number text
-# and base64 text, made by delta_data.sh) of which 1 % of the bytes changed
+# and base64 text, made by mixed_data.sh) of which 1 % of the bytes changed
 # at scattered places: the delta's size against the full archive (zip -Z
 # deflate), the time and peak memory of making it (znt-delta make, the
 # publisher's encoder), and the time of rebuilding the file from it
@@ -23,9 +23,9 @@ command -v zip >/dev/null && command -v unzip >/dev/null || { echo "delta_bench:
 work=$(mktemp -d "${TMPDIR:-/tmp}/znt-delta-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# shellcheck source=bench/delta_data.sh
-. "$root/bench/delta_data.sh"
-delta_data_original "$work/old.bin" "$mib"
+# shellcheck source=bench/mixed_data.sh
+. "$root/bench/mixed_data.sh"
+mixed_data "$work/old.bin" "$mib"
 
 # Runs a command; prints its wall time in seconds and its peak memory in MiB.
 measure() {
@@ -52,7 +52,7 @@ best_of_three() {
 
 echo "delta_bench: ${mib} MiB file, 1 % of its bytes changed, $(nproc) cores"
 for longest in 16 1; do
-  delta_data_changed "$work/old.bin" "$work/new.bin" "$longest"
+  mixed_data_changed "$work/old.bin" "$work/new.bin" "$longest"
   rm -f "$work/new.zip"
   (cd "$work" && zip -q -Z deflate new.zip new.bin)
   read -r make_s make_mib < <(measure "$tool" make "$work/old.bin" "$work/new.bin" "$work/new.delta")

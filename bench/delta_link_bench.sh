@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # UPDATE /QUIET of one large file over a slow link, with and without a
-# delta. The file (default 100 MiB of mixed data from delta_data.sh) is
+# delta. The file (default 100 MiB of mixed data from mixed_data.sh) is
 # installed at version 1; version 2 changes 1 % of its bytes in runs of 1
 # to 16 at scattered places and ends in ten more bytes (the catalogue checks
 # the file by its length). Version 2 is published, signed, twice: once
@@ -38,11 +38,11 @@ trap cleanup EXIT
 export no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
 
 # The two versions, each in a payload folder of its own.
-# shellcheck source=bench/delta_data.sh
-. "$root/bench/delta_data.sh"
+# shellcheck source=bench/mixed_data.sh
+. "$root/bench/mixed_data.sh"
 mkdir -p "$work/v1/data" "$work/v2/data"
-delta_data_original "$work/v1/data/big.bin" "$mib"
-delta_data_changed "$work/v1/data/big.bin" "$work/v2/data/big.bin" 16
+mixed_data "$work/v1/data/big.bin" "$mib"
+mixed_data_changed "$work/v1/data/big.bin" "$work/v2/data/big.bin" 16
 # A data file is checked by its length, so version 2 must differ in it.
 printf 'version 2\n' >>"$work/v2/data/big.bin"
 

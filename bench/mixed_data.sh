@@ -1,12 +1,12 @@
 # shellcheck shell=bash
-# The file pair the delta benchmarks measure (sourced by delta_bench.sh and
-# delta_link_bench.sh). Both steps are seeded, so every run and every
-# machine gets the same bytes.
+# The large files the benchmarks measure (sourced by delta_bench.sh,
+# delta_link_bench.sh and extract_bench.sh). Both steps are seeded, so every
+# run and every machine gets the same bytes.
 
 # Writes $1: $2 MiB of mixed data, a quarter random bytes, three eighths
 # number text ("1\n2\n3\n...") and three eighths base64 text of random bytes
 # in lines of 76.
-delta_data_original() {
+mixed_data() {
   python3 - "$1" "$2" <<'EOF'
 import base64, random, sys
 quarter = int(sys.argv[2]) * 1024 * 1024 // 4
@@ -27,7 +27,7 @@ EOF
 
 # Writes $2: $1 with 1 % of its bytes changed, in runs of 1 to $3 bytes at
 # scattered places.
-delta_data_changed() {
+mixed_data_changed() {
   python3 - "$1" "$2" "$3" <<'EOF'
 import random, sys
 data = bytearray(open(sys.argv[1], 'rb').read())
