@@ -77,30 +77,10 @@ cp -a "$build/stage/." "$pristine/"
 cp "$root/demo/keys/demo-zntr.pub" "$pristine/core/zntr.pub"
 cp "$work/v1/data/big.bin" "$pristine/data/big.bin"
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
-ngx=$work/nginx
-log=$ngx/access.log
-mkdir -p "$ngx"
-{
-  echo "daemon off; master_process off; worker_processes 1;"
-  echo "pid \"$ngx/nginx.pid\"; error_log \"$ngx/error.log\";"
-  echo "events { worker_connections 64; }"
-  echo "http {"
-  echo "  log_format bytes '\$request \$status \$body_bytes_sent';"
-  echo "  access_log \"$log\" bytes; default_type application/octet-stream;"
-  for temp in client_body proxy fastcgi uwsgi scgi; do echo "  ${temp}_temp_path \"$ngx/$temp\";"; done
-  echo "  limit_rate $rate; limit_rate_after 0;"
-  echo "  server { listen 127.0.0.1:$port; root \"$work/server\"; }"
-  echo "}"
-} >"$ngx/nginx.conf"
-/usr/sbin/nginx -p "$ngx" -c "$ngx/nginx.conf" -e "$ngx/error.log" >/dev/null 2>&1 &
-server_pid=$!
-for _ in $(seq 50); do
-  curl -sf -o /dev/null "http://127.0.0.1:$port/full/ovw2010/pnames.txt" 2>/dev/null && break
-  sleep 0.1
-done
-curl -sf -o /dev/null "http://127.0.0.1:$port/full/ovw2010/pnames.txt" ||
-  { echo "delta_link_bench: nginx did not start" >&2; cat "$ngx/error.log" >&2; exit 1; }
+# shellcheck source=bench/bench_nginx.sh
+. "$root/bench/bench_nginx.sh"
+start_bench_nginx "$work/nginx" "$work/server" "limit_rate $rate; limit_rate_after 0;" \
+  /full/ovw2010/pnames.txt
 
 # UPDATE /QUIET from the folder $1 of the server on a fresh version 1
 # installation; stops the script unless it ends with status 0 and version 2
