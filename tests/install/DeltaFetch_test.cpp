@@ -90,6 +90,27 @@ TEST_F(DeltaFetch, TheRebuiltFileIsPlacedAndAnEntrySharingTheArchiveTakesItToo) 
     EXPECT_EQ(c.run.bytes.total, static_cast<std::int64_t>(served.size() + next.size()));
 }
 
+TEST_F(DeltaFetch, CancelWhileTheDeltaArrivesKeepsTheInstalledCopyAndEmptiesTheCache) {
+    // A large delta, held open half sent: its bytes arrive in pieces.
+    File().Delta->deltaSize = File().ArchiveSize = 2 << 20;
+    testsupport::LoopbackResponse hold;
+    hold.generatedSize = 2u << 20;
+    hold.sendOnly = 1u << 20;
+    hold.holdOpenAfterSending = true;
+    server.Serve(DeltaPath(), hold);
+    ov::SetYieldHook([&] {
+        std::vector<int> bar = view.Values(znt::DownloadControl::PBAR);
+        if (!bar.empty() && bar.back() >= 50 && !view.cancel.Pressed()) view.ClickCancel();
+    });
+
+    EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Cancelled);
+
+    EXPECT_EQ(ReadFile(Installed("big.bin")), base);
+    EXPECT_TRUE(CacheEntries().empty());
+    EXPECT_EQ(server.RequestCount(ArchivePath("big.bin.zip")), 0);
+    EXPECT_TRUE(events.empty());
+}
+
 TEST_F(InstallTest, AProgramTestedByVersionIsRebuiltUnlessItsVersionIsNotTheCataloguesOne) {
     const std::string base = testsupport::MakePe({.productVersion = {2, 1, 7, 3}, .overlay = "3"});
     const std::string next = testsupport::MakePe({.productVersion = {2, 1, 7, 4}, .overlay = "4"});
