@@ -19,14 +19,9 @@ command -v zip >/dev/null && command -v unzip >/dev/null || { echo "extract_benc
 work=$(mktemp -d "${TMPDIR:-/tmp}/znt-extract-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-quarter=$((mib * 1024 * 1024 / 4))
-set +o pipefail  # the generators end on SIGPIPE from head
-{
-  head -c "$quarter" /dev/urandom
-  seq 1 100000000 | head -c "$((quarter + quarter / 2))"
-  head -c "$quarter" /dev/urandom | base64 -w 76 | head -c "$((quarter + quarter / 2))"
-} > "$work/data.bin"
-set -o pipefail
+# shellcheck source=bench/mixed_data.sh
+. "$root/bench/mixed_data.sh"
+mixed_data "$work/data.bin" "$mib"
 (cd "$work" && zip -q -6 data.zip data.bin && rm data.bin)
 cat "$work/data.zip" >/dev/null  # warm the cache
 

@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -102,6 +103,11 @@ int main(int argc, char** argv) {
         }
     }
     if (options.root.empty()) return Usage();
+    std::error_code error;
+    if (!std::filesystem::is_directory(options.root, error)) {
+        std::fprintf(stderr, "far_server: %s is not a folder\n", options.root.string().c_str());
+        return 1;
+    }
 
     // Blocked before the server starts, so that its threads inherit the mask
     // and only sigtimedwait sees these signals.

@@ -36,30 +36,11 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 export no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
-ngx=$work/nginx
-log=$ngx/access.log
-mkdir -p "$ngx"
-{
-  echo "daemon off; master_process off; worker_processes 1;"
-  echo "pid \"$ngx/nginx.pid\"; error_log \"$ngx/error.log\";"
-  echo "events { worker_connections 64; }"
-  echo "http {"
-  echo "  log_format bytes '\$request \$status \$body_bytes_sent';"
-  echo "  access_log \"$log\" bytes; default_type application/octet-stream;"
-  for temp in client_body proxy fastcgi uwsgi scgi; do echo "  ${temp}_temp_path \"$ngx/$temp\";"; done
-  echo "  gzip_static on; etag on; keepalive_timeout 65s; keepalive_requests 10000;"
-  echo "  server { listen 127.0.0.1:$port; root \"$work/server\"; }"
-  echo "}"
-} >"$ngx/nginx.conf"
-/usr/sbin/nginx -p "$ngx" -c "$ngx/nginx.conf" -e "$ngx/error.log" >/dev/null 2>&1 &
-server_pid=$!
+# shellcheck source=bench/bench_nginx.sh
+. "$root/bench/bench_nginx.sh"
+start_bench_nginx "$work/nginx" "$work/server" \
+  "gzip_static on; etag on; keepalive_timeout 65s; keepalive_requests 10000;" /ovw2010/pnames.txt
 server=http://127.0.0.1:$port
-for _ in $(seq 50); do
-  curl -sf -o /dev/null "$server/ovw2010/pnames.txt" 2>/dev/null && break
-  sleep 0.1
-done
-: >"$log"
 
 # Catalogue bytes in the log since line $1, one line per file and a total.
 catalogue_bytes() {

@@ -11,6 +11,6 @@ $SUDO apt-get install -y -q \
   qt6-base-dev libcurl4-openssl-dev libzip-dev libsodium-dev \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
   zip unzip minisign nginx-light python3 xvfb xauth imagemagick fonts-dejavu-core \
-  zlib1g-dev \
+  zlib1g-dev libdivsufsort-dev \
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev \
   libgcrypt-mingw-w64-dev wine64

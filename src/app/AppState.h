@@ -74,6 +74,7 @@ struct AppState {
     // The archive hashes of the last catalogue fetched, when it was signed, and
     // whether the last fetch failed because its signature or hashes were wrong.
     ArchiveHashes archiveHashes;
+    DeltaOffer deltas;  // the server's delta index for the catalogue fetched last
     bool catalogueUntrusted = false;
     ListMap listMap;            // rows of the open install or uninstall list
     ov::InetControl inet;       // Inet1 of the main window

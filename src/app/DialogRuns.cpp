@@ -23,6 +23,7 @@ InstallRequest InstallRequestOf(AppState& s) {
         .coreTexts = s.coreTexts,
         .archiveHashes = s.archiveHashes,
         .parallel = ParallelDownloads(s.launch, s.store),
+        .deltaIndexProblem = s.deltas.problem,
     };
 }
 
@@ -30,9 +31,15 @@ InstallRequest InstallRequestOf(AppState& s) {
 
 SelectionContext SelectionOf(MainContext& c) {
     AppState& s = c.state;
-    return SelectionContext{
+    SelectionContext selection{
         s.appFolder, s.packages, s.listMap,          IsEnglishSetting(s.languageSetting()),
         s.texts,     s.messages, c.window.Progress()};
+    selection.deltas = [&s] {
+        return AskDeltaIndex(s.deltas,
+                             CatalogueSource{s.SourceIsInternet, s.SourceFolder, s.serverBase},
+                             s.inet, s.archiveHashes);
+    };
+    return selection;
 }
 
 InstallOutcome LoggedInstall(AppState& s, DownloadView& view) {

@@ -44,6 +44,7 @@ bool FetchFromSource(AppState& state) {
         source, state.appFolder, state.inet, InstallationTrust(state.appFolder, state.store),
         KeptCatalogue::OfInstallation(state.appFolder, state.instance.held()));
     state.archiveHashes = std::move(fetched.hashes);
+    state.deltas = DeltaOffer{};
     state.catalogueUntrusted = fetched.status == FetchStatus::Untrusted;
     return fetched.status == FetchStatus::Placed;
 }

@@ -82,6 +82,10 @@ void FillList(UnattendedJob& job, PackageCommand list) {
         FillUninstallList(c);
         return;
     }
+    c.deltas = [&job] {
+        ov::InetControl inet;
+        return AskDeltaIndex(job.deltas, job.source, inet, job.hashes);
+    };
     FileTestCache tests(job.run.appFolder);
     MarkUpdates(job.packages, tests);
     FillInstallList(c, tests);

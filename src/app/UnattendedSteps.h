@@ -41,6 +41,7 @@ struct UnattendedJob {
     ov::InstanceLock lock;  // held from StepLock to the end of the run
     Packages packages;
     ArchiveHashes hashes;  // the signed archive hashes, when the catalogue was signed
+    DeltaOffer deltas;     // the server's delta index, asked for by the install list
     ListMap map;
     std::vector<std::string> refused;  // file names the install run will not touch
 };

@@ -78,6 +78,10 @@ int RunUnattendedUpdate(const LaunchOptions& options, const std::string& program
     bool failed = false;
     InstallReporter report = log.Reporter([&](const InstallEvent& e) {
         failed = failed || IsFailure(e.kind);
+        // A delta given up for the archive changes nothing the user sees: the log has it.
+        if (e.kind == InstallEventKind::DeltaUsed || e.kind == InstallEventKind::DeltaNotUsed) {
+            return;
+        }
         out << EventWord(e.kind) << '\t' << ShownName(run, e.name);
         if (e.kind == InstallEventKind::ArchiveFetched) {
             out << '\t' << e.bytes << pace.Columns(e);
@@ -105,7 +109,8 @@ int RunUnattendedUpdate(const LaunchOptions& options, const std::string& program
                            .report = report,
                            .archiveHashes = job.hashes,
                            .logPath = job.logPath,
-                           .parallel = ParallelDownloads(job.options, store)};
+                           .parallel = ParallelDownloads(job.options, store),
+                           .deltaIndexProblem = job.deltas.problem};
     InstallOutcome outcome =
         job.map.ListMapCount() > 0 ? InstallOnDisk(request, view) : InstallOutcome::Finished;
     int status = outcome == InstallOutcome::Restart            ? kExitRestartNeeded

@@ -13,11 +13,23 @@
 // refuses it: it must never be tested, fetched, written or deleted.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace znt {
+
+// A delta that rebuilds a file's new version from the installed one
+// (DeltaIndex.h); sizes are within 32 bits like the catalogue's.
+struct DeltaSource {
+    std::string resultSha256;  // lower-case hex
+    std::int32_t resultSize = 0;
+    std::string baseSha256;  // lower-case hex
+    std::string deltaName;   // below files/
+    std::int32_t deltaSize = 0;
+    bool operator==(const DeltaSource&) const = default;
+};
 
 struct PackageFileEntry {
     std::string FileName;        // relative to the installation folder, "\" separated
@@ -27,6 +39,9 @@ struct PackageFileEntry {
     std::int32_t ArchiveSize = 0;  // exact length of the archive
     std::string ArchiveName;       // archive file name; holds FileName's file minus ".zip"
     bool Fetched = false;          // run time: archive placed in the cache folder
+    // Run time: the delta the install list chose for the installed copy;
+    // none: the archive is fetched.
+    std::optional<DeltaSource> Delta{};
 };
 
 struct PackageEntry {

@@ -3,6 +3,7 @@
 #include "OVShared/Platform/AsciiText.h"
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/RegistryStore.h"
+#include "catalogue/DeltaIndex.h"
 #include "settings/Settings.h"
 
 #include <algorithm>
@@ -62,8 +63,9 @@ TrustCheck Refused(std::string problem) {
 
 // The archive entries of an accepted list.
 ArchiveHashes HashesOf(const std::map<std::string, std::string>& list) {
-    ArchiveHashes hashes{.required = true, .hexByName = {}};
+    ArchiveHashes hashes{.required = true, .hexByName = {}, .deltaIndexHex = {}};
     for (const auto& [path, hex] : list) {
+        if (path == kDeltaIndexName) hashes.deltaIndexHex = hex;
         if (!path.starts_with(kArchivePrefix)) continue;
         hashes.hexByName[path.substr(kArchivePrefix.size())] = hex;
     }

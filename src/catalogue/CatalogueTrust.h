@@ -30,6 +30,7 @@ inline constexpr const char* kHashListSignatureName = "packages.sha256.minisig";
 struct ArchiveHashes {
     bool required = false;  // the catalogue was signed: every archive must match
     std::map<std::string, std::string> hexByName;  // ArchiveName -> lower-case hex
+    std::string deltaIndexHex;                     // of packages.delta, when the list names it
 
     // The listed hash of an archive; nothing when it is not listed.
     const std::string* Find(const std::string& archiveName) const;

@@ -4,11 +4,13 @@
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/Yield.h"
 #include "catalogue/FileTests.h"
+#include "catalogue/Signature.h"
 #include "i18n/LanguagePack.h"
 #include "i18n/TextNumbers.h"
 
 #include <algorithm>
 #include <limits>
+#include <map>
 
 namespace znt {
 namespace {
@@ -25,13 +27,50 @@ bool AnyFileNeedsUpdate(const PackageEntry& p, FileTestCache& tests) {
                        [&](const PackageFileEntry& f) { return tests.NeedsUpdate(f); });
 }
 
-std::int32_t DownloadBytes(const PackageEntry& p, FileTestCache& tests) {
+// The delta for each out-of-date file whose installed copy an index lists
+// as a base. A copy is hashed only when the index has a delta for its name,
+// and once however many entries name it.
+class DeltaChooser {
+public:
+    DeltaChooser(std::string_view installFolder, const DeltaIndex* index)
+        : folder_(installFolder), index_(index) {}
+
+    std::optional<DeltaSource> For(const PackageFileEntry& f) {
+        // The install run fetches only files tested by version or by size.
+        if (!index_ || (f.CheckMode != 0 && f.CheckMode != 1) || !IsSafeFileEntry(f) ||
+            index_->For(f.FileName).empty()) {
+            return std::nullopt;
+        }
+        const std::string path = InstalledPath(folder_, f);
+        auto [it, added] = hashes_.try_emplace(DeltaFileKey(path));
+        if (added) it->second = FileSha256Hex(path);
+        if (!it->second) return std::nullopt;
+        return ChooseDelta(*index_, f, *it->second);
+    }
+
+private:
+    std::string folder_;
+    const DeltaIndex* index_;
+    std::map<std::string, std::optional<std::string>> hashes_;
+};
+
+std::int32_t DownloadBytes(PackageEntry& p, FileTestCache& tests, DeltaChooser& deltas) {
     std::int32_t total = 0;
-    for (const auto& f : p.Files) {
+    for (auto& f : p.Files) {
         if (!tests.NeedsUpdate(f)) continue;
-        AddBytes(total, static_cast<std::uint64_t>(std::max(f.ArchiveSize, 0)));
+        f.Delta = deltas.For(f);
+        AddBytes(total, static_cast<std::uint64_t>(
+                            std::max(f.Delta ? f.Delta->deltaSize : f.ArchiveSize, 0)));
     }
     return total;
+}
+
+// The index, asked for only when some package has files to fetch.
+const DeltaIndex* DeltaIndexFor(const ListContext& c) {
+    if (!c.deltas) return nullptr;
+    const bool any = std::any_of(c.packages.entries.begin(), c.packages.entries.end(),
+                                 [](const PackageEntry& p) { return p.Marked; });
+    return any ? c.deltas() : nullptr;
 }
 
 // Sets Marked and SizeBytes from the package's safe files that exist.
@@ -126,7 +165,11 @@ void FillInstallList(ListContext& c) {
 }
 
 void FillInstallList(ListContext& c, FileTestCache& tests) {
-    for (auto& p : c.packages.entries) p.SizeBytes = p.Marked ? DownloadBytes(p, tests) : 0;
+    DeltaChooser deltas(c.installFolder, DeltaIndexFor(c));
+    for (auto& p : c.packages.entries) {
+        for (auto& f : p.Files) f.Delta.reset();
+        p.SizeBytes = p.Marked ? DownloadBytes(p, tests, deltas) : 0;
+    }
     ClearList(c);
     for (std::int32_t i = 1; i <= c.packages.PackageCount(); ++i) {
         const auto& p = c.packages.Package(i);

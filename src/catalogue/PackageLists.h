@@ -5,10 +5,12 @@
 // the installation folder.
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/DeltaIndex.h"
 #include "catalogue/FileTests.h"
 #include "catalogue/PackageListView.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +44,9 @@ struct ListContext {
     ov::MessageSink& messages;
     ov::ProgressView& progress;
     PackageListView& view;
+    // The update server's delta index, asked for only when the install list
+    // has files to fetch; none, or nothing returned: archives only.
+    std::function<const DeltaIndex*()> deltas{};
 };
 
 // bytes / 1024 rounded to a whole number, halves to the even neighbour.
@@ -55,8 +60,10 @@ bool IsProtectedCode(std::int32_t code);
 
 // Marked = some file needs an update (testing stops at the first such file).
 void MarkUpdates(Packages& packages, std::string_view installFolder);
-// SizeBytes = summed ArchiveSize of the out-of-date files of marked packages;
-// lists marked packages with something to download; finishes with text 610.
+// SizeBytes = the bytes to download for the out-of-date files of marked
+// packages: a file's ArchiveSize, or the size of the delta chosen for its
+// installed copy (its Delta, ChooseDelta over c.deltas); lists marked
+// packages with something to download; finishes with text 610.
 void FillInstallList(ListContext& c);
 // FileNames of the entries IsSafeFileEntry refuses, over all packages in
 // catalogue order: no list build tests them and no run touches them, so a

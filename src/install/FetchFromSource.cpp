@@ -2,12 +2,17 @@
 
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/Inet.h"
+#include "OVShared/Platform/VersionResource.h"
 #include "OVShared/Platform/Yield.h"
+#include "catalogue/DeltaIndex.h"
+#include "catalogue/FileTests.h"
 #include "catalogue/Signature.h"
+#include "delta/DeltaDecoder.h"
 #include "i18n/LanguagePack.h"
 #include "i18n/TextNumbers.h"
 #include "install/DownloadView.h"
 #include "install/InstallFiles.h"
+#include "install/PartFile.h"
 
 namespace znt {
 namespace {
@@ -50,16 +55,55 @@ bool HashAccepted(InstallContext& c, const PackageFileEntry& f, const std::strin
     return false;
 }
 
-// The cached archive counts as arrived: the bars move as a download's would.
-// CachedArchiveUsable has checked it already.
+constexpr const char* kCancelled = "cancelled";
+
+// What the run's byte total counts for f: its delta's size, or its archive's.
+std::int64_t PlannedBytes(const PackageFileEntry& f) {
+    return f.Delta ? f.Delta->deltaSize : f.ArchiveSize;
+}
+
+// The cached archive (or a file another entry rebuilt) counts as arrived:
+// the bars move as a download's would. CachedArchiveUsable has checked it already.
 void FromCache(InstallContext& c, const PackageFileEntry& f, TransferWatcher& watcher) {
     if (!c.source.SourceIsInternet) return;
-    c.run.bytes.received += f.ArchiveSize;
+    c.run.bytes.received += PlannedBytes(f);
     watcher.ProgressChanged(100, Percent(c.run.bytes.received, c.run.bytes.total));
 }
 
 bool Fetchable(const PackageFileEntry& f) {
     return IsSafeFileEntry(f) && !ArchiveStem(f.ArchiveName).empty() && f.ArchiveSize >= 0;
+}
+
+// Why f's delta cannot be asked for at all; empty when it can.
+std::string DeltaRefusal(const InstallContext& c, const PackageFileEntry& f) {
+    if (!IsSafeDeltaName(f.Delta->deltaName) || f.Delta->deltaSize <= 0) return "unsafe delta";
+    if (c.archiveHashes.required && !c.archiveHashes.Find(f.Delta->deltaName)) {
+        return "delta not in the signed hash list";
+    }
+    return {};
+}
+
+// Whether a file tested by version was rebuilt with another version than the
+// catalogue's. One without a version resource passes, as the archive's would
+// be installed.
+bool OtherVersion(const PackageFileEntry& f, const std::string& rebuilt) {
+    if (f.CheckMode != 0) return false;
+    std::optional<std::uint32_t> version = ov::ReadProductVersionLow(rebuilt);
+    return version && *version != static_cast<std::uint32_t>(f.ProductVersionLow);
+}
+
+// The delta's header, read before anything is rebuilt.
+std::string HeaderRefusal(const std::string& deltaPath, const DeltaSource& d) {
+    ov::RegularFile file(deltaPath);
+    DeltaHeader header;
+    std::string error;
+    if (!file.IsOpen()) return "delta not readable";
+    if (!ParseDeltaHeader(file.ReadAt(0, kDeltaHeaderSize), header, error)) return error;
+    if (header.resultSize != static_cast<std::uint64_t>(d.resultSize)) {
+        return "delta rebuilds " + std::to_string(header.resultSize) + " bytes, the index says " +
+               std::to_string(d.resultSize);
+    }
+    return {};
 }
 
 }  // namespace
@@ -108,7 +152,9 @@ void DownloadWatcher::ShowSpeed() {
 
 ArchiveFetch::ArchiveFetch(InstallContext& c, std::int32_t i, std::int32_t j, ov::InetControl& inet,
                            TransferWatcher& watcher)
-    : c_(c), i_(i), j_(j), inet_(inet), watcher_(watcher) {}
+    : c_(c), i_(i), j_(j), inet_(inet), watcher_(watcher) {
+    if (const PackageFileEntry* f = Entry()) bytes_ = f->ArchiveSize;
+}
 
 ArchiveFetch::~ArchiveFetch() = default;
 
@@ -131,7 +177,11 @@ bool ArchiveFetch::Step() {
         return true;
     }
     busy_ = true;
-    DownloadEnded(download_->Result());
+    if (viaDelta_) {
+        DeltaEnded(download_->Result());
+    } else {
+        DownloadEnded(download_->Result());
+    }
     return !ended_;
 }
 
@@ -146,13 +196,40 @@ void ArchiveFetch::Begin() {
         return End(false);
     }
     target_ = c_.cacheFolder + f.ArchiveName;
-    if (CachedArchiveUsable(c_, f, target_)) {
+    if (c_.run.rebuilt.count(f.ArchiveName) > 0 || CachedArchiveUsable(c_, f, target_)) {
         FromCache(c_, f, watcher_);
         return End(true);
     }
     if (!c_.source.SourceIsInternet) return Conclude(FromFolder(c_, f, target_, watcher_));
     leftover_ = ov::IsRegularFile(target_ + ".part");
-    StartDownload(f);
+    if (!StartDelta(f)) StartDownload(f);
+}
+
+// Starts the download of f's delta; false when there is none to fetch.
+bool ArchiveFetch::StartDelta(const PackageFileEntry& f) {
+    if (!f.Delta) return false;
+    if (std::string why = DeltaRefusal(c_, f); !why.empty()) {
+        FallBack(f, why);
+        return true;
+    }
+    const DeltaSource& d = *f.Delta;
+    viaDelta_ = true;
+    deltaPath_ = c_.cacheFolder + d.deltaName;
+    deltaStart_ = c_.run.bytes.received;
+    const std::string* hash =
+        c_.archiveHashes.required ? c_.archiveHashes.Find(d.deltaName) : nullptr;
+    download_ = std::make_unique<PartFileDownload>(
+        inet_,
+        PartFileRequest{
+            .source = c_.source.serverBase + "/ovw2010/files/" + d.deltaName,
+            .target = deltaPath_,
+            .expected = d.deltaSize,
+            .retry = c_.retry,
+            .proof = hash ? LeftoverProof::SignedHash : LeftoverProof::Validator,
+            .hashed = hash != nullptr,
+        },
+        c_.run.bytes, watcher_);
+    return true;
 }
 
 void ArchiveFetch::StartDownload(const PackageFileEntry& f) {
@@ -180,6 +257,87 @@ void ArchiveFetch::DownloadEnded(const PartFileResult& result) {
         return StartDownload(f);
     }
     Conclude(result);
+}
+
+// A delta that arrived is rebuilt; one that did not, or that rebuilds
+// nothing usable, gives way to the archive. Cancel, and a server that has
+// stopped answering, end the fetch instead.
+void ArchiveFetch::DeltaEnded(PartFileResult result) {
+    viaDelta_ = false;
+    download_.reset();
+    PackageFileEntry& f = *Entry();
+    if (result.status == TransferStatus::Cancelled) {
+        reason_ = result.reason;
+        c_.files.Delete(deltaPath_);
+        return End(false);
+    }
+    if (result.status == TransferStatus::TransferFailed && inet_.ResponseCode() == 0) {
+        c_.run.serverSilent = true;
+        reason_ = result.reason;
+        c_.files.Delete(deltaPath_);
+        return End(false);
+    }
+    std::string why = result.Accepted() ? Rebuild(f, result.sha256) : "delta " + result.reason;
+    c_.files.Delete(deltaPath_);
+    if (why == kCancelled) {
+        reason_ = why;
+        return End(false);
+    }
+    if (!why.empty()) return FallBack(f, why);
+    bytes_ = f.Delta->deltaSize;
+    notes_.push_back(
+        InstallEvent{InstallEventKind::DeltaUsed, f.ArchiveName, bytes_, 0, f.Delta->deltaName});
+    c_.run.rebuilt.insert(f.ArchiveName);
+    End(true);
+}
+
+// Rebuilds f's new file from the installed copy and the delta at
+// deltaPath_; why it could not, empty when RebuiltPath holds it.
+std::string ArchiveFetch::Rebuild(const PackageFileEntry& f, const std::string& deltaSha256) {
+    const DeltaSource& d = *f.Delta;
+    if (c_.archiveHashes.required) {
+        const std::string* expected = c_.archiveHashes.Find(d.deltaName);
+        if (!expected || deltaSha256 != *expected) return "delta hash mismatch";
+    }
+    if (std::string why = HeaderRefusal(deltaPath_, d); !why.empty()) return why;
+    const std::string rebuilt = RebuiltPath(c_, f);
+    PartFile out(rebuilt, d.resultSize);
+    if (!out.IsOpen() || !out.Restart() || !out.StartHash()) return "rebuilt file not writable";
+    YieldClock yield;
+    bool cancelled = false;
+    std::string error;
+    const bool applied = ApplyDelta(
+        InstalledPath(c_.installFolder, f), deltaPath_,
+        [&](const char* data, std::size_t size) {
+            yield.Tick();
+            cancelled = watcher_.CancelRequested();
+            return !cancelled && out.Append(std::string_view(data, size));
+        },
+        error);
+    if (cancelled) return kCancelled;
+    if (!applied) return error.empty() ? "rebuilt file not written" : error;
+    if (!out.Commit()) return "rebuilt file not written";
+    std::string why;
+    if (out.Sha256Hex() != d.resultSha256) {
+        why = "rebuilt file differs from the index";
+    } else if (OtherVersion(f, rebuilt)) {
+        why = "rebuilt file has another version";
+    } else if (f.CheckMode == 1 && SizeDiffers(f.SizeBytes, rebuilt)) {
+        why = "rebuilt file has another length";
+    }
+    if (!why.empty()) c_.files.Delete(rebuilt);
+    return why;
+}
+
+// The archive instead of the delta: the run's total gives up the delta's
+// size for what its download really moved, plus the archive.
+void ArchiveFetch::FallBack(const PackageFileEntry& f, std::string why) {
+    const std::int64_t moved = deltaPath_.empty() ? 0 : c_.run.bytes.received - deltaStart_;
+    c_.run.bytes.total += f.ArchiveSize - f.Delta->deltaSize + moved;
+    notes_.push_back(InstallEvent{InstallEventKind::DeltaNotUsed, f.ArchiveName, 0, 0,
+                                  f.Delta->deltaName + ": " + why});
+    viaDelta_ = false;
+    StartDownload(f);
 }
 
 void ArchiveFetch::Conclude(const PartFileResult& result) {
@@ -224,8 +382,14 @@ bool FetchFromSource(InstallContext& c, std::int32_t i, std::int32_t j, std::str
     ArchiveFetch fetch(c, i, j, c.inet, watcher);
     YieldClock yield;
     while (fetch.Step()) yield.Pace(fetch.Busy(), c.inet.Waker());
+    for (const InstallEvent& note : fetch.Notes())
+        c.Report(note.kind, note.name, 0, 0, note.reason);
     if (why) *why = fetch.Reason();
     return fetch.Fetched();
+}
+
+std::string RebuiltPath(const InstallContext& c, const PackageFileEntry& f) {
+    return c.cacheFolder + f.ArchiveName + ".rebuilt";
 }
 
 bool CachedArchiveUsable(const InstallContext& c, const PackageFileEntry& f,

@@ -14,6 +14,18 @@
 // result that fails it is fetched whole once more). A signed hash is
 // checked against the SHA-256 taken while the archive streamed in, so a
 // fetched archive is never read again for it.
+//
+// Deltas: a file whose Delta the install list chose is fetched from the
+// update server as <serverBase>/ovw2010/files/<delta> instead, and its new
+// version rebuilt from the installed copy into RebuiltPath, which the stage
+// pass takes instead of extracting the archive. The delta must have the
+// signed hash when the catalogue was signed, its header the index's result
+// size, and the rebuilt file the index's size and SHA-256 and the version
+// or size the catalogue asks for. Whatever fails (the delta missing, cut,
+// altered or not applying, the wrong bytes rebuilt) the archive is fetched
+// as above instead, with a DeltaNotUsed note for the log and the run's
+// byte total grown by what that costs; only Cancel and a server that has
+// stopped answering end the fetch there.
 
 #include "install/InstallContext.h"
 
@@ -89,12 +101,20 @@ public:
     bool Fetched() const { return fetched_; }
     // Why it was not fetched, a short phrase; empty when it was.
     const std::string& Reason() const { return reason_; }
+    // The bytes fetched for the file: the delta's when it was used, else the archive's.
+    std::int64_t Bytes() const { return bytes_; }
+    // What the log should hear about a delta (DeltaUsed, DeltaNotUsed), in order.
+    const std::vector<InstallEvent>& Notes() const { return notes_; }
 
 private:
     PackageFileEntry* Entry() const;
     void Begin();
     void StartDownload(const PackageFileEntry& f);
+    bool StartDelta(const PackageFileEntry& f);
     void DownloadEnded(const PartFileResult& result);
+    void DeltaEnded(PartFileResult result);  // a copy: the download goes first
+    std::string Rebuild(const PackageFileEntry& f, const std::string& deltaSha256);
+    void FallBack(const PackageFileEntry& f, std::string why);
     void Conclude(const PartFileResult& result);
     void End(bool fetched);
 
@@ -106,6 +126,11 @@ private:
     std::string target_;
     std::unique_ptr<PartFileDownload> download_;
     bool leftover_ = false;  // a part file an earlier run left was there at the start
+    bool viaDelta_ = false;  // the download running is the file's delta
+    std::string deltaPath_;
+    std::int64_t deltaStart_ = 0;  // the run's received bytes when the delta's download began
+    std::int64_t bytes_ = 0;
+    std::vector<InstallEvent> notes_;
     bool busy_ = false;
     bool ended_ = false;
     bool fetched_ = false;
@@ -124,6 +149,11 @@ public:
 private:
     CancelButton& button_;
 };
+
+// Where the new file rebuilt from f's delta waits in the cache folder for
+// the stage pass: the archive's name + ".rebuilt" (no archive, part file or
+// delta ends so).
+std::string RebuiltPath(const InstallContext& c, const PackageFileEntry& f);
 
 // Whether the file at path, in the cache folder before any fetch, may stand
 // for the archive of f: a regular file of exactly ArchiveSize bytes with the

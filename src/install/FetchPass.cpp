@@ -24,6 +24,8 @@ struct Ending {
     bool fetched = false;
     std::string reason;
     std::int64_t milliseconds = 0;
+    std::int64_t bytes = 0;           // fetched for the file
+    std::vector<InstallEvent> notes;  // about its delta, for the log
 };
 
 class FetchPass {
@@ -52,7 +54,8 @@ private:
     bool StepFlights();
     void GiveUpSilentFlights();
     void Follow();
-    void Record(std::size_t item, bool fetched, std::string reason, std::int64_t milliseconds);
+    void Record(std::size_t item, bool fetched, std::string reason, std::int64_t milliseconds,
+                const ArchiveFetch* fetch = nullptr);
     void ReportInOrder();
 
     InstallContext& c_;
@@ -102,7 +105,8 @@ bool FetchPass::StartNext() {
     PackageFileEntry& f = Entry(next_);
     if (InFlight(f.ArchiveName)) return false;
     const std::size_t item = next_++;
-    if (c_.run.serverSilent && !CachedArchiveUsable(c_, f, c_.cacheFolder + f.ArchiveName)) {
+    if (c_.run.serverSilent && c_.run.rebuilt.count(f.ArchiveName) == 0 &&
+        !CachedArchiveUsable(c_, f, c_.cacheFolder + f.ArchiveName)) {
         f.Fetched = false;
         Record(item, false, kReasonServerSilent, 0);
         return true;
@@ -137,7 +141,7 @@ bool FetchPass::StepFlights() {
         Record(flight.item, flight.fetch->Fetched(),
                c_.run.serverSilent && !flight.fetch->Fetched() ? kReasonServerSilent
                                                                : flight.fetch->Reason(),
-               taken.count());
+               taken.count(), flight.fetch.get());
         flight.slot->busy = false;
         flights_.erase(flights_.begin() + static_cast<std::ptrdiff_t>(k));
         if (c_.run.serverSilent) GiveUpSilentFlights();
@@ -172,8 +176,14 @@ void FetchPass::Follow() {
 }
 
 void FetchPass::Record(std::size_t item, bool fetched, std::string reason,
-                       std::int64_t milliseconds) {
-    endings_[item] = Ending{fetched, fetched ? std::string() : std::move(reason), milliseconds};
+                       std::int64_t milliseconds, const ArchiveFetch* fetch) {
+    Ending e{fetched,
+             fetched ? std::string() : std::move(reason),
+             milliseconds,
+             fetch ? fetch->Bytes() : Entry(item).ArchiveSize,
+             {}};
+    if (fetch) e.notes = fetch->Notes();
+    endings_[item] = std::move(e);
     ReportInOrder();
 }
 
@@ -181,8 +191,9 @@ void FetchPass::ReportInOrder() {
     while (reported_ < endings_.size() && endings_[reported_]) {
         const Ending& e = *endings_[reported_];
         const PackageFileEntry& f = Entry(reported_);
+        for (const InstallEvent& note : e.notes) c_.Report(note.kind, note.name, 0, 0, note.reason);
         c_.Report(e.fetched ? InstallEventKind::ArchiveFetched : InstallEventKind::ArchiveFailed,
-                  f.ArchiveName, f.ArchiveSize, e.milliseconds, e.reason);
+                  f.ArchiveName, e.bytes, e.milliseconds, e.reason);
         if (!e.fetched) c_.NoteNotInstalled(InstalledPath(c_.installFolder, f));
         ++reported_;
     }

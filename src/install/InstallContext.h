@@ -53,7 +53,8 @@ PatcherRunner AutopatchRunner(ov::CoreSectionTable& coreTexts, ov::MessageSink& 
 // What happened to one archive or file, for a caller that reports the run
 // (the unattended mode's progress lines, a log).
 enum class InstallEventKind {
-    ArchiveFetched,       // name: the archive; bytes: its length; milliseconds taken
+    ArchiveFetched,       // name: the archive; bytes: those fetched (its length, or
+                          // its delta's); milliseconds taken
     ArchiveFailed,        // not fetched whole at its catalogue length (bytes, milliseconds)
     FileNotExtracted,     // name: the file; the archive gave no such file
     FilePlaced,           // name: the target
@@ -61,6 +62,8 @@ enum class InstallEventKind {
     FileToPatcher,        // could not be replaced; handed to the patcher
     OwnExecutableStaged,  // left in the cache folder for the next start
     FileSkipped,          // a file the run must not touch (reason says why)
+    DeltaUsed,            // name: the archive; reason: the delta fetched instead
+    DeltaNotUsed,         // name: the archive (or the index); reason: why not
 };
 
 // The events that mean a file of the run did not get its new version.
@@ -94,6 +97,9 @@ struct InstallRunState {
     // The archives this run fetched and accepted: a second entry naming one
     // takes it from the cache without asking the source again.
     std::set<std::string> fetchedArchives;
+    // The archives whose new file was rebuilt from a delta instead
+    // (RebuiltPath, FetchFromSource.h).
+    std::set<std::string> rebuilt;
     // The staged files of the pass; an archive named twice is staged once.
     std::vector<StagedArchive> staged;
     StagedArchive* Staged(const std::string& path);
@@ -123,6 +129,7 @@ struct InstallContext {
     RetryPolicy retry{};              // for archive downloads; tests replace its wait
     int parallel = kDefaultParallel;  // archive downloads at once (FetchPass.h), 1 to kMaxParallel
     std::string logPath{};            // the log the run's events go to; empty: core\zntr.log
+    std::string deltaIndexProblem{};  // why the server's delta index was not used (DeltaOffer)
 
     // Notes a target that did not get its new version, unless it is noted.
     void NoteNotInstalled(const std::string& target);

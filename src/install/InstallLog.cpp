@@ -148,6 +148,8 @@ const char* EventWord(InstallEventKind kind) {
     case InstallEventKind::FileToPatcher: return "PATCHER";
     case InstallEventKind::OwnExecutableStaged: return "STAGED";
     case InstallEventKind::FileSkipped: return "SKIPPED";
+    case InstallEventKind::DeltaUsed: return "DELTA";
+    case InstallEventKind::DeltaNotUsed: return "NO-DELTA";
     }
     return "?";
 }

@@ -7,6 +7,9 @@
 //   FETCHED  <archive> <bytes> <milliseconds>   (FAILED: the same, then <reason>)
 //   INSTALLED, PATCHER, STAGED <file below the installation>
 //   NOT-INSTALLED, SKIPPED <file> <reason>
+//   DELTA    <archive> <delta file>   (its file was rebuilt from that delta)
+//   NO-DELTA <archive> <delta file>: <reason>   (the archive was fetched instead;
+//            packages.delta <reason> when the server's index was not used)
 //   REMOVED <file below the installation>; NOT-REMOVED, SKIPPED <file> <reason>
 //   END      <outcome> [<exit status>]    (ABORTED when the run never said)
 //   RECOVERED <file>; NOT-RECOVERED <file> <reason>; RECOVERY-REFUSED

@@ -30,6 +30,7 @@ InstallOutcome InstallOnDisk(const InstallRequest& r, DownloadView& view) {
         .archiveHashes = r.archiveHashes,
         .parallel = r.parallel,
         .logPath = r.logPath,
+        .deltaIndexProblem = r.deltaIndexProblem,
     };
     return RunInstall(c);
 }

@@ -26,6 +26,7 @@ struct InstallRequest {
     ArchiveHashes archiveHashes{};    // of a signed catalogue (FetchCatalogue)
     std::string logPath{};            // where report logs; empty: core\zntr.log
     int parallel = kDefaultParallel;  // archive downloads at once
+    std::string deltaIndexProblem{};  // why the server's delta index was not used
 };
 
 InstallOutcome InstallOnDisk(const InstallRequest& request, DownloadView& view);

@@ -4,6 +4,7 @@
 #include "OVShared/Platform/FileSystem.h"
 #include "OVShared/Platform/MessageBox.h"
 #include "OVShared/Platform/Yield.h"
+#include "catalogue/DeltaIndex.h"
 #include "catalogue/FileTests.h"
 #include "i18n/LanguagePack.h"
 #include "i18n/TextNumbers.h"
@@ -51,13 +52,19 @@ bool NeedsFetch(const InstallContext& c, const PackageFileEntry& f) {
     return false;
 }
 
+// Deletes what the fetch pass left for f in the cache folder: its archive,
+// or the file rebuilt from its delta.
+void DropFetched(InstallContext& c, const PackageFileEntry& f) {
+    if (!f.Fetched || !IsSafeArchiveName(f.ArchiveName)) return;
+    c.files.Delete(c.cacheFolder + f.ArchiveName);
+    if (c.run.rebuilt.count(f.ArchiveName) > 0) c.files.Delete(RebuiltPath(c, f));
+}
+
 // Writes Fetched = False; deletes every archive fetched so far.
 void DeleteFetchedArchives(InstallContext& c) {
     for (PackageEntry& p : c.packages.entries) {
         for (PackageFileEntry& f : p.Files) {
-            if (f.Fetched && IsSafeArchiveName(f.ArchiveName)) {
-                c.files.Delete(c.cacheFolder + f.ArchiveName);
-            }
+            DropFetched(c, f);
             f.Fetched = false;
         }
     }
@@ -84,9 +91,13 @@ void AdvanceTotalBar(InstallContext& c) {
 
 }  // namespace
 
-// Reads Marked and SizeBytes; writes the run counters and PTOTAL.
+// Reads Marked and SizeBytes; writes the run counters and PTOTAL. A delta
+// index the server had but the run cannot use is noted for the log.
 InstallStepResult StepRunTotals(InstallContext& c) {
     c.run = InstallRunState{};
+    if (!c.deltaIndexProblem.empty()) {
+        c.Report(InstallEventKind::DeltaNotUsed, kDeltaIndexName, 0, 0, c.deltaIndexProblem);
+    }
     for (const PackageEntry& p : c.packages.entries) {
         if (p.Marked) c.run.bytes.total += p.SizeBytes;
     }
@@ -168,11 +179,7 @@ InstallStepResult StepWriteJournal(InstallContext& c) {
 InstallStepResult StepDropArchives(InstallContext& c) {
     for (const PackageEntry& p : c.packages.entries) {
         if (!p.Marked) continue;
-        for (const PackageFileEntry& f : p.Files) {
-            if (f.Fetched && IsSafeArchiveName(f.ArchiveName)) {
-                c.files.Delete(c.cacheFolder + f.ArchiveName);
-            }
-        }
+        for (const PackageFileEntry& f : p.Files) DropFetched(c, f);
     }
     return std::nullopt;
 }

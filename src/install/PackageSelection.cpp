@@ -57,7 +57,7 @@ void ApplySelection(Packages& packages, const ListMap& map, const std::vector<bo
 
 bool LoadSelectionList(const SelectionContext& c, SelectionKind kind, PackageListView& view) {
     ListContext list{c.installFolder, c.packages, c.listMap,  c.english,
-                     c.texts,         c.messages, c.progress, view};
+                     c.texts,         c.messages, c.progress, view, c.deltas};
     if (kind == SelectionKind::Install) {
         BuildInstallList(list);
     } else {

@@ -30,6 +30,7 @@ struct SelectionContext {
     const AppTexts& texts;
     ov::MessageSink& messages;
     ov::ProgressView& progress;
+    std::function<const DeltaIndex*()> deltas{};  // for the install list (ListContext)
 };
 
 enum class SelectionKind { Install, Uninstall };

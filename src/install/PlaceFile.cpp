@@ -8,6 +8,7 @@
 #include "i18n/LanguagePack.h"
 #include "i18n/TextNumbers.h"
 #include "install/DownloadView.h"
+#include "install/FetchFromSource.h"
 #include "install/InstallFiles.h"
 
 #include <cstdint>
@@ -122,6 +123,21 @@ std::optional<std::string> WrongLength(const PackageFileEntry& f, const std::str
     return "length " + std::to_string(*length) + ", expected " + std::to_string(f.SizeBytes);
 }
 
+// Extracts f's archive into folder; why it failed, empty when it did not.
+std::string Extract(InstallContext& c, const PackageFileEntry& f, const std::string& folder) {
+    std::string reason;
+    int code = c.extractor.Extract(c.cacheFolder + f.ArchiveName, folder, MaxFileBytes(f), reason);
+    if (code == 0) return {};
+    return reason.empty() ? "extraction failed with code " + std::to_string(code) : reason;
+}
+
+// Moves the file rebuilt from f's delta to its staging place; why it could
+// not, empty when it did.
+std::string StageRebuilt(InstallContext& c, const PackageFileEntry& f, const Placement& at) {
+    if (c.files.Place(RebuiltPath(c, f), at.staged, true)) return {};
+    return "rebuilt file not staged: " + c.files.LastError();
+}
+
 void PlaceNewFile(InstallContext& c, const PackageEntry& package, const Placement& at) {
     // Nothing extracted: the installed file is left as it is.
     if (!c.files.Exists(at.staged)) {
@@ -169,12 +185,9 @@ void StageEntry(InstallContext& c, const PackageFileEntry& f) {
         return;
     }
     const std::string folder = ov::ParentFolder(at.staged) + "\\";
-    const std::string archive = c.cacheFolder + f.ArchiveName;
     c.files.CreateFolderChain(folder);
-    std::string reason;
-    int code = c.extractor.Extract(archive, folder, MaxFileBytes(f), reason);
-    if (code == 0) reason.clear();
-    if (code != 0 && reason.empty()) reason = "extraction failed with code " + std::to_string(code);
+    std::string reason =
+        c.run.rebuilt.count(f.ArchiveName) > 0 ? StageRebuilt(c, f, at) : Extract(c, f, folder);
     if (std::optional<std::string> wrong = WrongLength(f, at.staged)) {
         c.files.Delete(at.staged);
         reason = *wrong;

@@ -7,6 +7,8 @@
 #include "catalogue/CatalogueWriter.h"
 #include "support/AppFakes.h"
 #include "support/ChildProcess.h"
+#include "catalogue/Signature.h"
+#include "support/DeltaBuilder.h"
 #include "support/Env.h"
 #include "support/HttpServerProcess.h"
 #include "support/LoopbackServer.h"
@@ -276,3 +278,76 @@ TEST_F(UnattendedModesTest, ANamedLogThatCannotBeWrittenRefusesTheRunTheDefaultO
 }
 
 }  // namespace
+
+TEST_F(UnattendedModesTest, UpdateRebuildsAFileFromItsDeltaAndFallsBackToTheArchiveQuietly) {
+    TempDir tree;
+    fs::create_directories(tree.file("ovw2010/files"));
+    std::string base(300000, '\0');
+    for (std::size_t i = 0; i < base.size(); ++i) base[i] = static_cast<char>((i * 7919) >> 5);
+    std::string next = base;
+    next[1000] = 'x';
+    next += "version 2";
+    const std::string zip =
+        archivetest::WriteZip(tree.file("ovw2010/files/big.dat.zip"), {{"big.dat", next}});
+    const std::string delta = deltatest::SimpleDelta(base, next);
+    const std::string deltaName = "big.dat.0123456789abcdef.zdelta";
+    tree.write("ovw2010/files/" + deltaName, delta);
+    tree.write("ovw2010/packages.delta",
+               "# result-sha256 result-size base-sha256 delta-file delta-size file-name\n" +
+                   znt::Sha256Hex(next) + " " + std::to_string(next.size()) + " " +
+                   znt::Sha256Hex(base) + " " + deltaName + " " + std::to_string(delta.size()) +
+                   " bin/big.dat\n");
+    znt::Packages packages;
+    znt::PackageEntry& p = packages.entries.emplace_back();
+    p.NameEnglish = p.NameGreek = "Big";
+    p.Code = 1;
+    p.FileCount = 1;
+    znt::PackageFileEntry& f = p.Files.emplace_back();
+    f.FileName = "bin\\big.dat";
+    f.CheckMode = 1;
+    f.SizeBytes = static_cast<std::int32_t>(next.size());
+    f.ArchiveName = "big.dat.zip";
+    const std::size_t zipSize = *ov::FileLength(zip);
+    f.ArchiveSize = static_cast<std::int32_t>(zipSize);
+    std::string bytes, error;
+    ASSERT_TRUE(znt::FormatCatalogue(packages, bytes, error)) << error;
+    tree.write("ovw2010/packages.dat", bytes);
+    HttpServerProcess server(tree.path(), logs);
+    ASSERT_TRUE(server.Ready());
+    const std::string serverSwitch = "/SERVER=" + server.Url();
+    auto fetchedBytes = [&](std::size_t size) {
+        return "FETCHED\tbig.dat.zip\t" + std::to_string(size) + "\t";
+    };
+
+    Write("bin/big.dat", base);
+    EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", serverSwitch}), 0) << err;
+    EXPECT_EQ(ReadFile(File("bin/big.dat")), next);
+    EXPECT_NE(out.find(fetchedBytes(delta.size())), std::string::npos) << out;
+    EXPECT_EQ(out.find("DELTA"), std::string::npos) << out;
+    EXPECT_NE(ReadFile(File("core/zntr.log")).find("\tDELTA\tbig.dat.zip\t" + deltaName + "\n"),
+              std::string::npos);
+    for (const auto& entry : fs::directory_iterator(File("core/cache"))) {
+        EXPECT_EQ(entry.path().filename(), "catalogue");
+    }
+    EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", serverSwitch}), 4) << out;
+
+    // An altered delta: the archive instead, and only the log says why.
+    std::string altered = delta;
+    altered[48] = static_cast<char>(altered[48] ^ 1);  // the result's CRC
+    tree.write("ovw2010/files/" + deltaName, altered);
+    Write("bin/big.dat", base);
+    EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", serverSwitch}), 0) << err;
+    EXPECT_EQ(ReadFile(File("bin/big.dat")), next);
+    EXPECT_NE(out.find(fetchedBytes(zipSize)), std::string::npos) << out;
+    EXPECT_EQ(out.find("DELTA"), std::string::npos) << out;
+    EXPECT_NE(ReadFile(File("core/zntr.log"))
+                  .find("\tNO-DELTA\tbig.dat.zip\t" + deltaName + ": result checksum differs\n"),
+              std::string::npos);
+
+    // A server without an index, and an installed copy no delta starts from.
+    fs::remove(tree.file("ovw2010/packages.delta"));
+    Write("bin/big.dat", "another copy");
+    EXPECT_EQ(Run({"UPDATE", "/QUIET", "/ENG", serverSwitch}), 0) << err;
+    EXPECT_EQ(ReadFile(File("bin/big.dat")), next);
+    EXPECT_NE(out.find(fetchedBytes(zipSize)), std::string::npos) << out;
+}

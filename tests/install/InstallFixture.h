@@ -226,7 +226,8 @@ protected:
 
     std::string EventText(const znt::InstallEvent& e) const {
         static const char* const kinds[] = {"fetched",    "failed",  "not-extracted", "placed",
-                                            "not-placed", "patcher", "staged",        "skipped"};
+                                            "not-placed", "patcher", "staged",        "skipped",
+                                            "delta",      "no-delta"};
         std::string name = e.name;
         if (name.rfind(installFolder + "\\", 0) == 0) name.erase(0, installFolder.size() + 1);
         return std::string(kinds[static_cast<int>(e.kind)]) + " " + name;

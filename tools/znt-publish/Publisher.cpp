@@ -1,5 +1,6 @@
 #include "Publisher.h"
 
+#include "DeltaPublish.h"
 #include "Precompress.h"
 #include "Signer.h"
 
@@ -175,6 +176,12 @@ bool Publish(const Description& d, const std::string& payloadFolder, const std::
 
 bool Publish(const Description& d, const std::string& payloadFolder, const std::string& outFolder,
              const std::string& secretKeyFile, std::string& error) {
+    return Publish(d, payloadFolder, outFolder, secretKeyFile, {}, error);
+}
+
+bool Publish(const Description& d, const std::string& payloadFolder, const std::string& outFolder,
+             const std::string& secretKeyFile, const std::vector<std::string>& previous,
+             std::string& error) {
     std::map<std::string, std::string> archiveOf;
     if (!AssignArchiveNames(d, archiveOf, error)) return false;
     if (!ov::CreateFolderChain(outFolder + "/files")) {
@@ -190,7 +197,9 @@ bool Publish(const Description& d, const std::string& payloadFolder, const std::
         return false;
     }
     if (!WriteNames(d, outFolder, error)) return false;
-    std::set<std::string> archives;
+    std::vector<std::string> deltas;
+    if (!PublishDeltas(d, archiveOf, payloadFolder, previous, outFolder, deltas, error)) return false;
+    std::set<std::string> archives(deltas.begin(), deltas.end());
     for (const auto& [file, archive] : archiveOf) archives.insert(archive);
     return WriteHashList(outFolder, {archives.begin(), archives.end()}, secretKeyFile, error) &&
            WritePrecompressed(outFolder, kPrecompressedNames, error);

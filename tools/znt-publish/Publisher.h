@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace publish {
 
@@ -26,5 +27,10 @@ bool Publish(const Description& d, const std::string& payloadFolder, const std::
              std::string& error);
 bool Publish(const Description& d, const std::string& payloadFolder, const std::string& outFolder,
              const std::string& secretKeyFile, std::string& error);
+// The same, with deltas from each earlier payload folder in previous and
+// their index (DeltaPublish.h), all in the hash list.
+bool Publish(const Description& d, const std::string& payloadFolder, const std::string& outFolder,
+             const std::string& secretKeyFile, const std::vector<std::string>& previous,
+             std::string& error);
 
 }  // namespace publish

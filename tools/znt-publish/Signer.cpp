@@ -137,6 +137,7 @@ std::string TrustedCommentFor(std::string_view fileName, std::uint64_t seconds) 
 bool MakeHashList(const std::string& outFolder, const std::vector<std::string>& archives,
                   std::string& list, std::string& error) {
     std::vector<std::string> paths{"packages.dat"};
+    if (ov::IsRegularFile(outFolder + "/packages.delta")) paths.push_back("packages.delta");
     for (const std::string& archive : archives) paths.push_back("files/" + archive);
     for (const std::string& path : paths) {
         std::optional<std::string> hex = znt::FileSha256Hex(outFolder + "/" + path);

@@ -34,8 +34,9 @@ std::string SignMessage(const SecretKey& key, std::string_view message,
 // "timestamp:<seconds>\tfile:<fileName>\thashed", as minisign writes it.
 std::string TrustedCommentFor(std::string_view fileName, std::uint64_t seconds);
 
-// sha256sum lines for outFolder/packages.dat and outFolder/files/<name> of
-// every archive, paths relative to outFolder. False with error when a file
+// sha256sum lines for outFolder/packages.dat, outFolder/packages.delta when
+// there is one, and outFolder/files/<name> of every archive (and delta),
+// paths relative to outFolder. False with error when a file
 // cannot be read.
 bool MakeHashList(const std::string& outFolder, const std::vector<std::string>& archives,
                   std::string& list, std::string& error);

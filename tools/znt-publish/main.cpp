@@ -13,7 +13,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: znt-publish [--sign <secret-key>] <description> <payload-folder> <output-folder>\n"
+    "usage: znt-publish [--sign <secret-key>] [--previous <earlier-payload-folder>]...\n"
+    "                   <description> <payload-folder> <output-folder>\n"
     "       znt-publish --generate-key <public-key> <secret-key>\n"
     "\n"
     "Writes <output-folder>/packages.dat, <output-folder>/pnames.txt, one\n"
@@ -25,6 +26,13 @@ constexpr const char* kUsage =
     "secret key (minisign -G -W, or --generate-key); without it, sign the list with\n"
     "minisign -S -m <output-folder>/packages.sha256. --generate-key writes a new key\n"
     "pair in minisign's file formats (the secret key unencrypted: keep it safe).\n"
+    "\n"
+    "--previous (repeatable) names the payload folder of an earlier version: for\n"
+    "every file that changed since, a delta from that version is written to\n"
+    "<output-folder>/files/<archive>.<hash>.zdelta when it is under half the\n"
+    "file's archive, and listed in <output-folder>/packages.delta (result SHA-256\n"
+    "and size, base SHA-256, delta file and size, file name); both are in\n"
+    "packages.sha256.\n"
     "\n"
     "Description (UTF-8, one \"key = value\" per line, # starts a comment):\n"
     "  [package]                  starts a package; keys that follow belong to it\n"
@@ -49,7 +57,8 @@ int GenerateKey(const std::string& publicFile, const std::string& secretFile) {
     return 0;
 }
 
-int PublishTree(const std::vector<std::string>& args, const std::string& secretKey) {
+int PublishTree(const std::vector<std::string>& args, const std::string& secretKey,
+                const std::vector<std::string>& previous) {
     auto text = ov::ReadWholeFile(args[0], 1u << 20);
     if (!text) {
         std::cerr << "znt-publish: cannot read " << args[0] << '\n';
@@ -61,7 +70,7 @@ int PublishTree(const std::vector<std::string>& args, const std::string& secretK
         std::cerr << args[0] << ": " << error << '\n';
         return 1;
     }
-    if (!publish::Publish(description, args[1], args[2], secretKey, error)) {
+    if (!publish::Publish(description, args[1], args[2], secretKey, previous, error)) {
         std::cerr << "znt-publish: " << error << '\n';
         return 1;
     }
@@ -78,13 +87,17 @@ int main(int argc, char** argv) {
     }
     if (args.size() == 3 && args[0] == "--generate-key") return GenerateKey(args[1], args[2]);
     std::string secretKey;
-    if (args.size() == 5 && args[0] == "--sign") {
-        secretKey = args[1];
+    std::vector<std::string> previous;
+    while (args.size() > 3 && (args[0] == "--sign" || args[0] == "--previous")) {
+        if (args[0] == "--sign")
+            secretKey = args[1];
+        else
+            previous.push_back(args[1]);
         args.erase(args.begin(), args.begin() + 2);
     }
     if (args.size() != 3) {
         std::cerr << kUsage;
         return 2;
     }
-    return PublishTree(args, secretKey);
+    return PublishTree(args, secretKey, previous);
 }
