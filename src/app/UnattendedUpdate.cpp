@@ -39,6 +39,8 @@ public:
             if (p.Marked) total_ += p.SizeBytes;
         }
     }
+    // A delta given up for its archive: the run now moves that many bytes more.
+    void Grow(std::int64_t bytes) { total_ += bytes; }
     std::string Columns(const InstallEvent& e) {
         received_ += e.bytes;
         const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -79,6 +81,7 @@ int RunUnattendedUpdate(const LaunchOptions& options, const std::string& program
     InstallReporter report = log.Reporter([&](const InstallEvent& e) {
         failed = failed || IsFailure(e.kind);
         // A delta given up for the archive changes nothing the user sees: the log has it.
+        if (e.kind == InstallEventKind::DeltaNotUsed) pace.Grow(e.bytes);
         if (e.kind == InstallEventKind::DeltaUsed || e.kind == InstallEventKind::DeltaNotUsed) {
             return;
         }

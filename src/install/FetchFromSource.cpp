@@ -333,8 +333,9 @@ std::string ArchiveFetch::Rebuild(const PackageFileEntry& f, const std::string& 
 // size for what its download really moved, plus the archive.
 void ArchiveFetch::FallBack(const PackageFileEntry& f, std::string why) {
     const std::int64_t moved = deltaPath_.empty() ? 0 : c_.run.bytes.received - deltaStart_;
-    c_.run.bytes.total += f.ArchiveSize - f.Delta->deltaSize + moved;
-    notes_.push_back(InstallEvent{InstallEventKind::DeltaNotUsed, f.ArchiveName, 0, 0,
+    const std::int64_t more = f.ArchiveSize - f.Delta->deltaSize + moved;
+    c_.run.bytes.total += more;
+    notes_.push_back(InstallEvent{InstallEventKind::DeltaNotUsed, f.ArchiveName, more, 0,
                                   f.Delta->deltaName + ": " + why});
     viaDelta_ = false;
     StartDownload(f);
@@ -383,7 +384,7 @@ bool FetchFromSource(InstallContext& c, std::int32_t i, std::int32_t j, std::str
     YieldClock yield;
     while (fetch.Step()) yield.Pace(fetch.Busy(), c.inet.Waker());
     for (const InstallEvent& note : fetch.Notes())
-        c.Report(note.kind, note.name, 0, 0, note.reason);
+        c.Report(note.kind, note.name, note.bytes, 0, note.reason);
     if (why) *why = fetch.Reason();
     return fetch.Fetched();
 }

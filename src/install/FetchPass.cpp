@@ -191,7 +191,9 @@ void FetchPass::ReportInOrder() {
     while (reported_ < endings_.size() && endings_[reported_]) {
         const Ending& e = *endings_[reported_];
         const PackageFileEntry& f = Entry(reported_);
-        for (const InstallEvent& note : e.notes) c_.Report(note.kind, note.name, 0, 0, note.reason);
+        for (const InstallEvent& note : e.notes) {
+            c_.Report(note.kind, note.name, note.bytes, 0, note.reason);
+        }
         c_.Report(e.fetched ? InstallEventKind::ArchiveFetched : InstallEventKind::ArchiveFailed,
                   f.ArchiveName, e.bytes, e.milliseconds, e.reason);
         if (!e.fetched) c_.NoteNotInstalled(InstalledPath(c_.installFolder, f));

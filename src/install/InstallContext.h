@@ -63,7 +63,8 @@ enum class InstallEventKind {
     OwnExecutableStaged,  // left in the cache folder for the next start
     FileSkipped,          // a file the run must not touch (reason says why)
     DeltaUsed,            // name: the archive; reason: the delta fetched instead
-    DeltaNotUsed,         // name: the archive (or the index); reason: why not
+    DeltaNotUsed,         // name: the archive (or the index); reason: why not; bytes:
+                          // what the run's byte total grew by for the archive
 };
 
 // The events that mean a file of the run did not get its new version.

@@ -151,8 +151,15 @@ class DeltaFallback : public DeltaFetch, public testing::WithParamInterface<Fail
 
 TEST_P(DeltaFallback, FetchesTheArchiveInstead) {
     GetParam().arrange(*this);
+    // The note tells a reporter how much the run grew (UPDATE /QUIET's time left).
+    std::int64_t grown = 0;
+    c.report = [this, &grown, inner = c.report](const znt::InstallEvent& e) {
+        if (e.kind == znt::InstallEventKind::DeltaNotUsed) grown = e.bytes;
+        inner(e);
+    };
 
     EXPECT_EQ(znt::RunInstall(c), InstallOutcome::Finished);
+    EXPECT_EQ(grown, c.run.bytes.total - packages.entries.front().SizeBytes);
 
     EXPECT_EQ(events, (std::vector<std::string>{"no-delta big.bin.zip", "fetched big.bin.zip",
                                                 "placed big.bin"}));
