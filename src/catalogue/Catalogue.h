@@ -42,6 +42,9 @@ struct PackageFileEntry {
     // Run time: the delta the install list chose for the installed copy;
     // none: the archive is fetched.
     std::optional<DeltaSource> Delta{};
+
+    // The bytes its fetch moves: its delta's size, or its archive's.
+    std::int32_t DownloadSize() const { return Delta ? Delta->deltaSize : ArchiveSize; }
 };
 
 struct PackageEntry {

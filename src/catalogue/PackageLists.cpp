@@ -59,8 +59,7 @@ std::int32_t DownloadBytes(PackageEntry& p, FileTestCache& tests, DeltaChooser& 
     for (auto& f : p.Files) {
         if (!tests.NeedsUpdate(f)) continue;
         f.Delta = deltas.For(f);
-        AddBytes(total, static_cast<std::uint64_t>(
-                            std::max(f.Delta ? f.Delta->deltaSize : f.ArchiveSize, 0)));
+        AddBytes(total, static_cast<std::uint64_t>(std::max(f.DownloadSize(), 0)));
     }
     return total;
 }

@@ -57,16 +57,11 @@ bool HashAccepted(InstallContext& c, const PackageFileEntry& f, const std::strin
 
 constexpr const char* kCancelled = "cancelled";
 
-// What the run's byte total counts for f: its delta's size, or its archive's.
-std::int64_t PlannedBytes(const PackageFileEntry& f) {
-    return f.Delta ? f.Delta->deltaSize : f.ArchiveSize;
-}
-
 // The cached archive (or a file another entry rebuilt) counts as arrived:
 // the bars move as a download's would. CachedArchiveUsable has checked it already.
 void FromCache(InstallContext& c, const PackageFileEntry& f, TransferWatcher& watcher) {
     if (!c.source.SourceIsInternet) return;
-    c.run.bytes.received += PlannedBytes(f);
+    c.run.bytes.received += f.DownloadSize();
     watcher.ProgressChanged(100, Percent(c.run.bytes.received, c.run.bytes.total));
 }
 
